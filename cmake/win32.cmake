@@ -1,0 +1,91 @@
+# Windows tree: the product, its in-process tests and the end-to-end tools, all 32-bit and static.
+add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX)
+add_compile_options(-Os -ffunction-sections -fdata-sections)
+add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
+
+# Test executables run under Wine in the tree's own prefix.
+set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(WINE_LOADER /usr/lib/wine/wine64)
+else()
+  set(WINE_LOADER wine)
+endif()
+configure_file(${CMAKE_SOURCE_DIR}/tools/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
+  @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run.sh)
+
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+  set(PE_FORMAT pei-x86-64)
+else()
+  set(PE_FORMAT pei-i386)
+endif()
+set(SYSTEM_LIBS winhttp comctl32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
+
+add_library(tarvelo_portable STATIC ${PORTABLE_SOURCES})
+target_include_directories(tarvelo_portable PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_library(tarvelo_win32 STATIC ${WINDOWS_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/anchor.cpp)
+target_link_libraries(tarvelo_win32 PUBLIC tarvelo_portable ${SYSTEM_LIBS})
+
+# Dialog templates, icon and manifest; test programs get the same templates as the product.
+add_library(tarvelo_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/TarveloSetup.rc)
+target_include_directories(tarvelo_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+
+add_executable(TarveloSetup WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp $<TARGET_OBJECTS:tarvelo_resources>)
+target_link_libraries(TarveloSetup PRIVATE tarvelo_win32)
+target_link_options(TarveloSetup PRIVATE -municode -s)
+add_custom_command(TARGET TarveloSetup POST_BUILD
+  COMMAND sh -c "echo TarveloSetup.exe: $(stat -c %s $<TARGET_FILE:TarveloSetup>) bytes"
+  VERBATIM)
+
+# The run folder: the default configuration, text table and skin placed beside the exe.
+add_custom_target(run_folder ALL
+  COMMAND ${CMAKE_COMMAND} -DSRC=${CMAKE_SOURCE_DIR} -DDST=${CMAKE_BINARY_DIR}/run
+          -P ${CMAKE_SOURCE_DIR}/cmake/run_folder.cmake
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:TarveloSetup> ${CMAKE_BINARY_DIR}/run/
+  DEPENDS TarveloSetup)
+
+add_test(NAME exe_imports_system_dlls_only
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/check-imports.sh $<TARGET_FILE:TarveloSetup> ${PE_FORMAT})
+
+# GoogleTest, built from source with the same compilers.
+set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Shared helpers of the in-process tests.
+file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/support/*.cpp)
+add_library(test_support STATIC ${TEST_SUPPORT})
+target_link_libraries(test_support PUBLIC tarvelo_win32 gtest)
+target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win32)
+
+# Each in-process test file is a program of its own, so that process-wide singletons start fresh.
+file(GLOB WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*_test.cpp)
+foreach(src IN LISTS WIN32_TESTS)
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} $<TARGET_OBJECTS:tarvelo_resources>)
+  target_link_libraries(${name} PRIVATE test_support gtest_main)
+  add_test(NAME win32_${name} COMMAND ${name})
+  set_tests_properties(win32_${name} PROPERTIES TIMEOUT 300
+    ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endforeach()
+
+# Helper programs of the end-to-end tests (robot, stubs): one program per file.
+file(GLOB TOOL_PROGRAMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
+foreach(src IN LISTS TOOL_PROGRAMS)
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_link_libraries(${name} PRIVATE tarvelo_portable ${SYSTEM_LIBS})
+  target_link_options(${name} PRIVATE -municode)
+endforeach()
+
+# End-to-end tests: one Python file each, run serially because they drive the real program.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
+foreach(src IN LISTS E2E_TESTS)
+  get_filename_component(name ${src} NAME_WE)
+  add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${src})
+  set_tests_properties(e2e_${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
+    ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};WINE_PREFIX=${WINE_PREFIX}")
+endforeach()

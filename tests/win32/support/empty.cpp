@@ -1,0 +1,1 @@
+int tarvelo_test_support_anchor = 0;

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need on a fresh Debian 12 machine.
+# Safe to run again: it only installs what is missing.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ clang libclang-rt-14-dev
+  googletest libgtest-dev
+  mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  wine wine32:i386 wine64
+  xvfb xauth x11-utils imagemagick
+  nginx-light squid openssl curl
+  python3
+)
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  name=${p%%:*}; arch=${p#*:}; [ "$arch" = "$p" ] && arch=""
+  if [ -n "$arch" ]; then q="$name:$arch"; else q="$name"; fi
+  if ! dpkg-query -W -f='${Status}' "$q" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The packaged servers start themselves on install; the tests run their own copies on free ports.
+for svc in nginx squid; do
+  if command -v systemctl >/dev/null && systemctl is-active --quiet "$svc" 2>/dev/null; then
+    $SUDO systemctl stop "$svc" || true
+  fi
+  pkill -x "$svc" 2>/dev/null || true
+done
+echo "setup: ok"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds the native, shipping and Windows test trees,
+# and runs every test (native unit tests, in-process tests under Wine, end-to-end runs).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TARVELO_BUILD_DIR:-$root/build}
+jobs=${TARVELO_JOBS:-2}
+bash "$root/tools/setup.sh"
+
+echo "== native tree"
+cmake -S "$root" -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$build/native"
+ctest --test-dir "$build/native" --output-on-failure -j"$jobs"
+
+echo "== shipping exe (i686)"
+cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$build/release" --target TarveloSetup run_folder
+bash "$root/tools/check-imports.sh" "$build/release/TarveloSetup.exe" pei-i386
+
+arch=$(bash "$root/tools/test-arch.sh")
+echo "== Windows test tree ($arch)"
+cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
+cmake --build "$build/win32"
+bash "$root/tools/with-display.sh" bash -c '
+  set -e
+  bash "$1/tools/wine-prefix.sh" "$2/wineprefix"
+  rc=0
+  ctest --test-dir "$2" --output-on-failure -j"$3" || rc=$?
+  WINEPREFIX="$2/wineprefix" wineserver -k 2>/dev/null || true
+  exit $rc' _ "$root" "$build/win32" "$jobs"
