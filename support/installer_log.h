@@ -1,0 +1,19 @@
+#pragma once
+#include <string>
+
+// The single log of the process: "Stage1Logs.txt" below %TEMP%\Tarvelo\Logs\InstallerLogs.
+// One line per call, CR LF appended, written at once; it never fails its caller.
+class InstallerLog {
+public:
+    static InstallerLog* Instance();
+    void Write(std::string text);
+    void WriteWide(std::wstring text);
+    static void Close();
+
+    InstallerLog(const InstallerLog&) = delete;
+    InstallerLog& operator=(const InstallerLog&) = delete;
+
+private:
+    InstallerLog();
+    void* m_file;  // HANDLE; INVALID_HANDLE_VALUE when logging is off
+};
