@@ -1,0 +1,34 @@
+#include "support/process_start.h"
+
+#include <vector>
+
+namespace {
+ProcessStartHook& Hook()
+{
+    static ProcessStartHook hook;
+    return hook;
+}
+}  // namespace
+
+void SetProcessStartHookForTesting(ProcessStartHook hook) { Hook() = std::move(hook); }
+
+bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thread)
+{
+    if (process) *process = nullptr;
+    if (thread) *thread = nullptr;
+    if (Hook()) return Hook()(commandLine);
+
+    // CreateProcessW may write into the command line, so it gets a private, exact-length copy.
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+        return false;
+    }
+    if (process) *process = info.hProcess; else CloseHandle(info.hProcess);
+    if (thread) *thread = info.hThread; else CloseHandle(info.hThread);
+    return true;
+}

@@ -1,0 +1,14 @@
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+
+// Starts a child program the way every caller in this installer does: no application name, the
+// command line as given, no inheritance, no flags, inherited environment and directory.
+// On success the handles are stored where asked (and must be closed by the caller) or closed here.
+bool StartProcess(const std::wstring& commandLine, HANDLE* process = nullptr, HANDLE* thread = nullptr);
+
+// Test seam: while set, StartProcess records through the hook instead of starting anything.
+// The hook returns whether the "start" succeeded; no handles are produced then.
+using ProcessStartHook = std::function<bool(const std::wstring& commandLine)>;
+void SetProcessStartHookForTesting(ProcessStartHook hook);
