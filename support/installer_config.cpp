@@ -1,0 +1,100 @@
+#include "support/installer_config.h"
+
+#include <windows.h>
+
+#include "support/installer_log.h"
+#include "support/localized_text.h"
+#include "support/portable/config_reader.h"
+#include "support/portable/narrow.h"
+#include "support/win32_handle.h"
+
+namespace InstallerConfig {
+std::wstring StartDirectory;
+std::string StartDirectoryA;
+std::vector<int> SupportedOsVersions;
+std::string DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail;
+std::string Stage2File, Stage2UrlHead, Stage2UrlTail;
+std::string MsiFile, MsiUrlHead, MsiUrlTail;
+std::string Language;
+}  // namespace InstallerConfig
+
+namespace {
+
+const DWORD kMaxConfigBytes = 4096;
+
+void Log(const char* line)
+{
+    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
+}
+
+// The file's bytes, or empty text (with a log line saying why) when it cannot be used.
+std::string ReadConfigBytes(const std::wstring& directory)
+{
+    const std::wstring path = directory + L"\\ConfigFile.txt";
+    if (directory.empty() || path.size() >= MAX_PATH) {
+        Log("ConfigFile.txt could not be read, read as empty");
+        return std::string();
+    }
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            Log("ConfigFile.txt not found, read as empty");
+        else
+            Log("ConfigFile.txt could not be read, read as empty");
+        return std::string();
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.Get(), &size)) {
+        Log("ConfigFile.txt could not be read, read as empty");
+        return std::string();
+    }
+    if (size.QuadPart > kMaxConfigBytes) {
+        Log("ConfigFile.txt is longer than 4096 bytes, read as empty");
+        return std::string();
+    }
+    char buffer[kMaxConfigBytes];
+    DWORD read = 0;
+    if (size.QuadPart > 0 &&
+        !ReadFile(file.Get(), buffer, static_cast<DWORD>(size.QuadPart), &read, nullptr)) {
+        Log("ConfigFile.txt could not be read, read as empty");
+        return std::string();
+    }
+    return std::string(buffer, read);
+}
+
+}  // namespace
+
+void ReadConfigFile()
+{
+    using namespace InstallerConfig;
+
+    // A directory that does not fit the platform's path buffer is not cut short into some
+    // other folder: it stays empty, and the file then reads as empty text.
+    wchar_t directory[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, directory);
+    StartDirectory = (length > 0 && length < MAX_PATH) ? std::wstring(directory, length)
+                                                       : std::wstring();
+    // Characters without an 8-bit form become '?', which no Windows path may contain, so the
+    // derived paths fail to open instead of naming another file.
+    if (!NarrowLatin1(StartDirectory, StartDirectoryA, '?'))
+        Log("Start directory has characters without an 8-bit form");
+
+    const ConfigValues values = ParseConfigText(ReadConfigBytes(StartDirectory),
+                                                StartDirectoryA);
+    SupportedOsVersions = values.supportedOsVersions;
+    DotNetFolder = values.dotNetFolder;
+    DotNetFile = values.dotNetFile;
+    DotNetUrlHead = values.dotNetUrlHead;
+    DotNetUrlTail = values.dotNetUrlTail;
+    Stage2File = values.stage2File;
+    Stage2UrlHead = values.stage2UrlHead;
+    Stage2UrlTail = values.stage2UrlTail;
+    MsiFile = values.msiFile;
+    MsiUrlHead = values.msiUrlHead;
+    MsiUrlTail = values.msiUrlTail;
+    Language = values.language;
+
+    LocalizedText::Instance(WidenLatin1(Language));
+}

@@ -1,0 +1,31 @@
+#pragma once
+#include <string>
+#include <vector>
+
+// The values of "ConfigFile.txt", as the positional reader finds them. Every text is 8-bit,
+// taken byte for byte; path fields already carry the start directory in front.
+struct ConfigValues {
+    std::vector<int> supportedOsVersions;  // field 1
+    std::string dotNetFolder;              // field 2 (path)
+    std::string dotNetFile;                // field 3 (path)
+    std::string dotNetUrlHead;             // field 4
+    std::string dotNetUrlTail;             // field 5
+    std::string stage2File;                // field 6 (path)
+    std::string stage2UrlHead;             // field 7
+    std::string stage2UrlTail;             // field 8
+    std::string msiFile;                   // field 9 (path)
+    std::string msiUrlHead;                // field 10
+    std::string msiUrlTail;                // field 11
+    std::string language;                  // field 12
+};
+
+// The C library's atoi, with a defined result where atoi has none: leading white space
+// skipped, an optional sign, decimal digits up to the first other character, 0 without digits;
+// a value beyond the range of int is clamped to INT_MAX or INT_MIN.
+int AsciiToInt(const std::string& text);
+
+// Reads the twelve fields from the file's bytes. The text ends at the first NUL byte.
+// Fields are separated by ";"; a field's value is what follows its first "=" (the whole field
+// when it has none), with nothing trimmed. When no ";" is left, the field runs to the end of
+// the text and the text is not consumed, so later fields read that same rest again.
+ConfigValues ParseConfigText(const std::string& bytes, const std::string& startDirectory);

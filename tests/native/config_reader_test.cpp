@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "support/portable/config_reader.h"
+
+namespace {
+
+const char kDir[] = "C:\\Setup";
+
+// Twelve fields, each ending with ";" and a line break, as the shipped sample is written.
+const char kTypical[] =
+    "OS=510,600,610;\r\n"
+    "DotNetFolder=\\dotnet;\r\n"
+    "DotNetFile=\\dotnet\\dotnetfx.exe;\r\n"
+    "DotNetUrlHead=http://download.tarvelo.com/;\r\n"
+    "DotNetUrlTail=dotnetfx.exe;\r\n"
+    "Stage2File=\\Stage2.exe;\r\n"
+    "Stage2UrlHead=http://download.tarvelo.com/;\r\n"
+    "Stage2UrlTail=stage2.exe;\r\n"
+    "MsiFile=\\msi.exe;\r\n"
+    "MsiUrlHead=http://download.tarvelo.com/;\r\n"
+    "MsiUrlTail=msi.exe;\r\n"
+    "Language=en-GB;\r\n";
+
+TEST(ConfigReader, LineBreaksFallIntoTheIgnoredNamesAndValuesAreExact)
+{
+    const ConfigValues v = ParseConfigText(kTypical, kDir);
+    EXPECT_EQ(v.supportedOsVersions, (std::vector<int>{510, 600, 610}));
+    EXPECT_EQ(v.dotNetFolder, "C:\\Setup\\dotnet");
+    EXPECT_EQ(v.dotNetFile, "C:\\Setup\\dotnet\\dotnetfx.exe");
+    EXPECT_EQ(v.dotNetUrlHead, "http://download.tarvelo.com/");
+    EXPECT_EQ(v.dotNetUrlTail, "dotnetfx.exe");
+    EXPECT_EQ(v.stage2File, "C:\\Setup\\Stage2.exe");
+    EXPECT_EQ(v.stage2UrlHead, "http://download.tarvelo.com/");
+    EXPECT_EQ(v.stage2UrlTail, "stage2.exe");
+    EXPECT_EQ(v.msiFile, "C:\\Setup\\msi.exe");
+    EXPECT_EQ(v.msiUrlHead, "http://download.tarvelo.com/");
+    EXPECT_EQ(v.msiUrlTail, "msi.exe");
+    EXPECT_EQ(v.language, "en-GB");
+}
+
+TEST(ConfigReader, NothingIsTrimmedAndOnlyTheFirstEqualsSplits)
+{
+    const ConfigValues v = ParseConfigText(
+        "a= 600 ;b=x;c=\tc=d;d= head ;e=tail\n;f=noslash;g;h=;i=;j=;k=;l= en-GB ;", kDir);
+    EXPECT_EQ(v.supportedOsVersions, std::vector<int>{600});  // atoi skips the space
+    EXPECT_EQ(v.dotNetFolder, "C:\\Setupx");                  // glued onto the last folder name
+    EXPECT_EQ(v.dotNetFile, "C:\\Setup\tc=d");
+    EXPECT_EQ(v.dotNetUrlHead, " head ");
+    EXPECT_EQ(v.dotNetUrlTail, "tail\n");
+    EXPECT_EQ(v.stage2File, "C:\\Setupnoslash");
+    EXPECT_EQ(v.stage2UrlHead, "g");  // a field without "=" is its own value
+    EXPECT_EQ(v.stage2UrlTail, "");
+    EXPECT_EQ(v.msiFile, "C:\\Setup");
+    EXPECT_EQ(v.language, " en-GB ");
+}
+
+TEST(ConfigReader, LastFieldWithoutSeparatorKeepsItsLineBreak)
+{
+    std::string text = kTypical;
+    text.replace(text.rfind(";\r\n"), 3, "\r\n");
+    EXPECT_EQ(ParseConfigText(text, kDir).language, "en-GB\r\n");
+}
+
+TEST(ConfigReader, FieldsAfterTheLastSeparatorReadTheSameRestAgain)
+{
+    const ConfigValues v = ParseConfigText("OS=600;Folder=\\f;rest=tail", kDir);
+    EXPECT_EQ(v.dotNetFolder, "C:\\Setup\\f");
+    EXPECT_EQ(v.dotNetFile, "C:\\Setuptail");
+    EXPECT_EQ(v.dotNetUrlHead, "tail");
+    EXPECT_EQ(v.msiUrlTail, "tail");
+    EXPECT_EQ(v.language, "tail");
+}
+
+TEST(ConfigReader, EmptyOrVersionlessTextGivesOneZeroEntry)
+{
+    const ConfigValues empty = ParseConfigText("", kDir);
+    EXPECT_EQ(empty.supportedOsVersions, std::vector<int>{0});
+    EXPECT_EQ(empty.dotNetFile, kDir);
+    EXPECT_EQ(empty.language, "");
+    EXPECT_EQ(ParseConfigText("OS=;", kDir).supportedOsVersions, std::vector<int>{0});
+}
+
+TEST(ConfigReader, VersionListEntriesGoThroughAtoi)
+{
+    const ConfigValues v = ParseConfigText("OS=510, 512,600x,,-7,+9,abc, 630\r\n;", kDir);
+    EXPECT_EQ(v.supportedOsVersions, (std::vector<int>{510, 512, 600, 0, -7, 9, 0, 630}));
+    // A trailing comma still counts as one more, empty, entry.
+    EXPECT_EQ(ParseConfigText("OS=600,;", kDir).supportedOsVersions, (std::vector<int>{600, 0}));
+}
+
+TEST(ConfigReader, TextEndsAtTheFirstNulByte)
+{
+    const std::string bytes("OS=600;a=\\x\0;b=\\y;", 19);
+    const ConfigValues v = ParseConfigText(bytes, kDir);
+    EXPECT_EQ(v.dotNetFolder, "C:\\Setup\\x");
+    EXPECT_EQ(v.dotNetFile, "C:\\Setup\\x");  // nothing left: the same rest again
+}
+
+TEST(ConfigReader, BytesAreTakenAsTheyAre)
+{
+    const ConfigValues v = ParseConfigText("\xEF\xBB\xBFOS=600;a=\\caf\xE9;", "D:\\\xC4");
+    EXPECT_EQ(v.supportedOsVersions, std::vector<int>{600});  // the mark sits in the name
+    EXPECT_EQ(v.dotNetFolder, "D:\\\xC4\\caf\xE9");
+}
+
+TEST(AsciiToInt, FollowsTheCLibraryAndClampsOutOfRange)
+{
+    EXPECT_EQ(AsciiToInt(" \t\n\v\f\r42"), 42);
+    EXPECT_EQ(AsciiToInt("-0012ab"), -12);
+    EXPECT_EQ(AsciiToInt("+-3"), 0);
+    EXPECT_EQ(AsciiToInt("- 3"), 0);
+    EXPECT_EQ(AsciiToInt(""), 0);
+    EXPECT_EQ(AsciiToInt("2147483647"), INT_MAX);
+    EXPECT_EQ(AsciiToInt("-2147483648"), INT_MIN);
+    EXPECT_EQ(AsciiToInt("99999999999999999999999"), INT_MAX);
+    EXPECT_EQ(AsciiToInt("-99999999999999999999999"), INT_MIN);
+}
+
+}  // namespace
