@@ -1,6 +1,65 @@
 #include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
+#include "app/install_sequence.h"
+#include "app/startup.h"
+#include "support/installer_config.h"
+#include "support/installer_log.h"
+#include "support/localized_text.h"
+#include "support/win32_handle.h"
+
+namespace {
+
+const wchar_t kSingleInstanceMutex[] = L"TarveloFisrtStage2.0";
+
+void Log(const char* line)
 {
-    return 0;
+    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
+}
+
+// Every run starts without a proxy remembered by an earlier one.
+void DeleteSavedProxy()
+{
+    wchar_t path[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
+        return;
+    // A path that does not fit is left alone rather than cut into some other file's name.
+    if (!PathAppendW(path, L"ProxyInfo.proxy")) return;
+    DeleteFileW(path);
+}
+
+void ReportToStandardError(const char* text)
+{
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(error, text, static_cast<DWORD>(lstrlenA(text)), &written, nullptr);
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
+{
+    ModuleInstance = instance;
+
+    // One copy per logon session; a second one leaves without touching the first one's log.
+    SetLastError(ERROR_SUCCESS);
+    UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+
+    Log("Starting to read ConfigFile");
+    ReadConfigFile();
+    Log("ConfigFile Read successfully");
+
+    DeleteSavedProxy();
+    LocalizedText::Instance(L"en-GB");
+
+    SetResourceInstance(ModuleInstance);
+    if (!InitWindowLayer(GetModuleHandleW(nullptr), GetCommandLineW(), 0))
+        ReportToStandardError("Fatal Error: MFC initialization failed\r\n");
+    const OwnerWindow owner = AttachOwnerWindow();
+    Log("Got ResourceInstanceHandle");
+
+    return RunInstallSequence(mutex.Get(), owner);
 }

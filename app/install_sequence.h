@@ -1,0 +1,9 @@
+#pragma once
+#include <windows.h>
+
+#include "app/startup.h"
+
+// Everything after start-up: the checks, the questions, the downloads and the hand-over to the
+// second stage. `mutex` is the single-instance mutex, owned by this thread; `owner` owns the
+// message dialogs. Returns the process exit code.
+int RunInstallSequence(HANDLE mutex, OwnerWindow owner);

@@ -1,0 +1,41 @@
+#include "prereq/portable/download_plan.h"
+
+#include "support/portable/narrow.h"
+
+namespace {
+
+// The configuration's 8-bit texts come back to wide text through the same one mapping that
+// made the start directory 8-bit, so a path keeps the characters it was read with.
+DownloadItem Item(const std::string& path, const std::string& head, const std::string& tail,
+                  int32_t share, int32_t step)
+{
+    DownloadItem item;
+    item.localPath = WidenLatin1(path);
+    item.url = WidenLatin1(head + tail);
+    item.progressShare = share;
+    item.progressStep = step;
+    return item;
+}
+
+}  // namespace
+
+std::vector<DownloadItem> MakeDownloadPlan(PlanKind kind, const PlanSources& s)
+{
+    std::vector<DownloadItem> plan;
+    // Points of the bar times percent per point is 100 for each package. With a prerequisite
+    // the downloads fill 60 points; its installation fills the rest.
+    if (kind == PlanMsiAndDotNet)
+        plan.push_back(Item(s.msiFile, s.msiUrlHead, s.msiUrlTail, 5, 20));
+    if (kind == PlanMsiAndDotNet || kind == PlanDotNet) {
+        DownloadItem dotNet = Item(s.dotNetFile, s.dotNetUrlHead, s.dotNetUrlTail, 50, 2);
+        dotNet.folder = WidenLatin1(s.dotNetFolder);
+        plan.push_back(dotNet);
+    }
+    if (kind == PlanMsiAndDotNet)
+        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 5, 20));
+    else if (kind == PlanDotNet)
+        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 10, 10));
+    else
+        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 100, 1));
+    return plan;
+}

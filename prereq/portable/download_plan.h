@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One package of the download plan: where it comes from, where it goes, and the download
+// loop's bookkeeping for it.
+struct DownloadItem {
+    std::wstring localPath, url, folder;
+    int32_t retryCount = 0, progressShare = 0, progressStep = 0;
+    uint32_t reconnect = 1;
+    uint32_t resumeOffset = 0;
+};
+
+// The number of entries of a plan, which also says what is installed after the downloads.
+enum PlanKind : int { PlanStage2Only = 1, PlanDotNet = 2, PlanMsiAndDotNet = 3 };
+
+// The configured sources of the three packages, as 8-bit text from the configuration.
+struct PlanSources {
+    std::string dotNetFolder, dotNetFile, dotNetUrlHead, dotNetUrlTail;
+    std::string stage2File, stage2UrlHead, stage2UrlTail;
+    std::string msiFile, msiUrlHead, msiUrlTail;
+};
+
+// The plan of a kind, in download order (Windows Installer, .NET, second stage), the last
+// entry always the second stage. Addresses are head and tail joined with nothing between.
+std::vector<DownloadItem> MakeDownloadPlan(PlanKind kind, const PlanSources& sources);

@@ -1,0 +1,78 @@
+#include "prereq/system_checks.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "prereq/portable/version_rules.h"
+#include "support/installer_config.h"
+#include "support/installer_log.h"
+#include "support/win32_handle.h"
+
+bool IsOsSupported()
+{
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOEXW);
+    if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) {
+        // Systems that only know the basic record leave the service pack at 0.
+        info = OSVERSIONINFOEXW{};
+        info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOW);
+        if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return false;
+    }
+    return IsWindowsVersionAccepted(InstallerConfig::SupportedOsVersions, info.dwMajorVersion,
+                                    info.dwMinorVersion, info.wServicePackMajor);
+}
+
+bool IsDotNet20Installed()
+{
+    UniqueRegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727",
+                      0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+        return false;
+    // The key's presence is what counts; a missing "SP" value is fine.
+    BYTE servicePack[10] = {};
+    DWORD size = sizeof(servicePack);
+    const LONG result = RegQueryValueExW(key.Get(), L"SP", nullptr, nullptr, servicePack, &size);
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
+bool IsWindowsInstallerTooOld()
+{
+    // Without a complete path to the system's own msi.dll nothing is loaded: a cut path could
+    // name some other library.
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return true;
+    if (!PathAppendW(path, L"msi.dll")) return true;
+
+    // The library stays loaded for the rest of the run, so its handle is not kept.
+    HMODULE msi = LoadLibraryW(path);
+    if (!msi) return true;
+    const auto getVersion =
+        reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(GetProcAddress(msi, "DllGetVersion")));
+    if (!getVersion) return true;
+    DLLVERSIONINFO version{};
+    version.cbSize = sizeof(DLLVERSIONINFO);
+    if (FAILED(getVersion(&version))) return true;
+    return IsWindowsInstallerVersionTooOld(version.dwMajorVersion, version.dwMinorVersion);
+}
+
+std::vector<DownloadItem> BuildDownloadPlan(bool withDotNet, PlanKind* kind)
+{
+    InstallerLog* log = InstallerLog::Instance();
+    PlanKind chosen = PlanStage2Only;
+    if (withDotNet) {
+        if (IsWindowsInstallerTooOld()) {
+            if (log) log->Write("WindowsInstaller not found..");
+            chosen = PlanMsiAndDotNet;
+        } else {
+            chosen = PlanDotNet;
+        }
+    }
+    using namespace InstallerConfig;
+    const PlanSources sources{DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail,
+                              Stage2File,   Stage2UrlHead, Stage2UrlTail,
+                              MsiFile,      MsiUrlHead,    MsiUrlTail};
+    std::vector<DownloadItem> plan = MakeDownloadPlan(chosen, sources);
+    if (kind) *kind = chosen;
+    return plan;
+}

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+
+#include "prereq/portable/download_plan.h"
+#include "prereq/portable/version_rules.h"
+
+namespace {
+
+TEST(WindowsVersionRule, ServicePackIsALowerBound)
+{
+    const std::vector<int> list{512};
+    EXPECT_FALSE(IsWindowsVersionAccepted(list, 5, 1, 1));
+    EXPECT_TRUE(IsWindowsVersionAccepted(list, 5, 1, 2));
+    EXPECT_TRUE(IsWindowsVersionAccepted(list, 5, 1, 3));
+    EXPECT_FALSE(IsWindowsVersionAccepted(list, 5, 2, 3));  // other minor
+    EXPECT_FALSE(IsWindowsVersionAccepted(list, 6, 1, 3));  // other major
+}
+
+TEST(WindowsVersionRule, ZeroServicePackAcceptsEveryServicePack)
+{
+    EXPECT_TRUE(IsWindowsVersionAccepted({510}, 5, 1, 0));  // the basic record leaves it at 0
+    EXPECT_TRUE(IsWindowsVersionAccepted({600}, 6, 0, 2));
+    EXPECT_TRUE(IsWindowsVersionAccepted({1000}, 10, 0, 0));
+    EXPECT_TRUE(IsWindowsVersionAccepted({400, 620, 611}, 6, 1, 1));  // any entry may accept
+}
+
+TEST(WindowsVersionRule, EmptyZeroAndNegativeEntriesAcceptNothing)
+{
+    EXPECT_FALSE(IsWindowsVersionAccepted({}, 6, 1, 1));
+    EXPECT_FALSE(IsWindowsVersionAccepted({0}, 6, 1, 1));
+    // -610 must not wrap into some large unsigned version, nor match 6.1.
+    EXPECT_FALSE(IsWindowsVersionAccepted({-610, -1}, 6, 1, 1));
+    EXPECT_FALSE(IsWindowsVersionAccepted({-610}, 0xFFFFFFFFul, 0xFFFFFFFFul, 0));
+}
+
+TEST(WindowsInstallerRule, MajorAndMinorAreComparedAsOnePair)
+{
+    EXPECT_TRUE(IsWindowsInstallerVersionTooOld(2, 0));
+    EXPECT_TRUE(IsWindowsInstallerVersionTooOld(2, 9));
+    EXPECT_TRUE(IsWindowsInstallerVersionTooOld(3, 0));
+    EXPECT_FALSE(IsWindowsInstallerVersionTooOld(3, 1));
+    EXPECT_FALSE(IsWindowsInstallerVersionTooOld(4, 0));
+    EXPECT_FALSE(IsWindowsInstallerVersionTooOld(4, 5));
+    EXPECT_FALSE(IsWindowsInstallerVersionTooOld(5, 0));
+}
+
+PlanSources Sources()
+{
+    PlanSources s;
+    s.dotNetFolder = "C:\\run\\DotNet";
+    s.dotNetFile = "C:\\run\\DotNet\\dotnetfx.exe";
+    s.dotNetUrlHead = "http://download.tarvelo.com/prereq/";
+    s.dotNetUrlTail = "dotnetfx.exe";
+    s.stage2File = "C:\\run\\Stage2.exe";
+    s.stage2UrlHead = "download.tarvelo.com/";
+    s.stage2UrlTail = "setup/Stage2.exe";
+    s.msiFile = "C:\\run\\msi.exe";
+    s.msiUrlHead = "http://download.tarvelo.com/prereq/";
+    s.msiUrlTail = "msi.exe";
+    return s;
+}
+
+void ExpectFresh(const DownloadItem& item)
+{
+    EXPECT_EQ(item.retryCount, 0);
+    EXPECT_EQ(item.reconnect, 1u);
+    EXPECT_EQ(item.resumeOffset, 0u);
+    EXPECT_EQ(item.progressShare * item.progressStep, 100);
+}
+
+TEST(DownloadPlan, SecondStageOnlyFillsTheWholeBar)
+{
+    const auto plan = MakeDownloadPlan(PlanStage2Only, Sources());
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].localPath, L"C:\\run\\Stage2.exe");
+    EXPECT_EQ(plan[0].url, L"download.tarvelo.com/setup/Stage2.exe");
+    EXPECT_EQ(plan[0].folder, L"");
+    EXPECT_EQ(plan[0].progressShare, 100);
+    EXPECT_EQ(plan[0].progressStep, 1);
+    ExpectFresh(plan[0]);
+}
+
+TEST(DownloadPlan, DotNetComesFirstWithItsFolder)
+{
+    const auto plan = MakeDownloadPlan(PlanDotNet, Sources());
+    ASSERT_EQ(plan.size(), 2u);
+    EXPECT_EQ(plan[0].localPath, L"C:\\run\\DotNet\\dotnetfx.exe");
+    EXPECT_EQ(plan[0].url, L"http://download.tarvelo.com/prereq/dotnetfx.exe");
+    EXPECT_EQ(plan[0].folder, L"C:\\run\\DotNet");
+    EXPECT_EQ(plan[0].progressShare, 50);
+    EXPECT_EQ(plan[0].progressStep, 2);
+    EXPECT_EQ(plan[1].localPath, L"C:\\run\\Stage2.exe");
+    EXPECT_EQ(plan[1].folder, L"");
+    EXPECT_EQ(plan[1].progressShare, 10);
+    EXPECT_EQ(plan[1].progressStep, 10);
+    for (const auto& item : plan) ExpectFresh(item);
+}
+
+TEST(DownloadPlan, WindowsInstallerUpdateLeadsThePlanOfThree)
+{
+    const auto plan = MakeDownloadPlan(PlanMsiAndDotNet, Sources());
+    ASSERT_EQ(plan.size(), 3u);
+    EXPECT_EQ(plan[0].localPath, L"C:\\run\\msi.exe");
+    EXPECT_EQ(plan[0].url, L"http://download.tarvelo.com/prereq/msi.exe");
+    EXPECT_EQ(plan[0].folder, L"");
+    EXPECT_EQ(plan[1].folder, L"C:\\run\\DotNet");
+    EXPECT_EQ(plan[2].url, L"download.tarvelo.com/setup/Stage2.exe");
+    const int shares[] = {5, 50, 5}, steps[] = {20, 2, 20};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(plan[i].progressShare, shares[i]) << i;
+        EXPECT_EQ(plan[i].progressStep, steps[i]) << i;
+        ExpectFresh(plan[i]);
+    }
+}
+
+TEST(DownloadPlan, EightBitPathsWidenByteForByte)
+{
+    PlanSources s = Sources();
+    s.stage2File = "C:\\caf\xE9\\\x80x.exe";  // the bytes 0xE9 and 0x80 come back as U+00E9, U+0080
+    const auto plan = MakeDownloadPlan(PlanStage2Only, s);
+    EXPECT_EQ(plan[0].localPath, std::wstring(L"C:\\caf\x00E9\\\x0080x.exe"));
+}
+
+}  // namespace
