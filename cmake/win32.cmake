@@ -89,3 +89,17 @@ foreach(src IN LISTS E2E_TESTS)
   set_tests_properties(e2e_${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
     ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};WINE_PREFIX=${WINE_PREFIX}")
 endforeach()
+
+# In-process tests that need the local servers: the wrapper starts nginx, the fault server and
+# squid on free loopback ports and hands the ports over in the environment.
+file(GLOB NET_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*_nettest.cpp)
+foreach(src IN LISTS NET_TESTS)
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src} $<TARGET_OBJECTS:tarvelo_resources>)
+  target_link_libraries(${name} PRIVATE test_support gtest_main)
+  add_test(NAME win32_${name}
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/servers/run_nettest.py
+            ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:${name}>)
+  set_tests_properties(win32_${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
+    ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR}")
+endforeach()

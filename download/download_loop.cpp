@@ -1,0 +1,319 @@
+#include <shlwapi.h>
+
+#include <vector>
+
+#include "download/http_downloader.h"
+#include "support/win32_handle.h"
+#include "download/portable/http_rules.h"
+#include "download/progress_link.h"
+#include "download/retry_pause.h"
+#include "support/installer_log.h"
+
+namespace {
+void Log(const char* line) { InstallerLog::Instance()->Write(line); }
+
+// Canonicalises and splits a URL; false when it is not an http or https URL with a host.
+bool CrackUrl(const std::wstring& url, uint32_t* scheme, std::wstring* host, std::wstring* object,
+              uint16_t* portOut)
+{
+    std::vector<wchar_t> canonical(url.size() * 3 + 16);
+    DWORD length = static_cast<DWORD>(canonical.size());
+    HRESULT hr = UrlCanonicalizeW(url.c_str(), canonical.data(), &length, 0);
+    if (hr == E_POINTER) {
+        canonical.resize(length + 1);
+        length = static_cast<DWORD>(canonical.size());
+        hr = UrlCanonicalizeW(url.c_str(), canonical.data(), &length, 0);
+    }
+    if (FAILED(hr)) return false;
+
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwSchemeLength = static_cast<DWORD>(-1);
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(canonical.data(), length, 0, &parts)) {
+        GetLastError();
+        return false;
+    }
+    if (parts.dwHostNameLength == 0 || !parts.lpszHostName) return false;
+    *scheme = static_cast<uint32_t>(parts.nScheme);
+    host->assign(parts.lpszHostName, parts.dwHostNameLength);
+    object->clear();
+    if (parts.lpszUrlPath) object->append(parts.lpszUrlPath, parts.dwUrlPathLength);
+    if (parts.lpszExtraInfo) object->append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (object->empty()) *object = L"/";
+    *portOut = parts.nPort;
+    return true;
+}
+
+bool QueryHeaderText(HINTERNET request, DWORD query, std::wstring* text)
+{
+    wchar_t buffer[128];
+    DWORD size = sizeof(buffer);
+    if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size,
+                             WINHTTP_NO_HEADER_INDEX)) {
+        GetLastError();
+        return false;
+    }
+    text->assign(buffer, size / sizeof(wchar_t));
+    return true;
+}
+
+// Length of the response body: false when absent or not a number.
+bool QueryContentLength(HINTERNET request, uint64_t* length)
+{
+    std::wstring text;
+    return QueryHeaderText(request, WINHTTP_QUERY_CONTENT_LENGTH, &text) &&
+           ParseContentLength(text, length);
+}
+}  // namespace
+
+bool CHttpDownloader2::ParseUrl(DownloadItem& item)
+{
+    if (CrackUrl(item.url, &serviceType, &hostName, &objectName, &port)) return true;
+    item.url = L"http://" + item.url;
+    return CrackUrl(item.url, &serviceType, &hostName, &objectName, &port);
+}
+
+void CHttpDownloader2::DiscardBody()
+{
+    DWORD got = 0;
+    const DWORD ask = chunkSize < 1 ? 1 : (chunkSize > kBufferSize ? kBufferSize : chunkSize);
+    while (WinHttpReadData(request.Get(), m_buffer, ask, &got) && got > 0) {
+    }
+}
+
+bool CHttpDownloader2::CountFailedAttempt(DownloadItem& item)
+{
+    if (item.retryCount > 3) return false;
+    ++item.retryCount;
+    if (!PauseBeforeRetry(static_cast<DWORD>(item.retryCount) * 2000u)) {
+        Log("download aborted...");
+        return false;
+    }
+    return true;
+}
+
+int CHttpDownloader2::DownloadFiles(DownloadItem* items, int count)
+{
+    CloseHandles();
+    ProxyAuthCount = 0;
+    ProxyPromptCount = 0;
+    m_savedCredentialRefusals = 0;
+    bool serverCredentialsTried = false;
+    if (count < 1 || items == nullptr) return 1;
+    for (int index = 0; index < count; ++index) {
+        for (;;) {
+            const Step step = AttemptItem(items[index], &serverCredentialsTried);
+            if (step == Step::Done) break;
+            if (step == Step::Failed) return 0;
+        }
+    }
+    return 1;
+}
+
+CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* serverCredentialsTried)
+{
+    if (!ParseUrl(item)) return Step::Failed;
+    InstallerLog::Instance()->WriteWide(L"Downloading File: " + item.localPath);
+    // The host itself must be the vendor's: a search anywhere in the URL would let
+    // "http://elsewhere.example/?.tarvelo.com" through.
+    if (!IsVendorHost(hostName)) {
+        InstallerLog::Instance()->Write(std::string("Url doesnt contain ") + kVendorDomain);
+        return Step::Failed;
+    }
+
+    for (;;) {
+        if (item.reconnect) {
+            if (!CreateSession() || !CreateConnection() || !CreateRequest()) return Step::Failed;
+        }
+        Log("Request Created...");
+        const std::wstring range = GetRangeHeader(item.resumeOffset);
+        if (!range.empty()) {
+            WinHttpAddRequestHeaders(request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
+                                     WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+            m_rangeOnRequest = true;
+        } else if (m_rangeOnRequest) {
+            // A resend of this request from the start must not keep the earlier range.
+            WinHttpAddRequestHeaders(request.Get(), L"Range:", static_cast<DWORD>(-1),
+                                     WINHTTP_ADDREQ_FLAG_REPLACE);
+            m_rangeOnRequest = false;
+        }
+
+        Log("Sending Http Request");
+        if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
+                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+            GetLastError();
+            if (!item.reconnect) return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+            CloseHandles();
+            ProxyFallbackStep();
+            continue;
+        }
+        item.reconnect = 0;
+        Log("Before HideButton");
+        ProgressLink::HideButton(FALSE, FALSE);
+        Log("After HideButton");
+        Log("HTTP connection establised with server..");
+        if (accessType == 2) SaveProxyServer();
+
+        if (!WinHttpReceiveResponse(request.Get(), nullptr)) {
+            GetLastError();
+            return Step::Failed;
+        }
+        DWORD status = 0;
+        DWORD size = sizeof(status);
+        if (!WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
+                                 WINHTTP_NO_HEADER_INDEX)) {
+            GetLastError();
+            return Step::Failed;
+        }
+        if (status == 401 || status == 407) DiscardBody();
+        if (status == 407) {
+            if (AnswerProxyChallenge() == Answer::Resend) continue;
+            return Step::Failed;
+        }
+        if (status == 401) {
+            if (AnswerServerChallenge(serverCredentialsTried) == Answer::Resend) continue;
+            return Step::Failed;
+        }
+        if (status != 200 && status != 206) return Step::Failed;
+        m_savedCredentialRefusals = 0;
+
+        const Step placed = PrepareBody(item, status);
+        if (placed != Step::Done) return placed;
+
+        Log("Username& Passwd matched...ready for download");
+        if (accessType == 2) SaveProxyCredentials();
+        Log("Starting the download...");
+        if (ReadToFile(item)) {
+            InstallerLog::Instance()->WriteWide(L"Download complete...FileName : " + item.localPath);
+            return Step::Done;
+        }
+        if (IsAborted()) {
+            Log("download aborted...");
+            return Step::Failed;
+        }
+        Log("network down...retrying..");
+        // An attempt that brought nothing is a failed send in all but name; without the same
+        // pauses and limit a server that never sends the body would be asked forever.
+        if (m_attemptBytes == 0) return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+        return Step::Restart;
+    }
+}
+
+// Decides where the body goes and what length it has. Done = go on reading.
+CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD status)
+{
+    bool fromStart = item.resumeOffset == 0;
+    uint64_t rangeTotal = 0;
+    if (!fromStart) {
+        bool rangeHonoured = false;
+        if (status == 206) {
+            std::wstring text;
+            uint64_t first = 0;
+            if (QueryHeaderText(request.Get(), WINHTTP_QUERY_CONTENT_RANGE, &text) &&
+                ParseContentRange(text, &first, &rangeTotal)) {
+                if (first == item.resumeOffset) {
+                    rangeHonoured = true;
+                } else if (first != 0) {
+                    // Neither what was asked nor the start of the file: nothing to place it by.
+                    Log("ERROR: server answered the range with another part of the file");
+                    item.resumeOffset = 0;
+                    m_attemptBytes = 0;
+                    return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+                }
+            }
+        }
+        if (!rangeHonoured) {
+            // The server sent the file from its start: appending it would corrupt the file.
+            Log("Server ignored the range...downloading from the start");
+            item.resumeOffset = 0;
+            fromStart = true;
+        }
+    }
+    if (fromStart) {
+        ContentLength = 0;
+        uint64_t length = 0;
+        bool known = false;
+        if (status == 206 && rangeTotal > 0) {
+            length = rangeTotal;
+            known = true;
+        } else {
+            known = QueryContentLength(request.Get(), &length);
+        }
+        if (known) {
+            if (length > kMaxFileLength) {
+                Log("ERROR: files of 2 GiB or more cannot be downloaded");
+                return Step::Failed;
+            }
+            ContentLength = static_cast<uint32_t>(length);
+            OnContentLength(ContentLength);
+        }
+    }
+    return Step::Done;
+}
+
+bool CHttpDownloader2::ReadToFile(DownloadItem& item)
+{
+    BytesOnDisk = item.resumeOffset;
+    m_attemptBytes = 0;
+    UniqueHandle file(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return false;
+    LARGE_INTEGER offset;
+    offset.QuadPart = item.resumeOffset;
+    if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get()))
+        return false;
+
+    const uint32_t length = ContentLength;  // 0: the server gave no length
+    const int share = item.progressShare;
+    const uint32_t step = item.progressStep < 1 ? 1u : static_cast<uint32_t>(item.progressStep);
+    int next = FirstPendingStep(PercentOf(BytesOnDisk, length), static_cast<int>(step));
+    const DWORD ask = chunkSize < 1 ? 1 : (chunkSize > kBufferSize ? kBufferSize : chunkSize);
+    bool cleanEnd = false;
+    for (;;) {
+        DWORD got = 0;
+        if (!WinHttpReadData(request.Get(), m_buffer, ask, &got)) {
+            GetLastError();
+            break;
+        }
+        const bool aborted = IsAborted();
+        if (got > 0 && !aborted) {
+            DWORD written = 0;
+            if (!WriteFile(file.Get(), m_buffer, got, &written, nullptr) || written != got) break;
+            BytesOnDisk += got;
+            m_attemptBytes += got;
+            if (length != 0) {
+                const uint32_t percent = PercentOf(BytesOnDisk, length);
+                // A chunk may cross several steps of a small file; each is shown in turn.
+                while (next <= share && percent >= static_cast<uint32_t>(next) * step) {
+                    ProgressLink::SetPos(next + progressBase);
+                    ++next;
+                }
+            }
+        }
+        if (aborted) break;
+        if (got == 0) {
+            cleanEnd = true;
+            break;
+        }
+    }
+    file.Reset();
+
+    const bool complete = !IsAborted() && (length != 0 ? BytesOnDisk >= length : cleanEnd);
+    if (!complete) {
+        // Without a length there is no range to ask for: the next attempt starts again.
+        item.resumeOffset = length != 0 ? BytesOnDisk : 0;
+        if (m_attemptBytes >= 0x100000) item.retryCount = 0;
+        return false;
+    }
+    if (length == 0) {
+        // No length, no percentages: the whole share is reached when the body ends.
+        if (share > 0) ProgressLink::SetPos(share + progressBase);
+        next = share + 1;
+    }
+    progressBase += next;
+    return true;
+}

@@ -1,0 +1,317 @@
+#include "download/http_downloader.h"
+#include "support/win32_handle.h"
+
+#include <shlobj.h>
+
+#include <vector>
+
+#include "download/portable/http_rules.h"
+#include "download/proxy_prompts.h"
+#include "prereq/installers.h"
+#include "support/installer_log.h"
+#include "support/portable/narrow.h"
+
+bool TryBrowserProxy = true;
+bool ProxyPromptPending = true;
+bool ProxyCredentialsPromptPending = true;
+bool ProxyServerLinePending = true;
+bool ProxyCredentialsLinePending = true;
+int ProxyPromptCount = 0;
+int ProxyAuthCount = 0;
+wchar_t SavedProxyFilePath[MAX_PATH] = L"";
+
+namespace {
+const wchar_t kUserAgent[] = L"Tarvelo";
+
+void Log(const char* line) { InstallerLog::Instance()->Write(line); }
+
+const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
+
+HINTERNET OpenNamedProxySession(const std::wstring& proxy)
+{
+    const std::wstring name = ProxyNameForSession(proxy);
+    return WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str(),
+                       WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
+// Appends one piece to the proxy file; failures are ignored, the download goes on.
+void AppendToProxyFile(const std::wstring& piece)
+{
+    if (SavedProxyFilePath[0] == L'\0') return;
+    UniqueHandle file(CreateFileW(SavedProxyFilePath, FILE_APPEND_DATA, FILE_SHARE_WRITE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) return;
+    std::string bytes;
+    NarrowLatin1(piece, bytes, '?');
+    DWORD written = 0;
+    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+}  // namespace
+
+CHttpDownloader2::CHttpDownloader2(bool dotNetMissingArg) : dotNetMissing(dotNetMissingArg)
+{
+    wchar_t folder[MAX_PATH] = L"";
+    SavedProxyFilePath[0] = L'\0';
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) {
+        const std::wstring path = std::wstring(folder) + L"\\ProxyInfo.proxy";
+        if (path.size() < MAX_PATH) path.copy(SavedProxyFilePath, path.size()), SavedProxyFilePath[path.size()] = L'\0';
+    }
+}
+
+CHttpDownloader2::~CHttpDownloader2()
+{
+    CloseHandles();
+    ProgressDialog.store(nullptr);
+}
+
+void CHttpDownloader2::CloseHandles()
+{
+    request.Reset();
+    connection.Reset();
+    session.Reset();
+    m_rangeOnRequest = false;
+}
+
+void CHttpDownloader2::SetAccessType(int32_t type, uint32_t option)
+{
+    accessType = type;
+    m_accessOption = option;
+}
+
+std::wstring CHttpDownloader2::MakeProxyString(std::wstring server, std::wstring portText)
+{
+    return server + L":" + portText;
+}
+
+int CHttpDownloader2::GetProxyFromUser()
+{
+    if (!ProxyPromptPending) return 0;
+    std::wstring server, portText;
+    const INT_PTR result = AskForProxy(ProxyPromptCount > 0, &server, &portText);
+    if (result == 0) AbortRequested.store(true);
+    proxyServerText = WithHttpPrefix(TrimWhiteSpace(server));
+    proxyPortText = TrimWhiteSpace(portText);
+    proxy = MakeProxyString(proxyServerText, proxyPortText);
+    ++ProxyPromptCount;
+    return static_cast<int>(result);
+}
+
+int CHttpDownloader2::CreateSession()
+{
+    Log("CreateSession...");
+    if (session) return 1;
+    for (;;) {
+        if (IsAborted()) return 1;
+        switch (accessType) {
+        case 0:
+            session.Reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+            break;
+        case 1:
+            session.Reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY,
+                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+            break;
+        case 2:
+            if (TryBrowserProxy) TryBrowserProxySession();
+            break;
+        default:
+            break;
+        }
+        if (session) return 1;
+        TryBrowserProxy = false;
+        if (GetProxyFromUser() == 0) {
+            session.Reset();
+            return 0;
+        }
+        session.Reset(OpenNamedProxySession(proxy));
+        if (session) return 1;
+    }
+}
+
+void CHttpDownloader2::TryBrowserProxySession()
+{
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) {
+        GetLastError();
+        TryBrowserProxy = false;
+        return;
+    }
+    const std::wstring configured = config.lpszProxy ? config.lpszProxy : L"";
+    if (config.lpszProxy) GlobalFree(config.lpszProxy);
+    if (config.lpszProxyBypass) GlobalFree(config.lpszProxyBypass);
+    if (config.lpszAutoConfigUrl) GlobalFree(config.lpszAutoConfigUrl);
+    proxy = BrowserProxyFromConfig(configured);
+    session.Reset(OpenNamedProxySession(proxy));
+}
+
+int CHttpDownloader2::CreateConnection()
+{
+    Log("CreateConnection...");
+    connection.Reset(session ? WinHttpConnect(session.Get(), hostName.c_str(), port, 0) : nullptr);
+    return connection ? 1 : 0;
+}
+
+int CHttpDownloader2::CreateRequest()
+{
+    Log("CreateRequest...");
+    const std::vector<std::wstring> tokens = SplitAcceptTypes(acceptTypes);
+    std::vector<const wchar_t*> accept;
+    accept.reserve(tokens.size() + 1);
+    for (const std::wstring& token : tokens) accept.push_back(token.c_str());
+    accept.push_back(nullptr);
+    m_rangeOnRequest = false;
+    request.Reset(connection ? WinHttpOpenRequest(connection.Get(), OrNull(verb), objectName.c_str(),
+                                                  OrNull(httpVersion), OrNull(referrer),
+                                                  accept.data(), GetRequestFlags())
+                             : nullptr);
+    return request ? 1 : 0;
+}
+
+int CHttpDownloader2::SetServerCredentials(uint32_t scheme)
+{
+    if (serverUserName.empty()) return 1;
+    return WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_SERVER, scheme,
+                                 serverUserName.c_str(), serverPassword.c_str(), nullptr)
+               ? 1
+               : 0;
+}
+
+int CHttpDownloader2::SetProxyCredentials(uint32_t scheme)
+{
+    int result = 1;
+    if (ProxyCredentialsPromptPending) {
+        std::wstring user, password;
+        INT_PTR modal = 0;
+        const bool answered = AskForProxyCredentials(ProxyAuthCount >= 1, &user, &password, &modal);
+        if (modal == 0) AbortRequested.store(true);
+        if (!answered) return 0;
+        proxyUserName = user;
+        proxyPassword = password;
+    }
+    if (!proxyUserName.empty()) {
+        result = WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_PROXY, scheme,
+                                       proxyUserName.c_str(), proxyPassword.c_str(), nullptr)
+                     ? 1
+                     : 0;
+    }
+    return result;
+}
+
+uint32_t CHttpDownloader2::ChooseAuthScheme(uint32_t supportedSchemes) { return ChooseScheme(supportedSchemes); }
+
+uint32_t CHttpDownloader2::ChooseProxyAuthScheme(uint32_t supportedSchemes)
+{
+    return ChooseAuthScheme(supportedSchemes);
+}
+
+uint32_t CHttpDownloader2::GetRequestFlags() { return RequestFlagsFor(serviceType == INTERNET_SCHEME_HTTPS); }
+
+std::wstring CHttpDownloader2::GetRangeHeader(uint32_t from) { return MakeRangeHeader(from, ContentLength); }
+
+int CHttpDownloader2::PromptServerCredentials(uint32_t* value)
+{
+    (void)value;
+    return 0;
+}
+
+void CHttpDownloader2::OnStatusText(std::wstring text) { (void)text; }
+
+void CHttpDownloader2::ReportStatusFormat(UINT resourceId, std::wstring argument)
+{
+    const wchar_t* resource = nullptr;
+    const int length = LoadStringW(GetModuleHandleW(nullptr), resourceId,
+                                   reinterpret_cast<LPWSTR>(&resource), 0);
+    std::wstring text = length > 0 ? std::wstring(resource, static_cast<size_t>(length)) : std::wstring();
+    const size_t at = text.find(L"%1");
+    if (at != std::wstring::npos) text.replace(at, 2, argument);
+    OnStatusText(text);
+}
+
+void CHttpDownloader2::ReportStatus(UINT resourceId)
+{
+    const wchar_t* resource = nullptr;
+    const int length = LoadStringW(GetModuleHandleW(nullptr), resourceId,
+                                   reinterpret_cast<LPWSTR>(&resource), 0);
+    OnStatusText(length > 0 ? std::wstring(resource, static_cast<size_t>(length)) : std::wstring());
+}
+
+bool CHttpDownloader2::IsAborted() { return AbortRequested.load(); }
+
+void CHttpDownloader2::OnContentLength(uint32_t length) { (void)length; }
+
+void CHttpDownloader2::ReservedHook(uint32_t, uint32_t, uint32_t) {}
+
+void CHttpDownloader2::InstallDotNet(std::wstring folder) { RunDotNetInstaller(folder); }
+
+// ---- proxy fallback and the saved proxy file ----
+
+void CHttpDownloader2::ProxyFallbackStep()
+{
+    if (accessType == 0) {
+        Log("direct connection failed...trying proxy");
+        accessType = 2;
+        TryBrowserProxy = true;
+    } else {
+        TryBrowserProxy = false;
+    }
+}
+
+void CHttpDownloader2::SaveProxyServer()
+{
+    if (!ProxyServerLinePending || !IsSavableProxy(proxy)) return;
+    ProxyServerLinePending = false;
+    AppendToProxyFile(ProxyServerPiece(proxy));
+    ProxyPromptPending = false;
+}
+
+void CHttpDownloader2::SaveProxyCredentials()
+{
+    if (!ProxyCredentialsLinePending || !IsSavableProxy(proxy)) return;
+    ProxyCredentialsLinePending = false;
+    AppendToProxyFile(ProxyCredentialsPiece(proxyUserName, proxyPassword));
+    ProxyCredentialsPromptPending = false;
+}
+
+// ---- answers to 407 and 401 ----
+
+CHttpDownloader2::Answer CHttpDownloader2::AnswerProxyChallenge()
+{
+    DWORD supported = 0, first = 0, target = 0;
+    if (!WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
+        GetLastError();
+        return Answer::Fail;
+    }
+    const uint32_t scheme = ChooseProxyAuthScheme(supported);
+    if (scheme == 0) return Answer::Fail;
+    if (!ProxyCredentialsPromptPending) {
+        // The saved credentials are no longer asked for; a proxy that keeps refusing them
+        // would otherwise be answered forever.
+        if (++m_savedCredentialRefusals > 3) {
+            Log("ERROR: proxy keeps refusing the saved credentials");
+            return Answer::Fail;
+        }
+    }
+    if (SetProxyCredentials(scheme) == 0) return Answer::Fail;
+    ++ProxyAuthCount;
+    return Answer::Resend;
+}
+
+CHttpDownloader2::Answer CHttpDownloader2::AnswerServerChallenge(bool* serverCredentialsTried)
+{
+    Log("ERROR: dwStatusCode=HTTP_STATUS_DENIED");
+    DWORD supported = 0, first = 0, target = 0;
+    if (!WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
+        GetLastError();
+        return Answer::Fail;
+    }
+    const uint32_t scheme = ChooseAuthScheme(supported);
+    if (scheme == 0) return Answer::Fail;
+    if (!serverUserName.empty() && !*serverCredentialsTried) {
+        if (SetServerCredentials(scheme) == 0) return Answer::Fail;
+        *serverCredentialsTried = true;
+        return Answer::Resend;
+    }
+    if (allowServerCredentialPrompt == 0) return Answer::Fail;
+    uint32_t value = 0;
+    return PromptServerCredentials(&value) != 0 ? Answer::Resend : Answer::Fail;
+}

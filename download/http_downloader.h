@@ -1,0 +1,96 @@
+#pragma once
+#include <windows.h>
+#include <winhttp.h>
+
+#include <cstdint>
+#include <string>
+
+#include "download/handles.h"
+#include "download/proxy_state.h"
+#include "download/shared_state.h"
+#include "prereq/portable/download_plan.h"
+
+// The one object through which the installer talks HTTP: a WinHTTP session, connection and
+// request for the file being fetched, the proxy and credential settings, and the state of the
+// transfer. Each step is a virtual operation so that it can be replaced.
+class CHttpDownloader2 {
+public:
+    explicit CHttpDownloader2(bool dotNetMissing);
+    // Not virtual: the object is never deleted through a base pointer.
+    ~CHttpDownloader2();
+    CHttpDownloader2(const CHttpDownloader2&) = delete;
+    CHttpDownloader2& operator=(const CHttpDownloader2&) = delete;
+
+    virtual void SetAccessType(int32_t accessType, uint32_t option);
+    virtual std::wstring MakeProxyString(std::wstring server, std::wstring port);
+    virtual int GetProxyFromUser();
+    virtual int CreateSession();
+    virtual int CreateConnection();
+    virtual int CreateRequest();
+    virtual int SetServerCredentials(uint32_t scheme);
+    virtual int SetProxyCredentials(uint32_t scheme);
+    virtual uint32_t ChooseAuthScheme(uint32_t supportedSchemes);
+    virtual uint32_t ChooseProxyAuthScheme(uint32_t supportedSchemes);
+    virtual uint32_t GetRequestFlags();
+    virtual std::wstring GetRangeHeader(uint32_t from);
+    virtual int PromptServerCredentials(uint32_t* value);
+    virtual void OnStatusText(std::wstring text);
+    virtual void ReportStatusFormat(UINT resourceId, std::wstring argument);
+    virtual void ReportStatus(UINT resourceId);
+    virtual bool IsAborted();
+    virtual void OnContentLength(uint32_t length);
+    virtual void ReservedHook(uint32_t first, uint32_t second, uint32_t third);
+    virtual bool ReadToFile(DownloadItem& item);
+    virtual void InstallDotNet(std::wstring folder);
+
+    // Fetches the items in order; 1 when every file is complete (also for count < 1), else 0.
+    int DownloadFiles(DownloadItem* items, int count);
+
+    std::wstring proxy;
+    std::wstring proxyServerText;
+    std::wstring proxyPortText;
+    std::wstring proxyUserName;
+    std::wstring proxyPassword;
+    std::wstring serverUserName;
+    std::wstring serverPassword;
+    std::wstring referrer;
+    std::wstring verb;
+    std::wstring httpVersion;
+    int32_t accessType = 0;  // 0 default proxy, 1 no proxy, 2 named proxy
+    int32_t allowServerCredentialPrompt = 1;
+    uint32_t chunkSize = 1024;
+    std::wstring acceptTypes = L"*/*";
+    int32_t progressBase = 0;
+    bool dotNetMissing;
+    uint32_t serviceType = 0;  // INTERNET_SCHEME_* of the current URL
+    WinHttpHandle session;
+    WinHttpHandle connection;
+    WinHttpHandle request;
+    std::wstring hostName;
+    std::wstring objectName;
+    uint16_t port = 0;
+
+protected:
+    // Steps of the download loop, proxy and authentication, reachable for tests.
+    void CloseHandles();
+    bool ParseUrl(DownloadItem& item);
+    void ProxyFallbackStep();
+    void TryBrowserProxySession();
+    void SaveProxyServer();
+    void SaveProxyCredentials();
+    enum class Answer { Resend, Fail };
+    Answer AnswerProxyChallenge();
+    Answer AnswerServerChallenge(bool* serverCredentialsTried);
+    enum class Step { Done, Failed, Restart };
+    Step AttemptItem(DownloadItem& item, bool* serverCredentialsTried);
+    bool CountFailedAttempt(DownloadItem& item);
+    Step PrepareBody(DownloadItem& item, DWORD status);
+    void DiscardBody();
+
+    static constexpr uint32_t kBufferSize = 1024;
+    uint32_t m_accessOption = 0;         // second value of SetAccessType; never read
+    uint32_t m_attemptBytes = 0;         // bytes the last ReadToFile attempt put on disk
+    bool m_rangeOnRequest = false;       // the current request carries a Range header
+    int m_savedCredentialRefusals = 0;   // 407s answered with saved credentials since the last 200/206
+    unsigned char m_buffer[kBufferSize];
+};

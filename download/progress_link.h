@@ -1,0 +1,21 @@
+#pragma once
+#include <windows.h>
+#include <string>
+
+class DependencyDialog;
+
+// The download thread's calls into the progress dialog, which runs on its own thread. The first
+// call waits (bounded) until the dialog is published and its window exists; while it is missing
+// the calls do nothing.
+namespace ProgressLink {
+DependencyDialog* Dialog();
+void HideButton(BOOL blockClose, BOOL disableClose);
+void SetPos(int position);
+void SetHeaderTexts(const std::wstring& caption, const std::wstring& body);
+void SetStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine);
+
+// Test seams: the longest wait for the dialog (10 s by default) and an observer of every
+// position given to the bar.
+void SetWaitLimitForTesting(DWORD milliseconds);
+void SetPositionObserverForTesting(void (*observer)(int position));
+}  // namespace ProgressLink

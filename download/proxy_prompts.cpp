@@ -1,0 +1,93 @@
+#include "download/proxy_prompts.h"
+
+#include <memory>
+
+#include "download/shared_state.h"
+#include "support/localized_text.h"
+
+#if __has_include("ui/dialogs/proxy_info_dialog.h") && __has_include("ui/dialogs/cred_ui_dialog.h")
+#include "ui/dialogs/cred_ui_dialog.h"
+#include "ui/dialogs/dependency_dialog.h"
+#include "ui/dialogs/proxy_info_dialog.h"
+#include "ui/dialogs/smaller_dialog.h"
+#define TARVELO_HAVE_PROMPT_DIALOGS 1
+#else
+#define TARVELO_HAVE_PROMPT_DIALOGS 0
+#endif
+
+namespace {
+#if TARVELO_HAVE_PROMPT_DIALOGS
+std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+
+// The notice is a child of the progress dialog when that exists; a dialog that is not yet
+// published (or has no window) must not become an owner.
+CWnd* NoticeOwner()
+{
+    DependencyDialog* dialog = ProgressDialog.load();
+    if (dialog && IsWindow(dialog->GetSafeHwnd())) return dialog;
+    return nullptr;
+}
+
+std::unique_ptr<SmallerDialog> ShowNotice(const wchar_t* messageKey)
+{
+    auto notice = std::make_unique<SmallerDialog>(Text(L"PROXY_CAPTION"), Text(messageKey),
+                                                  Text(L"CLOSE_BUTTON"), std::wstring(),
+                                                  NoticeOwner());
+    if (notice->Create(117, NoticeOwner())) notice->ShowWindow(SW_SHOW);
+    return notice;
+}
+
+void DestroyNotice(std::unique_ptr<SmallerDialog>& notice)
+{
+    if (notice && notice->GetSafeHwnd()) DestroyWindow(notice->GetSafeHwnd());
+    notice.reset();
+}
+#endif
+}  // namespace
+
+INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* port)
+{
+#if TARVELO_HAVE_PROMPT_DIALOGS
+    auto dialog = std::make_unique<ProxyInfoDialog>();
+    dialog->SetMessage(Text(L"PROVIDE_PROXY_DETAIL"));
+    std::unique_ptr<SmallerDialog> notice;
+    if (showServerError) notice = ShowNotice(L"PROXY_SERVER_ERROR");
+    const INT_PTR result = dialog->DoModal();
+    *server = dialog->m_strProxyServer;
+    *port = dialog->m_strProxyPort;
+    DestroyNotice(notice);
+    dialog.reset();
+    return result;
+#else
+    (void)showServerError;
+    server->clear();
+    port->clear();
+    return 0;
+#endif
+}
+
+bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
+                            std::wstring* password, INT_PTR* modalResult)
+{
+#if TARVELO_HAVE_PROMPT_DIALOGS
+    auto dialog = std::make_unique<CredUiDialog>();
+    std::unique_ptr<SmallerDialog> notice;
+    if (showCredentialError) notice = ShowNotice(L"CREDENTIAL_ERROR");
+    dialog->SetMessage(Text(L"CREDENTIAL_DETAILS"));
+    *modalResult = dialog->DoModal();
+    const bool closed = dialog->m_bClosed != FALSE;
+    if (!closed) {
+        *userName = dialog->m_strUserName;
+        *password = dialog->m_strPassword;
+    }
+    DestroyNotice(notice);
+    dialog.reset();
+    return !closed;
+#else
+    (void)showCredentialError;
+    (void)userName;
+    (void)password;
+    *modalResult = 0;
+    return false;
+#endif
+}

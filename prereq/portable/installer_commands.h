@@ -1,0 +1,10 @@
+#pragma once
+#include <string>
+
+// Command lines of the silent prerequisite installers, built at their real length.
+
+// "<path>" /quiet /norestart
+std::wstring WindowsInstallerCommandLine(const std::wstring& path);
+
+// "<folder>\dotnetfx.exe" /q:a /c:"install.exe /q"
+std::wstring DotNetCommandLine(const std::wstring& folder);

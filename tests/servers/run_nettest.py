@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""Runs one in-process Windows test program with the local servers it talks to.
+
+usage: run_nettest.py WINE_RUN TEST_EXE [ARGS...]
+
+Starts nginx, the fault server and two squids (Basic; Digest and Basic) on free loopback
+ports, writes the test files they serve, and runs the program in a private mount namespace
+where /etc/hosts maps the vendor's host names to 127.0.0.1 and DNS points at 127.0.0.1, so no
+lookup leaves the machine. The program finds everything in its environment:
+
+  TARVELO_NET_ROOT        folder of the served files (Unix path)
+  TARVELO_NET_WORK        scratch folder of this run (Unix path)
+  TARVELO_NGINX_PORT, TARVELO_FAULT_PORT, TARVELO_SQUID_PORT, TARVELO_SQUID_DIGEST_PORT
+  TARVELO_FAULT_LOG       the fault server's request log
+  TARVELO_PROXY_USER, TARVELO_PROXY_PASSWORD
+"""
+
+import os
+import random
+import shutil
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import servers  # noqa: E402
+
+HOST_NAMES = ["dl.tarvelo.com", "tarvelo.com", "cdn.tarvelo.com", "proxy.test", "other.test"]
+
+# name -> size; contents are a fixed pseudo-random sequence, so every run serves the same bytes.
+TEST_FILES = {
+    "big.bin": 1000000,
+    "small.bin": 5000,
+    "dotnet.bin": 2000000,
+    "stage2.bin": 300000,
+    "msi.bin": 200000,
+}
+
+
+def write_test_files(root):
+    os.makedirs(root, exist_ok=True)
+    for i, (name, size) in enumerate(sorted(TEST_FILES.items())):
+        path = os.path.join(root, name)
+        if os.path.exists(path) and os.path.getsize(path) == size:
+            continue
+        rng = random.Random(1000 + i)
+        with open(path, "wb") as f:
+            f.write(rng.randbytes(size))
+
+
+def main():
+    if len(sys.argv) < 3:
+        print(__doc__)
+        return 2
+    wine_run, exe = sys.argv[1], sys.argv[2]
+    name = os.path.splitext(os.path.basename(exe))[0]
+    build = os.environ.get("TARVELO_BUILD_DIR", os.path.dirname(os.path.abspath(exe)))
+    work = os.path.join(build, "nettest", name)
+    if os.path.isdir(work):
+        shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    root = os.path.join(build, "nettest", "files")
+    write_test_files(root)
+
+    hosts = os.path.join(work, "hosts")
+    with open(hosts, "w") as f:
+        f.write("127.0.0.1 localhost " + " ".join(HOST_NAMES) + "\n::1 localhost\n")
+    resolv = os.path.join(work, "resolv.conf")
+    with open(resolv, "w") as f:
+        f.write("nameserver 127.0.0.1\n")
+
+    fault_log = os.path.join(work, "fault-requests.log")
+    with servers.Nginx(root, os.path.join(work, "nginx")) as nginx, \
+            servers.FaultServer(root, fault_log) as fault, \
+            servers.Squid(os.path.join(work, "squid"), hosts=HOST_NAMES) as squid, \
+            servers.Squid(os.path.join(work, "squid-digest"), hosts=HOST_NAMES, digest=True) as squid2:
+        env = dict(os.environ)
+        env.update({
+            "TARVELO_NET_ROOT": root,
+            "TARVELO_NET_WORK": work,
+            "TARVELO_NGINX_PORT": str(nginx.port),
+            "TARVELO_FAULT_PORT": str(fault.port),
+            "TARVELO_SQUID_PORT": str(squid.port),
+            "TARVELO_SQUID_DIGEST_PORT": str(squid2.port),
+            "TARVELO_FAULT_LOG": fault_log,
+            "TARVELO_PROXY_USER": servers.Squid.USER,
+            "TARVELO_PROXY_PASSWORD": servers.Squid.PASSWORD,
+        })
+        script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf '
+                  '&& shift 2 && exec "$@"')
+        command = ["unshare", "-m", "sh", "-c", script, "sh", hosts, resolv, wine_run, exe] + sys.argv[3:]
+        result = subprocess.run(command, env=env)
+        return result.returncode
+
+
+if __name__ == "__main__":
+    sys.exit(main())

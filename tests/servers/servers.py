@@ -1,0 +1,413 @@
+"""Local test servers on 127.0.0.1 free ports: nginx (static files with Range), squid (a proxy
+with Basic authentication) and a fault-injecting HTTP server of our own.
+
+Standard library only. Every server runs as a private instance with its own configuration,
+pid, log and temporary folders below a work folder, and is stopped by stop() or on leaving a
+`with` block. Nothing listens anywhere but loopback.
+"""
+
+import http.server
+import os
+import shutil
+import signal
+import socket
+import socketserver
+import subprocess
+import threading
+import time
+import urllib.parse
+
+LOOPBACK = "127.0.0.1"
+
+
+def free_port():
+    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+        s.bind((LOOPBACK, 0))
+        return s.getsockname()[1]
+
+
+def wait_for_port(port, timeout=30.0, process=None):
+    """Polls until something accepts on the port; raises when the bound passes or the process
+    ends first."""
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if process is not None and process.poll() is not None:
+            raise RuntimeError("server ended early with code %s" % process.returncode)
+        try:
+            with socket.create_connection((LOOPBACK, port), timeout=0.5):
+                return
+        except OSError:
+            time.sleep(0.05)
+    raise RuntimeError("nothing answered on port %d within %.0f s" % (port, timeout))
+
+
+def _stop_process(process, timeout=10.0):
+    if process is None or process.poll() is not None:
+        return
+    process.send_signal(signal.SIGTERM)
+    try:
+        process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait(timeout)
+
+
+class Nginx:
+    """nginx serving `root` with Range support, `daemon off`, in a private prefix."""
+
+    def __init__(self, root, work):
+        self.root = os.path.abspath(root)
+        self.work = os.path.abspath(work)
+        self.port = None
+        self.process = None
+
+    def start(self):
+        os.makedirs(os.path.join(self.work, "temp"), exist_ok=True)
+        self.port = free_port()
+        conf = os.path.join(self.work, "nginx.conf")
+        user = "user root;\n" if os.geteuid() == 0 else ""
+        temp = os.path.join(self.work, "temp")
+        with open(conf, "w") as f:
+            f.write(
+                f"""{user}daemon off;
+worker_processes 1;
+pid {self.work}/nginx.pid;
+error_log {self.work}/error.log;
+events {{ worker_connections 64; }}
+http {{
+  access_log {self.work}/access.log;
+  client_body_temp_path {temp}/body;
+  proxy_temp_path {temp}/proxy;
+  fastcgi_temp_path {temp}/fastcgi;
+  uwsgi_temp_path {temp}/uwsgi;
+  scgi_temp_path {temp}/scgi;
+  default_type application/octet-stream;
+  server {{
+    listen {LOOPBACK}:{self.port};
+    root {self.root};
+  }}
+}}
+""")
+        self.process = subprocess.Popen(
+            ["nginx", "-p", self.work, "-c", conf, "-e", os.path.join(self.work, "error.log")],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for_port(self.port, process=self.process)
+        return self
+
+    def stop(self):
+        _stop_process(self.process)
+        self.process = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class Squid:
+    """squid as a proxy that demands Basic (and, with digest=True, also Digest) credentials.
+    `hosts` maps names to 127.0.0.1 for squid's own lookups; nothing is asked of real DNS."""
+
+    USER = "tester"
+    PASSWORD = "letmein"
+
+    def __init__(self, work, hosts=(), digest=False, user=USER, password=PASSWORD):
+        self.work = os.path.abspath(work)
+        self.hosts = list(hosts)
+        self.digest = digest
+        self.user = user
+        self.password = password
+        self.port = None
+        self.process = None
+
+    def start(self):
+        if os.path.isdir(self.work):
+            shutil.rmtree(self.work)
+        os.makedirs(self.work)
+        self.port = free_port()
+        w = self.work
+        hashed = subprocess.run(["openssl", "passwd", "-apr1", self.password], check=True,
+                                capture_output=True, text=True).stdout.strip()
+        with open(os.path.join(w, "passwd"), "w") as f:
+            f.write(f"{self.user}:{hashed}\n")
+        with open(os.path.join(w, "digest_passwd"), "w") as f:
+            f.write(f"{self.user}:{self.password}\n")
+        with open(os.path.join(w, "hosts"), "w") as f:
+            f.write("127.0.0.1 localhost " + " ".join(self.hosts) + "\n")
+        digest = ""
+        if self.digest:
+            digest = (f"auth_param digest program /usr/lib/squid/digest_file_auth {w}/digest_passwd\n"
+                      "auth_param digest realm tarvelo-test\n")
+        with open(os.path.join(w, "squid.conf"), "w") as f:
+            f.write(f"""http_port {LOOPBACK}:{self.port}
+pid_filename {w}/squid.pid
+cache_log {w}/cache.log
+access_log stdio:{w}/access.log
+cache_store_log none
+coredump_dir {w}
+netdb_filename none
+cache deny all
+pinger_enable off
+hosts_file {w}/hosts
+dns_nameservers 127.0.0.1
+shutdown_lifetime 0 seconds
+{digest}auth_param basic program /usr/lib/squid/basic_ncsa_auth {w}/passwd
+auth_param basic realm tarvelo-test
+acl authed proxy_auth REQUIRED
+http_access allow authed
+http_access deny all
+""")
+        if os.geteuid() == 0:
+            # squid leaves root for its effective user, which must be able to write here.
+            subprocess.run(["chown", "-R", "proxy:proxy", w], check=False)
+        self.process = subprocess.Popen(
+            ["squid", "-N", "-f", os.path.join(w, "squid.conf")],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+            stderr=open(os.path.join(w, "stderr.log"), "w"))
+        wait_for_port(self.port, timeout=60, process=self.process)
+        return self
+
+    def access_log(self):
+        try:
+            with open(os.path.join(self.work, "access.log")) as f:
+                return f.read()
+        except OSError:
+            return ""
+
+    def stop(self):
+        _stop_process(self.process)
+        self.process = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+class _Rules:
+    """Per-URL request counters shared by the fault server's listeners."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.counts = {}
+
+    def count(self, key):
+        with self.lock:
+            self.counts[key] = self.counts.get(key, 0) + 1
+            return self.counts[key]
+
+
+class _FaultHandler(http.server.BaseHTTPRequestHandler):
+    """Serves files from the server's root and misbehaves as the query string asks:
+
+      cut=N[&cuts=K]   the first K (default 1) answers of this URL stop after N body bytes
+      stall=N          send N body bytes, then nothing until the client gives up
+      status=N         answer with status N and a short body
+      nolength=1       no Content-Length; the connection closes after the body
+      chunked=1        chunked transfer encoding
+      ignorerange=1    answer 200 with the whole file even to a ranged request
+      lie=N            claim Content-Length N, send the real file, close
+      badstart=S       answer a ranged request with 206 from byte S (Content-Range says so)
+      proxyauth=LIST   act as a proxy demanding the schemes in LIST ("digest,basic")
+      close=K          the first K requests of this URL are closed without an answer
+
+    Every request is appended to the request log: method, target, Range value, and whether
+    credentials came with it.
+    """
+
+    protocol_version = "HTTP/1.1"
+    server_version = "FaultServer"
+
+    def log_message(self, *args):
+        pass
+
+    def _record(self, target):
+        line = "%s %s range=%s auth=%s\n" % (
+            self.command, target, self.headers.get("Range", "-"),
+            "yes" if self.headers.get("Proxy-Authorization") else "no")
+        with self.server.owner.log_lock:
+            with open(self.server.owner.log_path, "a") as f:
+                f.write(line)
+
+    def do_GET(self):
+        try:
+            self._serve()
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def _serve(self):
+        owner = self.server.owner
+        parsed = urllib.parse.urlsplit(self.path)
+        target = parsed.path + ("?" + parsed.query if parsed.query else "")
+        self._record(target)
+        q = {k: v[-1] for k, v in urllib.parse.parse_qs(parsed.query).items()}
+        n = owner.rules.count(target)
+
+        if parsed.path == "/__spawn":
+            port = owner.spawn(int(q.get("die_after", "1")))
+            body = str(port).encode()
+            self._head(200, {"Content-Length": str(len(body))})
+            self.wfile.write(body)
+            return
+
+        if "close" in q and n <= int(q["close"]):
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
+
+        if "proxyauth" in q and not self.headers.get("Proxy-Authorization"):
+            headers = []
+            for scheme in q["proxyauth"].split(","):
+                if scheme == "digest":
+                    headers.append(('Proxy-Authenticate',
+                                    'Digest realm="tarvelo-test", nonce="abc123", qop="auth"'))
+                elif scheme == "basic":
+                    headers.append(("Proxy-Authenticate", 'Basic realm="tarvelo-test"'))
+                elif scheme == "ntlm":
+                    headers.append(("Proxy-Authenticate", "NTLM"))
+            body = b"proxy authentication required"
+            self.send_response(407)
+            for k, v in headers:
+                self.send_header(k, v)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+            return
+
+        if "status" in q:
+            body = b"status body"
+            self._head(int(q["status"]), {"Content-Length": str(len(body))})
+            self.wfile.write(body)
+            return
+
+        path = os.path.normpath(os.path.join(owner.root, parsed.path.lstrip("/")))
+        if not path.startswith(owner.root) or not os.path.isfile(path):
+            body = b"not found"
+            self._head(404, {"Content-Length": str(len(body))})
+            self.wfile.write(body)
+            return
+        with open(path, "rb") as f:
+            data = f.read()
+        total = len(data)
+
+        start, end, status = 0, total - 1, 200
+        rng = self.headers.get("Range")
+        if rng and rng.startswith("bytes=") and "ignorerange" not in q:
+            a, _, b = rng[6:].partition("-")
+            start = int(a) if a else 0
+            end = int(b) if b else total - 1
+            end = min(end, total - 1)
+            status = 206
+            if "badstart" in q:
+                start = int(q["badstart"])
+        body = data[start:end + 1]
+
+        headers = {}
+        if status == 206:
+            headers["Content-Range"] = "bytes %d-%d/%d" % (start, end, total)
+        if "chunked" in q:
+            headers["Transfer-Encoding"] = "chunked"
+        elif "nolength" in q:
+            headers["Connection"] = "close"
+        elif "lie" in q:
+            headers["Content-Length"] = q["lie"]
+            headers["Connection"] = "close"
+        else:
+            headers["Content-Length"] = str(len(body))
+        self._head(status, headers)
+
+        limit = len(body)
+        cut = "cut" in q and n <= int(q.get("cuts", "1"))
+        if cut:
+            limit = min(limit, int(q["cut"]))
+        stall = "stall" in q
+        if stall:
+            limit = min(limit, int(q["stall"]))
+
+        if "chunked" in q:
+            pos = 0
+            while pos < limit:
+                piece = body[pos:min(pos + 4096, limit)]
+                self.wfile.write(b"%x\r\n" % len(piece) + piece + b"\r\n")
+                pos += len(piece)
+            if not cut and not stall:
+                self.wfile.write(b"0\r\n\r\n")
+        else:
+            self.wfile.write(body[:limit])
+        self.wfile.flush()
+
+        if stall:
+            owner.stopping.wait(120)
+        if cut or stall or "nolength" in q or "lie" in q:
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def _head(self, status, headers):
+        self.send_response(status)
+        for k, v in headers.items():
+            self.send_header(k, v)
+        self.end_headers()
+
+
+class _Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+class FaultServer:
+    """The fault-injecting server; `root` is the folder of files it serves."""
+
+    def __init__(self, root, log_path):
+        self.root = os.path.abspath(root)
+        self.log_path = os.path.abspath(log_path)
+        self.log_lock = threading.Lock()
+        self.rules = _Rules()
+        self.stopping = threading.Event()
+        self.listeners = []
+        self.port = None
+
+    def _listen(self, die_after=None):
+        listener = _Listener((LOOPBACK, 0), _FaultHandler)
+        listener.owner = self
+        listener.forever = die_after is None
+        thread = threading.Thread(target=self._run, args=(listener, die_after), daemon=True)
+        self.listeners.append(listener)
+        thread.start()
+        return listener.server_address[1]
+
+    def _run(self, listener, die_after):
+        if die_after is None:
+            listener.serve_forever(poll_interval=0.05)
+            return
+        # A listener that answers `die_after` requests and then stops listening, so that
+        # later connections are refused (a failing send).
+        for _ in range(die_after):
+            listener.handle_request()
+        time.sleep(0.5)
+        listener.server_close()
+
+    def spawn(self, die_after):
+        return self._listen(die_after)
+
+    def start(self):
+        open(self.log_path, "a").close()
+        self.port = self._listen()
+        return self
+
+    def stop(self):
+        self.stopping.set()
+        for listener in self.listeners:
+            if listener.forever:
+                listener.shutdown()
+            listener.server_close()
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
