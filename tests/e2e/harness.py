@@ -1,0 +1,692 @@
+"""End-to-end harness: runs the real TarveloSetup.exe under Wine and an X display, in a scratch
+folder and a Wine prefix of the test's own, and answers its dialogs with robot.exe.
+
+Typical use (see the test_*.py files beside this one):
+
+    class Sequence(harness.E2ETest):
+        def test_unsupported(self):
+            h = self.h
+            h.machine(windows="win10", dotnet=False)
+            h.write_config()
+            h.start()
+            d = h.dialog("message", do=["click:1"], gone=True)
+            self.assertEqual(h.wait_exit(), 0)
+            h.assert_log_ends_with("OS not Supported")
+
+Everything is bounded by generous time limits and every wait polls for a state. Nothing is sent
+anywhere but loopback: the installer runs in a private mount namespace whose /etc/hosts sends the
+vendor names to 127.0.0.1 and whose resolv.conf points at 127.0.0.1 (no resolver listens there).
+"""
+
+import atexit
+import json
+import os
+import shutil
+import socket
+import struct
+import subprocess
+import threading
+import time
+import unittest
+
+SOURCE_DIR = os.environ.get("TARVELO_SOURCE_DIR") or os.path.dirname(os.path.dirname(
+    os.path.dirname(os.path.abspath(__file__))))
+BUILD_DIR = os.environ.get("TARVELO_BUILD_DIR") or os.path.join(SOURCE_DIR, "build", "win32")
+BASE_PREFIX = os.environ.get("WINE_PREFIX") or os.path.join(BUILD_DIR, "wineprefix")
+ARTIFACTS_DIR = os.path.join(BUILD_DIR, "e2e-artifacts")
+SCRATCH_ROOT = os.path.join(BUILD_DIR, "e2e")
+
+# Host names the installer and its children may look up; all of them lead to loopback.
+VENDOR_HOSTS = ["www.tarvelo.com", "download.tarvelo.com", "proxy.tarvelo.com",
+                "www.microsoft.com", "download.microsoft.com"]
+
+MUTEX_NAME = "TarveloFisrtStage2.0"
+
+# Dialog templates as the robot recognises them: controls that must be there and must not.
+KINDS = {
+    "message": dict(ids=[1, 2, 1013, 1014, 1028, 1029, 1030]),
+    "smaller": dict(ids=[1, 2, 1014, 1031], without=[1013, 1028]),
+    "progress": dict(ids=[1008, 1013, 1014, 1028, 1033]),
+    "proxy": dict(ids=[1003, 1004, 1007, 1028]),
+    "credentials": dict(ids=[1, 1002, 1006, 1028]),
+    "demo_stage2": dict(ids=[1, 1002, 1004]),
+}
+
+DEFAULT_TIMEOUT = 60.0
+
+
+class HarnessError(AssertionError):
+    """A step of the harness failed; the message carries what the tools printed."""
+
+
+def _wine_loader():
+    if os.environ.get("WINE"):
+        return os.environ["WINE"]
+    try:
+        subprocess.run(["/usr/lib/wine/wine", "--version"], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return "wine"
+    except (OSError, subprocess.CalledProcessError):
+        return "/usr/lib/wine/wine64"
+
+
+WINE = _wine_loader()
+
+
+def windows_path(unix_path):
+    """Wine maps drive Z: to the Unix root."""
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def tool(name):
+    path = os.path.join(BUILD_DIR, name)
+    if not os.path.exists(path):
+        raise HarnessError("missing %s: build the Windows tree first" % path)
+    return path
+
+
+# ---------------------------------------------------------------------------------------------
+# X display: the caller's, or a private Xvfb for the whole test process.
+
+_xvfb = None
+
+
+def _display_works(display):
+    if not display:
+        return False
+    return subprocess.run(["xdpyinfo", "-display", display], stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL).returncode == 0
+
+
+def ensure_display():
+    global _xvfb
+    if _display_works(os.environ.get("DISPLAY")):
+        return os.environ["DISPLAY"]
+    for n in range(200, 300):
+        if not os.path.exists("/tmp/.X%d-lock" % n) and not os.path.exists("/tmp/.X11-unix/X%d" % n):
+            break
+    display = ":%d" % n
+    _xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    atexit.register(_stop_xvfb)
+    os.environ["DISPLAY"] = display
+    if not poll(lambda: _display_works(display), 20):
+        raise HarnessError("Xvfb did not start on " + display)
+    return display
+
+
+def _stop_xvfb():
+    if _xvfb and _xvfb.poll() is None:
+        _xvfb.terminate()
+        _xvfb.wait(10)
+
+
+def poll(predicate, timeout, interval=0.05):
+    """True as soon as predicate() is true; False when timeout seconds have passed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(interval)
+
+
+# ---------------------------------------------------------------------------------------------
+# The localized text table, read the way the installer reads it, so that tests compare what the
+# dialogs show with the text of a key.
+
+def read_text_table(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    text = data[: len(data) // 2 * 2].decode("utf-16-le", errors="replace")
+    table = {}
+    for entry in text.split(";"):
+        key, sep, value = entry.partition("=")
+        if not sep:
+            value = key
+        key, value = key.strip(" \t\r\n"), value.strip(" \t\r\n")
+        table.setdefault(key, value)
+    return table
+
+
+# ---------------------------------------------------------------------------------------------
+# Registry contents for the machine as the program sees it.
+
+def _reg_string(value):
+    return '"%s"' % value.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def _reg_hex(data):
+    return "hex:" + ",".join("%02x" % b for b in data)
+
+
+def connection_settings(flags, proxy="", bypass="", pac=""):
+    """The browser's DefaultConnectionSettings value: version 0x46, counter, flags
+    (1 direct, 2 proxy, 4 PAC URL, 8 auto-detect), three length-prefixed ASCII strings, padding."""
+    out = struct.pack("<III", 0x46, 1, flags)
+    for s in (proxy, bypass, pac):
+        b = s.encode("ascii")
+        out += struct.pack("<I", len(b)) + b
+    return out + b"\0" * 32
+
+
+DOTNET_KEY = r"SOFTWARE\Microsoft\NET Framework Setup\NDP\v2.0.50727"
+DOTNET_KEY_32 = r"SOFTWARE\Wow6432Node\Microsoft\NET Framework Setup\NDP\v2.0.50727"
+INTERNET_CONNECTIONS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
+
+
+def machine_registry(windows=None, dotnet=None, browser_proxy=None):
+    """REGEDIT4 text for the requested machine.
+
+    windows: a Wine version name ("win7", "winxp", "win10", ...) or (major, minor, service pack,
+             build) written as the NT version values; None leaves the prefix's own (6.1 SP1).
+    dotnet:  True (key with SP=2), "no-sp" (key without the SP value), False (no key), None.
+    browser_proxy: "host:port" (browser set to that proxy), "direct", or None.
+    """
+    lines = ["REGEDIT4", ""]
+    if isinstance(windows, str):
+        lines += ["[HKEY_CURRENT_USER\\Software\\Wine]", '"Version"=' + _reg_string(windows), ""]
+    elif windows is not None:
+        major, minor, sp, build = windows
+        lines += ["[HKEY_CURRENT_USER\\Software\\Wine]", '"Version"=-', "",
+                  "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]",
+                  '"CurrentVersion"=' + _reg_string("%d.%d" % (major, minor)),
+                  '"CurrentBuildNumber"=' + _reg_string(str(build)),
+                  '"CSDVersion"=' + _reg_string("Service Pack %d" % sp if sp else ""), "",
+                  "[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Windows]",
+                  '"CSDVersion"=dword:%08x' % (sp << 8), ""]
+    if dotnet is not None:
+        # Both registry views, so that a 32-bit and a 64-bit build see the same machine.
+        for key in (DOTNET_KEY, DOTNET_KEY_32):
+            if dotnet is False:
+                lines += ["[-HKEY_LOCAL_MACHINE\\%s]" % key, ""]
+            else:
+                lines += ["[HKEY_LOCAL_MACHINE\\%s]" % key, '"Install"=dword:00000001']
+                if dotnet is True:
+                    lines += ['"SP"=dword:00000002']
+                lines += [""]
+    if browser_proxy is not None:
+        if browser_proxy == "direct":
+            value = connection_settings(1)
+        else:
+            value = connection_settings(3, browser_proxy, "<local>")
+        lines += ["[%s]" % INTERNET_CONNECTIONS, '"DefaultConnectionSettings"=' + _reg_hex(value), ""]
+    return "\r\n".join(lines) + "\r\n"
+
+
+# ---------------------------------------------------------------------------------------------
+
+class Dialog(dict):
+    """A dialog as the robot saw it: the robot's JSON object, with helpers."""
+
+    def control(self, control_id):
+        for c in self["controls"]:
+            if c["id"] == control_id:
+                return c
+        raise HarnessError("dialog has no control %d: %s" % (control_id, json.dumps(self)))
+
+    def text(self, control_id):
+        return self.control(control_id)["text"]
+
+    def visible(self, control_id):
+        return self.control(control_id)["visible"]
+
+
+class Stub:
+    """One copy of stub.exe under a name the installer starts. Its records are in the stub
+    folder (TARVELO_STUB_DIR), named after the file name it runs under."""
+
+    def __init__(self, harness, name):
+        self.h = harness
+        self.name = name
+        self.base = os.path.join(harness.stub_dir, name)
+        self.release_file = self.base + ".release"
+
+    def configure(self, wait=False, exit_code=0, sleep_ms=0, probe_mutex=None):
+        lines = ["exit_code=%d" % exit_code]
+        if wait:
+            lines.append("wait_for=" + windows_path(self.release_file))
+        if sleep_ms:
+            lines.append("sleep_ms=%d" % sleep_ms)
+        if probe_mutex:
+            lines.append("probe_mutex=" + probe_mutex)
+        with open(self.base + ".stub", "w") as f:
+            f.write("\n".join(lines) + "\n")
+        return self
+
+    def calls(self):
+        try:
+            with open(self.base + ".calls") as f:
+                return [json.loads(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return []
+
+    def starts(self):
+        return [c for c in self.calls() if c["event"] == "start"]
+
+    def wait_started(self, timeout=DEFAULT_TIMEOUT, count=1):
+        if not poll(lambda: len(self.starts()) >= count, timeout):
+            raise HarnessError("%s was not started (calls: %s)" % (self.name, self.calls()))
+        return self.starts()[count - 1]
+
+    def wait_ended(self, timeout=DEFAULT_TIMEOUT):
+        if not poll(lambda: any(c["event"] == "end" for c in self.calls()), timeout):
+            raise HarnessError("%s did not end (calls: %s)" % (self.name, self.calls()))
+
+    def release(self):
+        open(self.release_file, "w").close()
+
+
+class Installer:
+    """A running TarveloSetup.exe (through launch.exe, which reports its Windows process id)."""
+
+    def __init__(self, harness, popen):
+        self.h = harness
+        self.popen = popen
+        self.events = []
+        self.pid = None
+        self._lines = threading.Condition()
+        self._reader = threading.Thread(target=self._read, daemon=True)
+        self._reader.start()
+        with self._lines:
+            self._lines.wait_for(lambda: self.pid is not None or self._failed(), DEFAULT_TIMEOUT)
+        if self.pid is None:
+            raise HarnessError("installer did not start: %s" % self.events)
+
+    def _failed(self):
+        return any(e.get("event") in ("failed", "usage", "eof") for e in self.events)
+
+    def _read(self):
+        for raw in self.popen.stdout:
+            line = raw.decode("utf-8", "replace").strip()
+            if not line.startswith("{"):
+                continue
+            event = json.loads(line)
+            with self._lines:
+                self.events.append(event)
+                if event.get("event") == "started":
+                    self.pid = event["pid"]
+                self._lines.notify_all()
+        with self._lines:
+            self.events.append({"event": "eof"})
+            self._lines.notify_all()
+
+    def running(self):
+        return self.popen.poll() is None
+
+    def wait(self, timeout=DEFAULT_TIMEOUT * 1.5):
+        try:
+            return self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise HarnessError("installer still running after %.0f s" % timeout)
+
+
+class Harness:
+    """One test's world: scratch folder, private Wine prefix, the installer and its helpers."""
+
+    def __init__(self, name):
+        ensure_display()
+        self.name = name.replace("__main__.", "")
+        self.root = os.path.join(SCRATCH_ROOT, self.name)
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.run_dir = os.path.join(self.root, "run")
+        self.temp_dir = os.path.join(self.root, "temp")
+        self.stub_dir = os.path.join(self.root, "stubs")
+        for d in (self.run_dir, self.temp_dir, self.stub_dir):
+            os.makedirs(d)
+        self.prefix = os.path.join(self.root, "wineprefix")
+        self.transcript = []
+        self.installers = []
+        self.processes = []
+        self._prefix_ready = False
+        self.hosts = list(VENDOR_HOSTS)
+        self._lay_out_run_folder()
+        self.texts = read_text_table(os.path.join(self.run_dir, "Resource-en-GB.txt"))
+
+    # -- the run folder -----------------------------------------------------------------------
+
+    def _lay_out_run_folder(self):
+        shutil.copy2(tool("TarveloSetup.exe"), self.run_dir)
+        run_folder = os.path.join(BUILD_DIR, "run")
+        text = os.path.join(run_folder, "Resource-en-GB.txt")
+        if not os.path.exists(text):
+            text = os.path.join(SOURCE_DIR, "data", "Resource-en-GB.txt")
+        shutil.copy2(text, self.run_dir)
+        images = os.path.join(run_folder, "Images")
+        if os.path.isdir(images):
+            shutil.copytree(images, os.path.join(self.run_dir, "Images"))
+
+    def path(self, *parts):
+        return os.path.join(self.run_dir, *parts)
+
+    def text(self, key):
+        return self.texts.get(key, "")
+
+    def config_fields(self, server="http://download.tarvelo.com", os_versions=(600, 610), **fields):
+        """The twelve positional fields of ConfigFile.txt, with test defaults."""
+        values = dict(
+            os=",".join(str(v) for v in os_versions),
+            dotnet_folder="\\DotNet",
+            dotnet_file="\\DotNet\\dotnetfx.exe",
+            dotnet_head=server, dotnet_tail="/packages/dotnetfx.exe",
+            stage2_file="\\TarveloStage2.exe",
+            stage2_head=server, stage2_tail="/packages/TarveloStage2.exe",
+            msi_file="\\WindowsInstaller-KB893803-v2-x86.exe",
+            msi_head=server, msi_tail="/packages/WindowsInstaller-KB893803-v2-x86.exe",
+            language="en-GB")
+        unknown = set(fields) - set(values)
+        if unknown:
+            raise HarnessError("unknown config fields: %s" % sorted(unknown))
+        values.update(fields)
+        return values
+
+    def write_config(self, raw=None, **fields):
+        """Writes ConfigFile.txt: `raw` bytes/text as given, else the fields (see config_fields)."""
+        if raw is None:
+            v = self.config_fields(**fields)
+            names = [("OS", "os"), ("DotNetFolder", "dotnet_folder"), ("DotNetFile", "dotnet_file"),
+                     ("DotNetUrlHead", "dotnet_head"), ("DotNetUrlTail", "dotnet_tail"),
+                     ("Stage2File", "stage2_file"), ("Stage2UrlHead", "stage2_head"),
+                     ("Stage2UrlTail", "stage2_tail"), ("MsiFile", "msi_file"),
+                     ("MsiUrlHead", "msi_head"), ("MsiUrlTail", "msi_tail"), ("Language", "language")]
+            raw = "".join("%s=%s;\r\n" % (name, v[key]) for name, key in names)
+            self.config = v
+        if isinstance(raw, str):
+            raw = raw.encode("latin-1")
+        with open(self.path("ConfigFile.txt"), "wb") as f:
+            f.write(raw)
+
+    def config_path(self, key):
+        """Unix path of a path field of the configuration written last (start dir + value)."""
+        return self.run_dir + self.config[key].replace("\\", "/")
+
+    # -- the Wine prefix ------------------------------------------------------------------------
+
+    def wine_env(self, extra=None):
+        env = {k: v for k, v in os.environ.items()
+               if k.lower() not in ("http_proxy", "https_proxy", "no_proxy", "all_proxy")}
+        env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEARCH="win64",
+                   WINEDLLOVERRIDES=os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml="))
+        if extra:
+            env.update(extra)
+        return env
+
+    def _ensure_prefix(self):
+        if self._prefix_ready:
+            return
+        if not os.path.exists(os.path.join(BASE_PREFIX, ".tarvelo-ready")):
+            subprocess.run(["bash", os.path.join(SOURCE_DIR, "tools", "wine-prefix.sh"), BASE_PREFIX],
+                           check=True)
+        subprocess.run(["cp", "-a", BASE_PREFIX, self.prefix], check=True)
+        self._prefix_ready = True
+
+    def _namespace(self, argv):
+        """argv wrapped in a private mount namespace whose name lookups stay on loopback."""
+        hosts = os.path.join(self.root, "hosts")
+        resolv = os.path.join(self.root, "resolv.conf")
+        with open(hosts, "w") as f:
+            # The machine's own name too: programs look it up at start, and an unanswered
+            # query would cost a resolver timeout each time.
+            f.write("127.0.0.1 localhost %s\n::1 localhost\n" % socket.gethostname())
+            for name in self.hosts:
+                f.write("127.0.0.1 %s\n" % name)
+        with open(resolv, "w") as f:
+            f.write("nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
+        unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-r", "-m"]
+        script = 'mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf && shift 2 && exec "$@"'
+        return unshare + ["sh", "-c", script, "sh", hosts, resolv] + argv
+
+    def wine(self, args, timeout=DEFAULT_TIMEOUT, check=True, env=None):
+        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text)."""
+        self._ensure_prefix()
+        argv = self._namespace([WINE] + list(args))
+        began = time.monotonic()
+        try:
+            done = subprocess.run(argv, env=self.wine_env(env), stdout=subprocess.PIPE,
+                                  stderr=subprocess.PIPE, timeout=timeout)
+        except subprocess.TimeoutExpired as e:
+            raise HarnessError("timed out: %s" % " ".join(args)) from e
+        out = done.stdout.decode("utf-8", "replace")
+        self.transcript.append({"args": list(args), "rc": done.returncode, "out": out,
+                                "seconds": round(time.monotonic() - began, 2)})
+        if check and done.returncode != 0:
+            raise HarnessError("%s failed with %d:\n%s%s" % (" ".join(args), done.returncode, out,
+                                                           done.stderr.decode("utf-8", "replace")))
+        done.text = out
+        return done
+
+    def import_registry(self, text):
+        path = os.path.join(self.root, "machine-%d.reg" % len(self.transcript))
+        with open(path, "w", newline="") as f:
+            f.write(text)
+        self.wine(["regedit", "/S", windows_path(path)])
+
+    def sysinfo(self):
+        return json.loads(self.wine([tool("robot.exe"), "sysinfo"]).text.strip().splitlines()[-1])
+
+    def machine(self, windows=None, dotnet=None, browser_proxy="direct"):
+        """Sets the machine up (see machine_registry) and returns what a program then sees."""
+        self.import_registry(machine_registry(windows, dotnet, browser_proxy))
+        info = self.sysinfo()
+        if dotnet is not None and info["dotnet20"] != bool(dotnet):
+            raise HarnessError("the .NET key did not take: %s" % info)
+        if browser_proxy not in (None, "direct") and info["ie_proxy"] != browser_proxy:
+            raise HarnessError("the browser proxy did not take: %s" % info)
+        self.machine_info = info
+        return info
+
+    def replace_program_file(self, relative, source):
+        """Puts `source` in place of a file below the prefix's drive C ("Program Files/...")."""
+        self._ensure_prefix()
+        target = os.path.join(self.prefix, "drive_c", relative)
+        folder, name = os.path.split(target)
+        os.makedirs(folder, exist_ok=True)
+        for existing in os.listdir(folder):
+            if existing.lower() == name.lower():
+                os.remove(os.path.join(folder, existing))
+        shutil.copy2(source, target)
+        return target
+
+    # -- stubs --------------------------------------------------------------------------------
+
+    def stub(self, name, **options):
+        """A stub record/control pair for the program file name `name` (stub.exe runs as it)."""
+        return Stub(self, name).configure(**options)
+
+    @staticmethod
+    def stub_bytes():
+        with open(tool("stub.exe"), "rb") as f:
+            return f.read()
+
+    # -- the installer ------------------------------------------------------------------------
+
+    def start(self, env=None, program=None, args=()):
+        """Starts TarveloSetup.exe (or `program`) in the run folder. env: Windows environment
+        variables for it (TEMP is the test's own temp folder unless given)."""
+        self._ensure_prefix()
+        windows_env = {"TEMP": windows_path(self.temp_dir), "TMP": windows_path(self.temp_dir),
+                       "TARVELO_STUB_DIR": windows_path(self.stub_dir)}
+        windows_env.update(env or {})
+        argv = [WINE, tool("launch.exe"), "--cwd", windows_path(self.run_dir)]
+        for k, v in windows_env.items():
+            argv += ["--env", "%s=%s" % (k, v)]
+        argv += ["--", program or windows_path(self.path("TarveloSetup.exe"))] + list(args)
+        popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.processes.append(popen)
+        installer = Installer(self, popen)
+        self.installers.append(installer)
+        self.installer = installer
+        return installer
+
+    def wait_exit(self, timeout=DEFAULT_TIMEOUT * 1.5, installer=None):
+        return (installer or self.installer).wait(timeout)
+
+    # -- the robot ----------------------------------------------------------------------------
+
+    def robot(self, command, kind=None, ids=None, without=None, texts=None, do=(), gone=False,
+              timeout=DEFAULT_TIMEOUT, control=None, pid=None, expect_rc=0):
+        argv = [tool("robot.exe"), command, "--pid", str(pid or self.installer.pid),
+                "--timeout-ms", str(int(timeout * 1000))]
+        spec = dict(KINDS.get(kind, {})) if kind else {}
+        ids = ids if ids is not None else spec.get("ids")
+        without = without if without is not None else spec.get("without")
+        if ids:
+            argv += ["--ids", ",".join(str(i) for i in ids)]
+        if without:
+            argv += ["--without", ",".join(str(i) for i in without)]
+        for control_id, substring in (texts or {}).items():
+            argv += ["--text", "%d=%s" % (control_id, substring)]
+        for action in do:
+            argv += ["--do", action]
+        if gone:
+            argv += ["--gone"]
+        if control is not None:
+            argv += ["--control", str(control)]
+        done = self.wine(argv, timeout=timeout * 2 + 30, check=False)
+        events = [json.loads(line) for line in done.text.splitlines() if line.startswith("{")]
+        if done.returncode != expect_rc:
+            raise HarnessError("robot %s %s ended with %d (expected %d):\n%s" % (
+                command, kind or ids, done.returncode, expect_rc, done.text))
+        return events
+
+    def dialog(self, kind, texts=None, do=(), gone=False, timeout=DEFAULT_TIMEOUT, pid=None, **kw):
+        """Waits for a dialog of the given kind (see KINDS), performs the actions, and returns
+        what the robot saw before acting."""
+        events = self.robot("wait", kind=kind, texts=texts, do=do, gone=gone, timeout=timeout,
+                            pid=pid, **kw)
+        return Dialog(next(e for e in events if e["event"] == "dialog"))
+
+    def windows(self, pid=None):
+        return [Dialog(e) for e in self.robot("list", pid=pid) if e["event"] == "window"]
+
+    # -- results ------------------------------------------------------------------------------
+
+    @property
+    def log_path(self):
+        return os.path.join(self.temp_dir, "Tarvelo", "Logs", "InstallerLogs", "Stage1Logs.txt")
+
+    def log_bytes(self):
+        try:
+            with open(self.log_path, "rb") as f:
+                return f.read()
+        except FileNotFoundError:
+            return None
+
+    def log(self):
+        """The log's lines (8-bit text, each ended by CR LF)."""
+        data = self.log_bytes()
+        if data is None:
+            raise HarnessError("no log at " + self.log_path)
+        text = data.decode("cp1252", "replace")
+        if text and not text.endswith("\r\n"):
+            raise HarnessError("log does not end with CR LF: %r" % text[-80:])
+        return text.split("\r\n")[:-1] if text else []
+
+    def assert_log_ends_with(self, *lines):
+        log = self.log()
+        if log[-len(lines):] != list(lines):
+            raise HarnessError("log should end with %s; it ends with:\n  %s" % (
+                list(lines), "\n  ".join(log[-8:])))
+
+    def assert_log_in_order(self, lines):
+        """Each line appears in the log, in this order (other lines may come between)."""
+        log = self.log()
+        at = 0
+        for line in lines:
+            try:
+                at = log.index(line, at) + 1
+            except ValueError:
+                raise HarnessError("log line %r not found after line %d; log:\n  %s" % (
+                    line, at, "\n  ".join(log)))
+
+    def assert_log_lacks(self, line):
+        if line in self.log():
+            raise HarnessError("log should not contain %r" % line)
+
+    def assert_log_equals(self, expected):
+        log = self.log()
+        if log == list(expected):
+            return
+        import difflib
+        diff = "\n".join(difflib.unified_diff(list(expected), log, "expected", "log", lineterm=""))
+        raise HarnessError("log differs from the expected sequence:\n" + diff)
+
+    def wait_log_line(self, line, timeout=DEFAULT_TIMEOUT):
+        if not poll(lambda: self.log_bytes() is not None and line in self.log(), timeout):
+            raise HarnessError("log line %r did not appear; log:\n  %s" % (
+                line, "\n  ".join(self.log() if self.log_bytes() is not None else [])))
+
+    def appdata_path(self, *parts):
+        """Unix path below the roaming application-data folder of the prefix's user."""
+        info = getattr(self, "machine_info", None) or self.sysinfo()
+        appdata = info["appdata"]
+        return os.path.join(self.prefix, "drive_c", *appdata[3:].split("\\"), *parts)
+
+    # -- evidence -----------------------------------------------------------------------------
+
+    def screenshot(self, name):
+        os.makedirs(self.artifact_dir, exist_ok=True)
+        path = os.path.join(self.artifact_dir, name + ".png")
+        subprocess.run(["import", "-window", "root", "-display", os.environ["DISPLAY"], path],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30)
+        return path
+
+    @property
+    def artifact_dir(self):
+        return os.path.join(ARTIFACTS_DIR, self.name)
+
+    def _save_evidence(self):
+        shutil.rmtree(self.artifact_dir, ignore_errors=True)
+        os.makedirs(self.artifact_dir)
+        try:
+            self.screenshot("failure")
+        except Exception:
+            pass
+        if self.log_bytes() is not None:
+            shutil.copy2(self.log_path, self.artifact_dir)
+        try:
+            if self.installers and self.installers[-1].running():
+                self.transcript.append({"windows": self.windows()})
+        except Exception:
+            pass
+        with open(os.path.join(self.artifact_dir, "transcript.json"), "w") as f:
+            json.dump({"transcript": self.transcript,
+                       "installers": [i.events for i in self.installers]}, f, indent=1)
+        print("e2e evidence kept in", self.artifact_dir)
+
+    def close(self, failed=False):
+        if failed:
+            self._save_evidence()
+        if self._prefix_ready:
+            subprocess.run(["wineserver", "-k"], env=self.wine_env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+        for p in self.processes:
+            if p.poll() is None:
+                p.kill()
+            p.wait(30)
+        if self._prefix_ready:
+            subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
+            shutil.rmtree(self.prefix, ignore_errors=True)
+        if not failed:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+class E2ETest(unittest.TestCase):
+    """Gives each test a Harness (self.h); on failure keeps a screenshot, the log and the tools'
+    output under build/win32/e2e-artifacts/<test>."""
+
+    def setUp(self):
+        self.h = Harness(self.id())
+        self.addCleanup(self._close_harness)
+
+    def _close_harness(self):
+        outcome = getattr(self, "_outcome", None)
+        failed = outcome is not None and not getattr(outcome, "success", True)
+        self.h.close(failed=failed)
+
+
+def main():
+    unittest.main(verbosity=2)

@@ -1,0 +1,85 @@
+"""The harness's own tools, checked against our demonstration second stage and the stub: if the
+robot, the launcher or the machine control were wrong, every other end-to-end test would lie."""
+
+import os
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+
+class Tools(harness.E2ETest):
+    def start_demo(self, *args):
+        return self.h.start(program=harness.windows_path(harness.tool("demo_stage2.exe")), args=args)
+
+    def test_robot_reads_and_answers_each_way_of_closing(self):
+        h = self.h
+        # Exit codes of the demonstration dialog tell which ending the robot produced.
+        endings = [(["click:1"], 0), (["enter"], 0), (["escape"], 1), (["wmclose"], 2),
+                   (["sysclose"], 3), (["close"], 4)]
+        for actions, code in endings:
+            demo = self.start_demo("en-GB")
+            d = h.dialog("demo_stage2", do=actions, gone=True)
+            self.assertEqual(d.text(1002), "Language: en-GB")
+            self.assertEqual(d["pid"], demo.pid)
+            self.assertEqual(h.wait_exit(), code, actions)
+
+    def test_robot_types_waits_for_texts_and_refuses_what_a_user_cannot_do(self):
+        h = self.h
+        self.start_demo("fr-FR")
+        # A text condition that never holds: the wait ends in a timeout, not in a wrong match.
+        h.robot("wait", kind="demo_stage2", texts={1002: "en-GB"}, timeout=1, expect_rc=2)
+        h.dialog("demo_stage2", texts={1002: "fr-FR"}, do=["type:1004=D:\\Tarvelo \u00e9t\u00e9"])
+        self.assertEqual(h.dialog("demo_stage2").text(1004), "D:\\Tarvelo \u00e9t\u00e9")
+        # No such button: the robot says so instead of doing something else.
+        h.robot("wait", kind="demo_stage2", do=["click:2"], expect_rc=3)
+        h.dialog("demo_stage2", do=["click:1"], gone=True)
+        self.assertEqual(h.wait_exit(), 0)
+        # Once the process has ended, a wait for its dialog ends at once.
+        h.robot("wait", kind="demo_stage2", timeout=120, expect_rc=6)
+
+    def test_machine_control_as_a_program_sees_it(self):
+        h = self.h
+        info = h.machine(windows="winxp", dotnet=True, browser_proxy="127.0.0.1:3128")
+        self.assertEqual((info["major"], info["minor"], info["sp"]), (5, 1, 3))
+        self.assertTrue(info["dotnet20"])
+        self.assertEqual(info["ie_proxy"], "127.0.0.1:3128")
+        info = h.machine(windows=(5, 1, 2, 2600), dotnet=False, browser_proxy="direct")
+        self.assertEqual((info["major"], info["minor"], info["sp"]), (5, 1, 2))
+        self.assertFalse(info["dotnet20"])
+        self.assertEqual(info["ie_proxy"], "")
+        self.assertFalse(info["ie_autodetect"])
+        info = h.machine(dotnet="no-sp")
+        self.assertTrue(info["dotnet20"])
+
+    def test_stub_records_its_start_and_lives_until_released(self):
+        h = self.h
+        stub_path = os.path.join(h.run_dir, "TarveloStage2.exe")
+        with open(stub_path, "wb") as f:
+            f.write(h.stub_bytes())
+        stub = h.stub("TarveloStage2.exe", wait=True, exit_code=7, probe_mutex=harness.MUTEX_NAME)
+        proc = h.start(program=harness.windows_path(stub_path), args=["en-GB", "two words"],
+                       env={"TEMP": "C:\\elsewhere"})
+        start = stub.wait_started()
+        self.assertEqual(start["args"], ["en-GB", "two words"])
+        self.assertEqual(start["cwd"], harness.windows_path(h.run_dir))
+        self.assertFalse(start["mutex"])
+        self.assertTrue(proc.running())
+        stub.release()
+        self.assertEqual(h.wait_exit(), 7)
+        end = stub.calls()[-1]
+        self.assertEqual((end["event"], end["waited"]), ("end", True))
+
+    def test_names_resolve_to_loopback_only(self):
+        h = self.h
+        # Inside the namespace the vendor names lead to 127.0.0.1 and nothing else resolves.
+        out = h._namespace(["getent", "hosts", "download.tarvelo.com"])
+        import subprocess
+        done = subprocess.run(out, stdout=subprocess.PIPE)
+        self.assertEqual(done.stdout.split()[0], b"127.0.0.1")
+        done = subprocess.run(h._namespace(["getent", "hosts", "example.org"]), stdout=subprocess.PIPE)
+        self.assertNotEqual(done.returncode, 0)
+
+
+if __name__ == "__main__":
+    harness.main()
