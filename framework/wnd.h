@@ -142,6 +142,12 @@ private:
     friend class CDialog;
 };
 
+// The client point of a mouse message (signed: points left of or above the window are negative).
+inline POINT PointFromLParam(LPARAM lParam)
+{
+    return POINT{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+}
+
 inline bool IsReflectedMessage(UINT message)
 {
     return message >= WM_REFLECT_BASE && message < WM_REFLECT_BASE + 0x400;

@@ -1,0 +1,211 @@
+#include "ui/controls/bitmap_dialog.h"
+
+#include <shlwapi.h>
+
+#include "ui/controls/bmp_button.h"
+
+CBitmapDialog::CBitmapDialog(UINT templateId, CWnd* parent)
+    : CDialog(templateId, parent),
+      m_bTransparentStatics(TRUE),
+      m_hNullBrush(static_cast<HBRUSH>(GetStockObject(NULL_BRUSH))),
+      m_bDragMove(FALSE),
+      m_bOwnsBackground(FALSE),
+      m_bHasBackground(FALSE)
+{
+}
+
+CBitmapDialog::~CBitmapDialog()
+{
+    // A modeless window still open goes now, while the fonts and brushes its controls use exist.
+    if (m_hWnd && ::IsWindow(m_hWnd) && ::GetWindowThreadProcessId(m_hWnd, nullptr) == ::GetCurrentThreadId())
+        ::DestroyWindow(m_hWnd);
+    ReleaseBackground();
+}
+
+void CBitmapDialog::ReleaseBackground()
+{
+    if (m_bOwnsBackground) {
+        m_pBackground.reset();
+        m_bOwnsBackground = FALSE;
+    }
+    m_bHasBackground = FALSE;
+}
+
+BOOL CBitmapDialog::SetBackgroundFromFile(const std::wstring& path)
+{
+    ReleaseBackground();
+    if (path.empty()) return FALSE;
+    // The loaded image is only the source of the copy; it is freed when `loaded` goes.
+    CBitmap loaded(static_cast<HBITMAP>(
+        LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION | LR_LOADFROMFILE)));
+    if (!loaded.GetSafeHandle()) return FALSE;
+    SetBackgroundBitmap(&loaded);
+    return TRUE;
+}
+
+BOOL CBitmapDialog::SetBackgroundBitmap(CBitmap* source)
+{
+    ReleaseBackground();
+    BITMAP info{};
+    if (!source || !source->GetBitmap(&info)) return FALSE;
+
+    CCompatibleDC sourceDC(nullptr);
+    CSelectObject sourceSelection(sourceDC, source->GetSafeHandle());
+    auto copy = std::make_unique<CBitmap>();
+    if (!copy->CreateCompatibleBitmap(sourceDC, info.bmWidth, info.bmHeight)) return FALSE;
+    {
+        CCompatibleDC targetDC(nullptr);
+        CSelectObject targetSelection(targetDC, copy->GetSafeHandle());
+        targetDC.BitBlt(0, 0, info.bmWidth, info.bmHeight, sourceDC, 0, 0, SRCCOPY);
+    }
+    m_pBackground = std::move(copy);
+    m_bOwnsBackground = TRUE;
+    m_bHasBackground = TRUE;
+    ResetWindowRegion();
+    return TRUE;
+}
+
+void CBitmapDialog::ResetWindowRegion()
+{
+    if (!m_hWnd) return;
+    RECT window{};
+    GetWindowRect(&window);
+    CRgn region;
+    if (region.CreateRectRgn(0, 0, window.right - window.left, window.bottom - window.top)) {
+        if (::SetWindowRgn(m_hWnd, region, TRUE)) region.Detach();  // the window owns it now
+    }
+}
+
+std::wstring CBitmapDialog::SkinImagePath(const std::wstring& imageName)
+{
+    wchar_t directory[kSkinPathBufferChars] = {};
+    DWORD length = ::GetCurrentDirectoryW(kSkinPathBufferChars, directory);
+    if (length == 0 || length >= kSkinPathBufferChars) return std::wstring();  // did not fit
+    return BuildSkinImagePath(std::wstring(directory, length), imageName);
+}
+
+BOOL CBitmapDialog::SetSkinBackground(const std::wstring& imageName)
+{
+    return SetBackgroundFromFile(SkinImagePath(imageName));
+}
+
+void CBitmapDialog::EnableSkinBehaviour()
+{
+    m_bTransparentStatics = TRUE;
+    m_bDragMove = TRUE;
+}
+
+CFont* CBitmapDialog::CreateSkinFont(int height, int weight, const wchar_t* faceName)
+{
+    LOGFONTW logFont{};
+    logFont.lfHeight = height;
+    logFont.lfWeight = weight;
+    if (faceName) ::StrCpyNW(logFont.lfFaceName, faceName, LF_FACESIZE);
+    auto font = std::make_unique<CFont>();
+    if (!font->CreateFontIndirect(&logFont)) return nullptr;
+    m_fonts.push_back(std::move(font));
+    return m_fonts.back().get();
+}
+
+void CBitmapDialog::SetSkinText(int id, const std::wstring& text, CFont* font)
+{
+    HWND control = ::GetDlgItem(m_hWnd, id);
+    if (!control) return;
+    if (font) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font->GetSafeHandle()), TRUE);
+    ::SetWindowTextW(control, text.c_str());
+}
+
+void CBitmapDialog::LoadCloseControlImages(CBmpButton& closeControl)
+{
+    closeControl.LoadBitmaps(SkinImagePath(kSkinCloseNormal), SkinImagePath(kSkinCloseMouseOver),
+                             SkinImagePath(kSkinClosePressed), SkinImagePath(kSkinCloseDisabled));
+}
+
+void CBitmapDialog::ApplyRoundedRegion()
+{
+    if (!m_hWnd) return;
+    RECT window{};
+    GetWindowRect(&window);
+    CRgn region;
+    if (region.CreateRoundRectRgn(0, 0, window.right - window.left, window.bottom - window.top, 21, 21)) {
+        if (::SetWindowRgn(m_hWnd, region, TRUE)) region.Detach();
+    }
+}
+
+void CBitmapDialog::CenterOnWindow(HWND reference)
+{
+    if (!reference || !m_hWnd) return;
+    RECT area{};
+    if (!::GetWindowRect(reference, &area)) return;
+    RECT client{};
+    GetClientRect(&client);
+    int x = (area.left + area.right) / 2 - (client.right - client.left) / 2;
+    int y = (area.top + area.bottom) / 2 - (client.bottom - client.top) / 2;
+    SetWindowPos(&CWnd::wndTop, x, y, -1, -1, SWP_NOSIZE);
+}
+
+HBRUSH CBitmapDialog::SolidBrush(COLORREF colour)
+{
+    for (auto& entry : m_brushes)
+        if (entry.first == colour) return entry.second;
+    CBrush brush;
+    if (!brush.CreateSolidBrush(colour)) return m_hNullBrush;
+    m_brushes.emplace_back(colour, std::move(brush));
+    return m_brushes.back().second;
+}
+
+LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND: {
+        CDC dc(reinterpret_cast<HDC>(wParam));
+        return OnEraseBkgnd(&dc);
+    }
+    case WM_LBUTTONDOWN:
+        OnLButtonDown(static_cast<UINT>(wParam), PointFromLParam(lParam));
+        return 0;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: {
+        CDC dc(reinterpret_cast<HDC>(wParam));
+        return reinterpret_cast<LRESULT>(
+            OnCtlColor(&dc, WrapHandle(reinterpret_cast<HWND>(lParam)), message - WM_CTLCOLORMSGBOX));
+    }
+    }
+    return CDialog::WindowProc(message, wParam, lParam);
+}
+
+BOOL CBitmapDialog::OnEraseBkgnd(CDC* dc)
+{
+    if (!m_bHasBackground || !m_pBackground) return static_cast<BOOL>(Default());
+    RECT client{};
+    GetClientRect(&client);
+    CCompatibleDC memory(dc->GetSafeHdc());
+    CSelectObject selection(memory, m_pBackground->GetSafeHandle());
+    // Drawn at its own size from the top-left corner: a smaller image is not stretched.
+    dc->BitBlt(0, 0, client.right - client.left, client.bottom - client.top, memory, 0, 0, SRCCOPY);
+    return TRUE;
+}
+
+void CBitmapDialog::OnLButtonDown(UINT, POINT point)
+{
+    Default();
+    if (m_bDragMove)
+        ::PostMessageW(m_hWnd, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(point.x, point.y));
+}
+
+HBRUSH CBitmapDialog::OnCtlColor(CDC* dc, CWnd* control, UINT ctlColor)
+{
+    HBRUSH brush = CDialog::OnCtlColor(dc, control, ctlColor);
+    if (!m_bTransparentStatics || ctlColor != CTLCOLOR_STATIC || !control) return brush;
+    wchar_t className[256] = {};
+    ::GetClassNameW(control->m_hWnd, className, 255);
+    // Trackbars send CTLCOLOR_STATIC too but keep their normal colours.
+    if (::StrCmpW(className, L"msctls_trackbar32") == 0) return brush;
+    dc->SetBkMode(TRANSPARENT);
+    return m_hNullBrush;
+}

@@ -1,0 +1,98 @@
+#include "ui/controls/bmp_button.h"
+
+#include "framework/app.h"
+#include "support/installer_log.h"
+
+namespace {
+HBITMAP LoadImageFile(const std::wstring& path)
+{
+    if (path.empty()) return nullptr;
+    return static_cast<HBITMAP>(LoadImageW(AfxGetInstanceHandle(), path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE));
+}
+}  // namespace
+
+CBmpButton::CBmpButton() : m_bDisabled(FALSE) {}
+
+CBmpButton::~CBmpButton()
+{
+    if (m_hWnd && ::IsWindow(m_hWnd)) SetBitmap(nullptr);  // the control must not show a freed image
+    ReleaseImages(m_hNormalImage, m_hMouseOverImage, m_hPressedImage, m_hDisabledImage);
+}
+
+void CBmpButton::ReleaseImages(HBITMAP normal, HBITMAP mouseOver, HBITMAP pressed, HBITMAP disabled)
+{
+    // The dialogs may point two fields at one image; each handle is freed once.
+    HBITMAP images[] = {normal, mouseOver, pressed, disabled};
+    for (int i = 0; i < 4; ++i) {
+        bool seen = false;
+        for (int j = 0; j < i; ++j) seen = seen || images[j] == images[i];
+        if (images[i] && !seen) ::DeleteObject(images[i]);
+    }
+}
+
+void CBmpButton::LoadBitmaps(std::wstring normal, std::wstring mouseOver, std::wstring pressed, std::wstring disabled)
+{
+    HBITMAP oldNormal = m_hNormalImage, oldMouseOver = m_hMouseOverImage;
+    HBITMAP oldPressed = m_hPressedImage, oldDisabled = m_hDisabledImage;
+    m_retiring[0] = oldNormal;
+    m_retiring[1] = oldMouseOver;
+    m_retiring[2] = oldPressed;
+    m_retiring[3] = oldDisabled;
+
+    m_hNormalImage = LoadImageFile(normal);
+    m_hMouseOverImage = LoadImageFile(mouseOver.empty() ? normal : mouseOver);
+    m_hPressedImage = LoadImageFile(pressed.empty() ? normal : pressed);
+    m_hDisabledImage = LoadImageFile(disabled.empty() ? normal : disabled);
+
+    ChangeBitMap(m_bDisabled ? m_hDisabledImage : m_hNormalImage);
+    // Images of an earlier call are freed only once the control no longer shows them.
+    for (HBITMAP& image : m_retiring) image = nullptr;
+    ReleaseImages(oldNormal, oldMouseOver, oldPressed, oldDisabled);
+}
+
+bool CBmpButton::IsOwnImage(HBITMAP image) const
+{
+    for (HBITMAP retiring : m_retiring)
+        if (retiring && image == retiring) return true;
+    return image == m_hNormalImage || image == m_hMouseOverImage || image == m_hPressedImage ||
+           image == m_hDisabledImage;
+}
+
+void CBmpButton::ChangeBitMap(HBITMAP image)
+{
+    InstallerLog::Instance()->Write("In ChangeBitMap");
+    HBITMAP previous = nullptr;
+    {
+        CCriticalSectionLock lock(m_imageLock);
+        InstallerLog::Instance()->Write("ChangeBitMap Locked..");
+        if (m_hWnd) previous = SetBitmap(image);
+    }
+    InstallerLog::Instance()->Write("ChangeBitMap Unlocked..");
+    // A static of the version-6 common controls keeps a copy of images with alpha and hands the
+    // copy back here; that copy is ours to free.
+    if (previous && !IsOwnImage(previous) && previous != image) ::DeleteObject(previous);
+}
+
+LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_LBUTTONDOWN:
+        OnLButtonDown();
+        return Default();
+    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+        OnMouseMove();
+        return Default();
+    }
+    return CStatic::WindowProc(message, wParam, lParam);
+}
+
+void CBmpButton::OnLButtonDown()
+{
+    if (!m_bDisabled) ChangeBitMap(m_hPressedImage);
+}
+
+void CBmpButton::OnMouseMove()
+{
+    if (!m_bDisabled) ChangeBitMap(m_hMouseOverImage);
+}

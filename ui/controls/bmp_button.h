@@ -1,0 +1,42 @@
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/sync.h"
+
+// The skinned close control: a SS_NOTIFY | SS_BITMAP static that shows one of four images
+// (normal, mouse-over, pressed, disabled) as the mouse moves and presses. Clicks reach the parent
+// as the static's ordinary STN_CLICKED. The owning dialog restores the resting image when the
+// mouse moves over its background (ChangeBitMap with the disabled or normal image).
+class CBmpButton : public CStatic {
+public:
+    CBmpButton();
+    ~CBmpButton() override;  // releases the four images
+
+    // Loads the four image files and shows the normal one (the disabled one while m_bDisabled).
+    // An empty mouse-over, pressed or disabled path loads the normal file again. A file that
+    // cannot be loaded gives no image; the control still sends its clicks.
+    void LoadBitmaps(std::wstring normal, std::wstring mouseOver, std::wstring pressed, std::wstring disabled);
+    // Shows `image` (under m_imageLock, with its three log lines).
+    void ChangeBitMap(HBITMAP image);
+
+    // Written by the owning dialog, possibly from another thread; the mouse is ignored while set.
+    std::atomic<BOOL> m_bDisabled;
+    HBITMAP m_hNormalImage = nullptr;
+    HBITMAP m_hMouseOverImage = nullptr;
+    HBITMAP m_hPressedImage = nullptr;
+    HBITMAP m_hDisabledImage = nullptr;
+    CCriticalSection m_imageLock;
+
+protected:
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnLButtonDown();
+    void OnMouseMove();
+
+private:
+    bool IsOwnImage(HBITMAP image) const;
+    void ReleaseImages(HBITMAP normal, HBITMAP mouseOver, HBITMAP pressed, HBITMAP disabled);
+    HBITMAP m_retiring[4] = {};  // the previous images while LoadBitmaps replaces them
+};
