@@ -103,3 +103,21 @@ foreach(src IN LISTS NET_TESTS)
   set_tests_properties(win32_${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
     ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endforeach()
+
+# Benchmark programs (bench/run.sh drives them): the bare references link only the system;
+# engine_* programs link the installer's own engine and dialog templates.
+file(GLOB BENCH_PROGRAMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+foreach(src IN LISTS BENCH_PROGRAMS)
+  get_filename_component(name ${src} NAME_WE)
+  if(name MATCHES "^engine_")
+    add_executable(bench_${name} ${src} $<TARGET_OBJECTS:tarvelo_resources>)
+    target_link_libraries(bench_${name} PRIVATE tarvelo_win32)
+  else()
+    add_executable(bench_${name} ${src})
+    target_link_libraries(bench_${name} PRIVATE ${SYSTEM_LIBS})
+  endif()
+  if(name STREQUAL "bare_dialog")
+    set_target_properties(bench_${name} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+  target_link_options(bench_${name} PRIVATE -municode -s)
+endforeach()

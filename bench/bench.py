@@ -1,0 +1,258 @@
+"""Benchmarks of Tarvelo Setup. Prints one table and writes it, with the machine and the date,
+to BENCHMARKS.md. Every comparison is measured side by side in the same run; each figure is the
+median of RUNS runs, with min and max.
+
+Run through bench/run.sh, which builds the trees and provides an X display.
+"""
+
+import datetime
+import http.server
+import os
+import platform
+import random
+import re
+import socket
+import socketserver
+import statistics
+import subprocess
+import sys
+import threading
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "servers"))
+import servers  # noqa: E402
+
+BUILD = os.environ.get("TARVELO_BUILD_DIR", os.path.join(ROOT, "build"))
+WIN = os.path.join(BUILD, "win32")
+WORK = os.path.join(BUILD, "bench")
+RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+SIZE_MB = int(os.environ.get("BENCH_SIZE_MB", "200"))
+HOST = "download.tarvelo.com"
+WINE_RUN = os.path.join(WIN, "wine-run.sh")
+PREFIX = os.path.join(WIN, "wineprefix")
+
+
+def wine(args, env=None, cwd=None, timeout=600):
+    """Runs a Windows program; returns (stdout, seconds of user+sys CPU of the program)."""
+    full_env = dict(os.environ)
+    full_env.update(env or {})
+    start = time.monotonic()
+    proc = subprocess.Popen([WINE_RUN] + args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                            env=full_env, cwd=cwd)
+    out = b""
+    _, status, usage = os.wait4(proc.pid, 0)
+    out = proc.stdout.read()
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if time.monotonic() - start > timeout:
+        raise RuntimeError("timed out: %s" % args)
+    return out.decode(errors="replace"), usage.ru_utime + usage.ru_stime, proc.returncode
+
+
+def wineserver_cpu():
+    """CPU seconds used so far by this prefix's wineserver (found by its working folder)."""
+    st = os.stat(PREFIX)
+    tag = "server-%x-%x" % (st.st_dev, st.st_ino)
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit():
+            continue
+        try:
+            if os.path.basename(os.readlink("/proc/%s/cwd" % pid)) != tag:
+                continue
+            with open("/proc/%s/comm" % pid) as f:
+                if "wineserver" not in f.read():
+                    continue
+            with open("/proc/%s/stat" % pid) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+            return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        except OSError:
+            continue
+    return 0.0
+
+
+def kv(text):
+    return {k: v for k, v in re.findall(r"(\w+)=(\S+)", text)}
+
+
+def winpath(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def med(values):
+    return statistics.median(values), min(values), max(values)
+
+
+def fmt(values, unit="", digits=1):
+    m, lo, hi = med(values)
+    return "%.*f%s (min %.*f, max %.*f)" % (digits, m, unit, digits, lo, digits, hi)
+
+
+class CuttingHandler(http.server.BaseHTTPRequestHandler):
+    """Serves one file; cuts each of the first answers at a random offset and counts every body
+    byte it sends, so that bytes fetched twice can be measured."""
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *a):
+        pass
+
+    def do_GET(self):
+        srv = self.server
+        data = srv.data
+        start = 0
+        rng = self.headers.get("Range")
+        status = 200
+        if rng and rng.startswith("bytes="):
+            start = int(rng[6:].split("-")[0])
+            status = 206
+        body = data[start:]
+        self.send_response(status)
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        limit = len(body)
+        if srv.cuts_left > 0:
+            srv.cuts_left -= 1
+            limit = srv.rng.randrange(1, max(2, len(body) // 2))
+        view = memoryview(body)[:limit]
+        try:
+            for i in range(0, limit, 65536):
+                self.wfile.write(view[i:i + 65536])
+                srv.sent += min(65536, limit - i)
+        except OSError:
+            pass
+        if limit < len(body):
+            self.close_connection = True
+            try:
+                self.connection.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+
+class CuttingServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+
+def main():
+    os.makedirs(WORK, exist_ok=True)
+    rows = []
+    run_dir = os.path.join(WIN, "run")
+
+    # Size of the shipped exe.
+    exe = os.path.join(BUILD, "release", "TarveloSetup.exe")
+    size = os.path.getsize(exe)
+    rows.append(("Size of TarveloSetup.exe (i686, release, stripped)", "%d bytes (%.1f KB)" % (size, size / 1024),
+                 "at most 172 KB", "met" if size <= 172 * 1024 else "missed"))
+
+    # Start to first window, side by side with a bare dialog program.
+    bare, real = [], []
+    wine(["cmd", "/c", "exit"])
+    for _ in range(RUNS):
+        out, _, _ = wine([os.path.join(WIN, "bench_first_window.exe"), winpath(os.path.join(WIN, "bench_bare_dialog.exe"))])
+        bare.append(float(kv(out)["ms"]))
+        out, _, _ = wine([os.path.join(WIN, "bench_first_window.exe"), winpath(os.path.join(run_dir, "TarveloSetup.exe"))], cwd=run_dir)
+        real.append(float(kv(out)["ms"]))
+    ratio = statistics.median(real) / statistics.median(bare)
+    rows.append(("Start to first window, TarveloSetup.exe", fmt(real, " ms"), "", ""))
+    rows.append(("Start to first window, bare dialog program", fmt(bare, " ms"), "", ""))
+    rows.append(("  ratio of medians", "%.2f" % ratio, "at most 1.5", "met" if ratio <= 1.5 else "missed"))
+
+    # Throughput and CPU: a SIZE_MB file from nginx on loopback.
+    www = os.path.join(WORK, "www")
+    os.makedirs(www, exist_ok=True)
+    big = os.path.join(www, "big.bin")
+    if not os.path.exists(big) or os.path.getsize(big) != SIZE_MB << 20:
+        subprocess.check_call(["head", "-c", str(SIZE_MB << 20), "/dev/urandom"], stdout=open(big, "wb"))
+    out_file = os.path.join(WORK, "out.bin")
+    results = {"engine": [], "bare1k": [], "bare64k": [], "curl": []}
+    cpu = {"engine": [], "bare1k": []}
+    peak, peak_bare, positions = [], [], []
+    with servers.Nginx(www, os.path.join(WORK, "nginx")) as nginx:
+        # The vendor host name reaches nginx through the default proxy setting of WinHTTP.
+        env = {"TARVELO_WINE_HTTP_PROXY": "http://127.0.0.1:%d" % nginx.port}
+        url = "http://%s/big.bin" % HOST
+        mb = SIZE_MB * 1048576 / 1e6
+        for _ in range(RUNS):
+            for kind in ("engine", "bare1k", "bare64k", "curl"):
+                if os.path.exists(out_file):
+                    os.remove(out_file)
+                ws0 = wineserver_cpu()
+                if kind == "engine":
+                    out, c, rc = wine([os.path.join(WIN, "bench_engine_download.exe"), url, winpath(out_file)], env=env, cwd=run_dir)
+                    v = kv(out)
+                    peak.append(int(v.get("peak_ws", "0")) / 1048576)
+                    positions.append(int(v.get("positions", "0")))
+                elif kind.startswith("bare"):
+                    buf = "1024" if kind == "bare1k" else "65536"
+                    out, c, rc = wine([os.path.join(WIN, "bench_bare_winhttp.exe"), HOST, "80", "/big.bin", winpath(out_file), buf], env=env)
+                    v = kv(out)
+                    if kind == "bare1k":
+                        peak_bare.append(int(v.get("peak_ws", "0")) / 1048576)
+                else:
+                    t0 = time.monotonic()
+                    subprocess.check_call(["curl", "-s", "-o", out_file, "http://127.0.0.1:%d/big.bin" % nginx.port])
+                    v = {"seconds": str(time.monotonic() - t0), "ok": "1"}
+                    c = 0
+                if v.get("ok") != "1" or os.path.getsize(out_file) != SIZE_MB << 20:
+                    raise RuntimeError("%s download failed: %s" % (kind, v))
+                results[kind].append(mb / float(v["seconds"]))
+                if kind in cpu:
+                    cpu[kind].append((c + wineserver_cpu() - ws0) * 100 / (SIZE_MB * 1048576 / 1e6))
+    thr = statistics.median(results["engine"]) / statistics.median(results["bare1k"])
+    rows.append(("Throughput, installer engine (dialog running, log on)", fmt(results["engine"], " MB/s"), "", ""))
+    rows.append(("Throughput, bare WinHTTP loop, 1 KiB", fmt(results["bare1k"], " MB/s"), "", ""))
+    rows.append(("  engine / bare 1 KiB", "%.2f" % thr, "at least 0.95", "met" if thr >= 0.95 else "missed"))
+    rows.append(("Throughput, bare WinHTTP loop, 64 KiB (context)", fmt(results["bare64k"], " MB/s"), "", ""))
+    rows.append(("Throughput, curl to a file (context)", fmt(results["curl"], " MB/s"), "", ""))
+    cr = statistics.median(cpu["engine"]) / statistics.median(cpu["bare1k"])
+    rows.append(("CPU per 100 MB, engine (process + wineserver)", fmt(cpu["engine"], " s", 2), "", ""))
+    rows.append(("CPU per 100 MB, bare 1 KiB loop", fmt(cpu["bare1k"], " s", 2), "", ""))
+    rows.append(("  engine / bare 1 KiB", "%.2f" % cr, "at most 1.1", "met" if cr <= 1.1 else "missed"))
+    pk = statistics.median(peak)
+    rows.append(("Peak working set during the download, engine", fmt(peak, " MB"), "at most 8 MB", "met" if pk <= 8 else "missed"))
+    rows.append(("Peak working set, bare 1 KiB loop (what Wine itself needs)", fmt(peak_bare, " MB"), "", ""))
+
+    # Resume: the connection cut 5 times at random offsets; bytes the server sent beyond the file.
+    refetched = []
+    small = os.path.join(WORK, "www", "resume.bin")
+    if not os.path.exists(small):
+        subprocess.check_call(["head", "-c", str(20 << 20), "/dev/urandom"], stdout=open(small, "wb"))
+    data = open(small, "rb").read()
+    for i in range(RUNS):
+        srv = CuttingServer(("127.0.0.1", 0), CuttingHandler)
+        srv.data, srv.sent, srv.cuts_left, srv.rng = data, 0, 5, random.Random(i)
+        threading.Thread(target=srv.serve_forever, daemon=True).start()
+        if os.path.exists(out_file):
+            os.remove(out_file)
+        env = {"TARVELO_WINE_HTTP_PROXY": "http://127.0.0.1:%d" % srv.server_address[1]}
+        out, _, _ = wine([os.path.join(WIN, "bench_engine_download.exe"), "http://%s/resume.bin" % HOST, winpath(out_file)], env=env, cwd=run_dir)
+        srv.shutdown()
+        srv.server_close()
+        if open(out_file, "rb").read() != data:
+            raise RuntimeError("resumed file differs from the source")
+        refetched.append(srv.sent - len(data))
+    rows.append(("Body bytes fetched twice after 5 cuts (20 MB file)", fmt(refetched, " bytes", 0), "0", "met" if max(refetched) == 0 else "missed"))
+
+    rows.append(("Progress bar positions set per file (engine)", fmt(positions, "", 0), "at most the bar's pixel width", ""))
+
+    header = "| Figure | Measured | Goal | |\n|---|---|---|---|\n"
+    table = header + "".join("| %s | %s | %s | %s |\n" % r for r in rows)
+    print(table)
+    cpu_model = ""
+    try:
+        cpu_model = re.search(r"model name\s*:\s*(.*)", open("/proc/cpuinfo").read()).group(1)
+    except (OSError, AttributeError):
+        pass
+    with open(os.path.join(ROOT, "BENCHMARKS.md"), "w") as f:
+        f.write("# Benchmarks\n\nMade by `bash bench/run.sh` on %s.\n\n" % datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"))
+        f.write("Machine: %s, %d cores, %s, Linux %s; Wine %s; Windows programs built for %s.\n"
+                "Medians of %d runs, with min and max. Throughput uses a %d MB file from nginx on loopback.\n\n"
+                % (cpu_model, os.cpu_count(), platform.machine(), platform.release(),
+                   subprocess.run(["/usr/lib/wine/wine64", "--version"], capture_output=True, text=True).stdout.strip(),
+                   subprocess.run(["bash", os.path.join(ROOT, "tools", "test-arch.sh")], capture_output=True, text=True).stdout.strip(),
+                   RUNS, SIZE_MB))
+        f.write(table)
+
+
+if __name__ == "__main__":
+    main()
