@@ -2,38 +2,107 @@
 
 #include <shlobj.h>
 
+#include <memory>
+#include <string>
 #include <vector>
 
+#include "app/hand_over.h"
+#include "framework/wnd.h"
 #include "prereq/system_checks.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
+#include "support/localized_text.h"
 
-// Provisional: the checks and the plan without dialogs, logging what the full sequence logs,
-// until the dialogs and the download exist.
-int RunInstallSequence(HANDLE, OwnerWindow)
+#if __has_include("ui/dialogs/message_dialog.h")
+#include "ui/dialogs/message_dialog.h"
+#define TARVELO_HAVE_MESSAGE_DIALOG 1
+#else
+#define TARVELO_HAVE_MESSAGE_DIALOG 0
+#endif
+
+const wchar_t kSystemRequirementsTarget[] = L" http://www.tarvelo.com/r/1.3/download";
+
+namespace {
+
+bool (*g_isAdmin)() = nullptr;
+
+bool UserIsAdmin() { return g_isAdmin ? g_isAdmin() : IsUserAnAdmin() != FALSE; }
+
+void Log(const char* line)
 {
-    InstallerLog* log = InstallerLog::Instance();
-    auto write = [log](const char* line) {
-        if (log) log->Write(line);
-    };
+    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
+}
+
+[[maybe_unused]] std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+
+// Start-up hands over the owner either as a window object or as the bare foreground window; a
+// bare window gets a plain wrapper that lives as long as the process and never destroys it.
+[[maybe_unused]] CWnd* AsOwnerObject(CWnd* owner) { return owner; }
+CWnd* AsOwnerObject(HWND owner)
+{
+    if (!owner) return nullptr;
+    static CWnd wrapper;
+    if (wrapper.GetSafeHwnd() != owner) {
+        wrapper.Detach();
+        wrapper.Attach(owner);
+    }
+    return &wrapper;
+}
+
+// One message dialog with the installer's caption and a single button; the result as DoModal
+// gives it (2: the user closed it and confirmed quitting).
+INT_PTR ShowMessage(CWnd* owner, const wchar_t* headline, const wchar_t* body, const wchar_t* button,
+                    const wchar_t* linkText = nullptr, const wchar_t* linkTarget = nullptr)
+{
+#if TARVELO_HAVE_MESSAGE_DIALOG
+    auto dialog = std::make_unique<MessageDialog>(Text(L"DIALOG_CAPTION"), Text(headline), Text(body),
+                                                  Text(button), std::wstring(), owner);
+    if (linkText) dialog->SetLink(Text(linkText), linkTarget);
+    return dialog->DoModal();
+#else
+    (void)owner, (void)headline, (void)body, (void)button, (void)linkText, (void)linkTarget;
+    return IDOK;
+#endif
+}
+
+}  // namespace
+
+void SetAdminCheckForTesting(bool (*isAdmin)()) { g_isAdmin = isAdmin; }
+
+int RunInstallSequence(HANDLE mutex, OwnerWindow ownerWindow)
+{
+    CWnd* owner = AsOwnerObject(ownerWindow);
 
     if (!IsOsSupported()) {
-        write("OS not Supported");
+        Log("OS not Supported");
+        ShowMessage(owner, L"CANNOT_INSTALL", L"SYSTEM_CONFIG", L"OK_BUTTON", L"SYSTEM_REQUIREMENTS",
+                    kSystemRequirementsTarget);
         return 0;
     }
     std::vector<int>().swap(InstallerConfig::SupportedOsVersions);
-    write("After Check_OS");
+    Log("After Check_OS");
 
-    if (!IsUserAnAdmin()) {
-        write("User does not have admin rights...");
+    if (!UserIsAdmin()) {
+        Log("User does not have admin rights...");
+        ShowMessage(owner, L"CANNOT_INSTALL", L"USER_NOT_ADMIN", L"OK_BUTTON");
         return 0;
     }
-    write("After IsUserAdmin");
+    Log("After IsUserAdmin");
 
-    const bool dotNetMissing = !IsDotNet20Installed();
-    if (dotNetMissing) write(".NET 2.0 not found");
+    bool dotNetMissing = false;
     PlanKind kind = PlanStage2Only;
-    const std::vector<DownloadItem> plan = BuildDownloadPlan(dotNetMissing, &kind);
-    (void)plan;
-    return 0;
+    std::vector<DownloadItem> plan;
+    if (IsDotNet20Installed()) {
+        plan = BuildDownloadPlan(false, &kind);
+    } else {
+        Log(".NET 2.0 not found");
+        if (ShowMessage(owner, L"DOTNET_REQUIRED", L"DOTNET_NOTFOUND", L"YES_BUTTON") == IDCANCEL)
+            return 0;
+        dotNetMissing = true;
+        plan = BuildDownloadPlan(true, &kind);
+        // The package is saved into this folder and run from it.
+        const size_t dotNetEntry = kind == PlanMsiAndDotNet ? 1 : 0;
+        if (plan.size() > dotNetEntry) CreateDirectoryW(plan[dotNetEntry].folder.c_str(), nullptr);
+    }
+    return RunDownloadAndHandOver(dotNetMissing, std::move(plan), kind, mutex);
 }

@@ -21,6 +21,7 @@ vendor names to 127.0.0.1 and whose resolv.conf points at 127.0.0.1 (no resolver
 import atexit
 import json
 import os
+import sys
 import shutil
 import socket
 import struct
@@ -41,6 +42,14 @@ VENDOR_HOSTS = ["www.tarvelo.com", "download.tarvelo.com", "proxy.tarvelo.com",
                 "www.microsoft.com", "download.microsoft.com"]
 
 MUTEX_NAME = "TarveloFisrtStage2.0"
+
+sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "servers"))
+import servers  # noqa: E402  (the shared local servers: nginx, squid, fault server)
+
+# Names of the packages on the download server, as the generated configuration asks for them.
+STAGE2_PACKAGE = "TarveloStage2.exe"
+DOTNET_PACKAGE = "dotnetfx.exe"
+MSI_PACKAGE = "WindowsInstaller-KB893803-v2-x86.exe"
 
 # Dialog templates as the robot recognises them: controls that must be there and must not.
 KINDS = {
@@ -241,7 +250,7 @@ class Stub:
     def __init__(self, harness, name):
         self.h = harness
         self.name = name
-        self.base = os.path.join(harness.stub_dir, name)
+        self.base = os.path.join(harness.stub_dir, name.lower())
         self.release_file = self.base + ".release"
 
     def configure(self, wait=False, exit_code=0, sleep_ms=0, probe_mutex=None):
@@ -329,7 +338,9 @@ class Harness:
     def __init__(self, name):
         ensure_display()
         self.name = name.replace("__main__.", "")
-        self.root = os.path.join(SCRATCH_ROOT, self.name)
+        # Short scratch names keep the installer's paths well inside the platform's limits.
+        short = self.name.rsplit(".", 1)[-1].replace("test_", "", 1)[:32]
+        self.root = os.path.join(SCRATCH_ROOT, short)
         shutil.rmtree(self.root, ignore_errors=True)
         self.run_dir = os.path.join(self.root, "run")
         self.temp_dir = os.path.join(self.root, "temp")
@@ -342,6 +353,8 @@ class Harness:
         self.processes = []
         self._prefix_ready = False
         self.hosts = list(VENDOR_HOSTS)
+        self.servers = []
+        self.server_url = None
         self._lay_out_run_folder()
         self.texts = read_text_table(os.path.join(self.run_dir, "Resource-en-GB.txt"))
 
@@ -364,17 +377,21 @@ class Harness:
     def text(self, key):
         return self.texts.get(key, "")
 
-    def config_fields(self, server="http://download.tarvelo.com", os_versions=(600, 610), **fields):
-        """The twelve positional fields of ConfigFile.txt, with test defaults."""
+    def config_fields(self, server=None, os_versions=(600, 610), **fields):
+        """The twelve positional fields of ConfigFile.txt, with test defaults: the packages come
+        from the test's download server (serve_packages) or, without one, from a port where
+        nothing listens."""
+        if server is None:
+            server = self.server_url or "http://download.tarvelo.com:9"
         values = dict(
             os=",".join(str(v) for v in os_versions),
             dotnet_folder="\\DotNet",
             dotnet_file="\\DotNet\\dotnetfx.exe",
-            dotnet_head=server, dotnet_tail="/packages/dotnetfx.exe",
-            stage2_file="\\TarveloStage2.exe",
-            stage2_head=server, stage2_tail="/packages/TarveloStage2.exe",
-            msi_file="\\WindowsInstaller-KB893803-v2-x86.exe",
-            msi_head=server, msi_tail="/packages/WindowsInstaller-KB893803-v2-x86.exe",
+            dotnet_head=server, dotnet_tail="/packages/" + DOTNET_PACKAGE,
+            stage2_file="\\" + STAGE2_PACKAGE,
+            stage2_head=server, stage2_tail="/packages/" + STAGE2_PACKAGE,
+            msi_file="\\" + MSI_PACKAGE,
+            msi_head=server, msi_tail="/packages/" + MSI_PACKAGE,
             language="en-GB")
         unknown = set(fields) - set(values)
         if unknown:
@@ -495,10 +512,50 @@ class Harness:
         """A stub record/control pair for the program file name `name` (stub.exe runs as it)."""
         return Stub(self, name).configure(**options)
 
+    def browser_stub(self, **options):
+        """Puts the recording stub at the browser's path (both Program Files folders, so that a
+        32-bit and a 64-bit build find it) and returns its Stub."""
+        self._ensure_prefix()
+        for folder in ("Program Files", "Program Files (x86)"):
+            if os.path.isdir(os.path.join(self.prefix, "drive_c", folder)) or folder == "Program Files":
+                self.replace_program_file(os.path.join(folder, "Internet Explorer", "iexplore.exe"),
+                                          tool("stub.exe"))
+        return self.stub("iexplore.exe", **options)
+
     @staticmethod
     def stub_bytes():
         with open(tool("stub.exe"), "rb") as f:
             return f.read()
+
+    # -- servers ------------------------------------------------------------------------------
+
+    def serve_packages(self, packages=None, fault=False):
+        """Starts a download server on loopback serving /packages/<name> from `packages`
+        (name -> bytes; by default the stub for all three packages). nginx, or with fault=True
+        the fault-injecting server (whose query strings misbehave on request). Returns the base
+        URL under the vendor's name, which the generated configuration then uses."""
+        if packages is None:
+            stub = self.stub_bytes()
+            packages = {STAGE2_PACKAGE: stub, DOTNET_PACKAGE: stub, MSI_PACKAGE: stub}
+        root = os.path.join(self.root, "www")
+        os.makedirs(os.path.join(root, "packages"), exist_ok=True)
+        for name, data in packages.items():
+            with open(os.path.join(root, "packages", name), "wb") as f:
+                f.write(data)
+        if fault:
+            server = servers.FaultServer(root, os.path.join(self.root, "requests.log")).start()
+        else:
+            server = servers.Nginx(root, os.path.join(self.root, "nginx")).start()
+        self.servers.append(server)
+        self.server_url = "http://download.tarvelo.com:%d" % server.port
+        return self.server_url
+
+    def squid(self, **options):
+        """squid demanding Basic credentials (servers.Squid.USER / PASSWORD), resolving the
+        vendor names to loopback itself."""
+        proxy = servers.Squid(os.path.join(self.root, "squid"), hosts=self.hosts, **options).start()
+        self.servers.append(proxy)
+        return proxy
 
     # -- the installer ------------------------------------------------------------------------
 
@@ -670,7 +727,9 @@ class Harness:
         if self._prefix_ready:
             subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
             shutil.rmtree(self.prefix, ignore_errors=True)
-        if not failed:
+        for server in self.servers:
+            server.stop()
+        if not failed and not os.environ.get("TARVELO_E2E_KEEP"):
             shutil.rmtree(self.root, ignore_errors=True)
 
 

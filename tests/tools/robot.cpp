@@ -5,7 +5,9 @@
 //       Waits (polling) for a visible dialog of process N that has every control in --ids, none in
 //       --without, and whose controls contain the given texts; prints it; then performs the
 //       actions in order; with --gone, waits until the dialog has closed or hidden itself.
-//       ACTION: click:ID  close  escape  enter  wmclose  sysclose  type:ID=TEXT
+//       ACTION: click:ID (a push button)  notify:ID (a click on a static with SS_NOTIFY)
+//               close (the close control, static 1028)  escape  enter  wmclose  sysclose
+//               type:ID=TEXT (WM_SETTEXT into an edit)
 //   robot.exe watch --pid N --ids ... --control ID [--timeout-ms T]
 //       Prints the position of progress bar ID whenever it changes, until the dialog is gone.
 //   robot.exe list --pid N        Prints every visible top-level window of process N.
@@ -239,11 +241,12 @@ int Perform(HWND dialog, const std::wstring& action)
         if (!IsWindowVisible(button)) return fail("control hidden");
         if (!IsWindowEnabled(button)) return fail("control disabled");
         PostMessageW(button, BM_CLICK, 0, 0);
-    } else if (action == L"close") {
-        HWND control = GetDlgItem(dialog, 1028);
-        if (!control) return fail("no close control");
-        if (!IsWindowVisible(control)) return fail("close control hidden");
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(1028, STN_CLICKED), reinterpret_cast<LPARAM>(control));
+    } else if (action == L"close" || action.rfind(L"notify:", 0) == 0) {
+        int id = action == L"close" ? 1028 : std::wcstol(action.c_str() + 7, nullptr, 10);
+        HWND control = GetDlgItem(dialog, id);
+        if (!control) return fail("no such control");
+        if (!IsWindowVisible(control)) return fail("control hidden");
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, STN_CLICKED), reinterpret_cast<LPARAM>(control));
     } else if (action == L"escape") {
         PostKey(dialog, VK_ESCAPE);
     } else if (action == L"enter") {

@@ -1,7 +1,7 @@
 // Stand-in for the programs the installer starts (second stage, .NET package, Windows Installer
 // update, browser). It records how it was started and lives as long as the test says.
 //
-// Files, by base name B: "<folder of %TARVELO_STUB_DIR%>\<exe file name>" when that variable is
+// Files, by base name B: "%TARVELO_STUB_DIR%\<exe file name in lower case>" when that variable is
 // set, else the stub's own full path. The installer chooses the stub's arguments, so everything
 // the test controls comes from a side file instead:
 //   B.stub  (optional, 8-bit "key=value" lines)
@@ -63,10 +63,14 @@ Control ReadControl(const std::wstring& path)
     return control;
 }
 
+// Lower case, so that the test finds the records whatever case the starter used.
 std::wstring BaseName(const std::wstring& path)
 {
     size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    for (wchar_t& c : name)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return name;
 }
 
 }  // namespace

@@ -1,0 +1,170 @@
+#include "app/hand_over.h"
+
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+
+#include "app/portable/stage2_command.h"
+#include "download/http_downloader.h"
+#include "download/progress_link.h"
+#include "download/shared_state.h"
+#include "download/worker.h"
+#include "prereq/system_checks.h"
+#include "support/installer_config.h"
+#include "support/installer_log.h"
+#include "support/localized_text.h"
+#include "support/portable/narrow.h"
+#include "support/process_start.h"
+#include "support/win32_handle.h"
+
+#if __has_include("ui/dialogs/smaller_dialog.h")
+#include "ui/dialogs/smaller_dialog.h"
+#define TARVELO_HAVE_SMALLER_DIALOG 1
+#else
+#define TARVELO_HAVE_SMALLER_DIALOG 0
+#endif
+
+#if __has_include("ui/dialogs/dependency_dialog.h")
+#define TARVELO_HAVE_PROGRESS_DIALOG 1
+#else
+#define TARVELO_HAVE_PROGRESS_DIALOG 0
+#endif
+
+#if __has_include("ui/controls/portable/browser_command.h")
+#include "ui/controls/portable/browser_command.h"
+#else
+namespace {
+std::wstring BuildBrowserCommandLine(const std::wstring& programFilesFolder, const std::wstring& url)
+{
+    return L"\"" + programFilesFolder + L"\\Internet Explorer\\IEXPLORE.EXE\" \"" + url + L"\"";
+}
+}  // namespace
+#endif
+
+const wchar_t kDotNetDownloadPage[] =
+    L"http://www.microsoft.com/downloads/details.aspx?FamilyID=0856eacb-4362-4b0d-8edd-aab15c5e04f5&displaylang=en";
+
+namespace {
+
+void Log(const std::string& line)
+{
+    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
+}
+
+[[maybe_unused]] std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+
+// A notice shown with the quit-confirmation dialog class, owned by nobody, in front of the
+// progress dialog. Returns 1 for the first button.
+INT_PTR ShowNotice(const wchar_t* headline, const wchar_t* body, const wchar_t* firstButton,
+                   const wchar_t* secondButton)
+{
+#if TARVELO_HAVE_SMALLER_DIALOG
+    auto notice = std::make_unique<SmallerDialog>(Text(headline), Text(body), Text(firstButton),
+                                                  secondButton ? Text(secondButton) : std::wstring(),
+                                                  nullptr);
+    return notice->DoModal();
+#else
+    (void)headline, (void)body, (void)firstButton, (void)secondButton;
+    return 0;
+#endif
+}
+
+// The progress dialog's thread, and ending it.
+class ProgressThread {
+public:
+    explicit ProgressThread(CHttpDownloader2* downloader)
+        : m_thread(CreateThread(nullptr, 0, ProgressDialogThreadStart, downloader, 0, nullptr))
+    {
+    }
+
+    // Ends the dialog. A download that failed at once may get here before the dialog thread
+    // has published its dialog; the end request would then be lost and the dialog would stay,
+    // so wait (bounded) for it first. Then give the thread a moment to leave its loop, so that
+    // the window is gone before we wait for the second stage or end the process.
+    void End()
+    {
+#if TARVELO_HAVE_PROGRESS_DIALOG
+        if (m_thread) ProgressLink::Dialog();
+#endif
+        CloseProgressDialog();
+        if (m_thread) WaitForSingleObject(m_thread.Get(), 5000);
+    }
+
+private:
+    UniqueHandle m_thread;
+};
+
+std::wstring ProgramFilesFolder()
+{
+    wchar_t folder[MAX_PATH] = L"";
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder)))
+        return std::wstring();
+    return folder;
+}
+
+// The download or an installation failed: tell the user what is left to do.
+int ReportFailure(ProgressThread& progress)
+{
+    Log("Download Failed");
+    if (AbortRequested.load()) {
+        Log("Installation Aborted");
+        return 0;
+    }
+    if (IsDotNet20Installed()) {
+        ShowNotice(L"PROXY_CAPTION", L"CONNECTION_FAILURE", L"OK_BUTTON", nullptr);
+        progress.End();
+        return 0;
+    }
+    Log("Tarvelo could not install dotnet..so taking user to Microsoft's website");
+    if (ShowNotice(L"MANUALLY_DOWNLOAD_CAPTION", L"MANUALLY_DOWNLOAD_DOTNET", L"OK_BUTTON",
+                   L"SKIP_BUTTON") != IDOK) {
+        progress.End();
+        return 0;
+    }
+    const std::wstring page = kDotNetDownloadPage;
+    std::string pageA;
+    NarrowLatin1(page, pageA);
+    Log("launch IE to open " + pageA);
+    const std::wstring folder = ProgramFilesFolder();
+    if (!folder.empty() && StartProcess(BuildBrowserCommandLine(folder, page))) {
+        progress.End();
+    } else {
+        Log("Launch IE failed...");
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, PlanKind kind,
+                           HANDLE mutex)
+{
+    Log("Before UI Thread Creation");
+    auto downloader = std::make_unique<CHttpDownloader2>(dotNetMissing);
+    ProgressThread progress(downloader.get());
+    Log("UI Thread Created Successfully..");
+
+    const int downloaded = DownloadAndInstall(plan.data(), *downloader, static_cast<int>(kind));
+    std::vector<DownloadItem>().swap(plan);
+    if (!downloaded) return ReportFailure(progress);
+
+    Log("Launching Stage2");
+    const std::wstring commandLine = BuildStage2CommandLine(
+        WidenLatin1(InstallerConfig::Stage2File), LocalizedText::Instance(L"en-GB")->GetLanguage());
+    HANDLE process = nullptr;
+    HANDLE thread = nullptr;
+    if (!StartProcess(commandLine, &process, &thread)) {
+        Log("Stage2 launch failed");
+        return 0;
+    }
+    UniqueHandle stage2(process);
+    UniqueHandle stage2Thread(thread);
+    progress.End();
+    InstallerLog::Close();
+    // The first stage keeps its mutex until the second stage has ended, so that no new copy
+    // starts meanwhile. A test hook may report a start without a process to wait for.
+    if (stage2) WaitForSingleObject(stage2.Get(), INFINITE);
+    if (mutex) ReleaseMutex(mutex);
+    return 1;
+}
