@@ -268,7 +268,7 @@ class Stub:
     def calls(self):
         try:
             with open(self.base + ".calls") as f:
-                return [json.loads(line) for line in f if line.strip()]
+                return [json.loads(line) for line in f if line.endswith("\n")]
         except FileNotFoundError:
             return []
 
@@ -286,6 +286,43 @@ class Stub:
 
     def release(self):
         open(self.release_file, "w").close()
+
+
+class Watch:
+    """A background robot watching a progress bar."""
+
+    def __init__(self, popen):
+        self.popen = popen
+        self.events = []
+        self._cond = threading.Condition()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for raw in self.popen.stdout:
+            line = raw.decode("utf-8", "replace").strip()
+            if line.startswith("{"):
+                with self._cond:
+                    self.events.append(json.loads(line))
+                    self._cond.notify_all()
+        with self._cond:
+            self.events.append({"event": "eof"})
+            self._cond.notify_all()
+
+    def positions(self):
+        with self._cond:
+            return [e["pos"] for e in self.events if e["event"] == "progress"]
+
+    def _wait(self, predicate, timeout, what):
+        with self._cond:
+            if not self._cond.wait_for(lambda: predicate() or self.events and self.events[-1]["event"] == "eof",
+                                       timeout) or not predicate():
+                raise HarnessError("progress bar: %s did not happen; saw %s" % (what, self.events))
+
+    def wait_for(self, position, timeout=DEFAULT_TIMEOUT):
+        self._wait(lambda: position in [e.get("pos") for e in self.events], timeout, "position %d" % position)
+
+    def wait_gone(self, timeout=DEFAULT_TIMEOUT):
+        self._wait(lambda: any(e["event"] == "gone" for e in self.events), timeout, "dialog gone")
 
 
 class Installer:
@@ -433,7 +470,10 @@ class Harness:
     def _ensure_prefix(self):
         if self._prefix_ready:
             return
-        if not os.path.exists(os.path.join(BASE_PREFIX, ".tarvelo-ready")):
+        fonts = os.path.join(BASE_PREFIX, "drive_c", "windows", "Fonts")
+        missing_font = os.path.exists("/usr/share/wine/fonts/tahoma.ttf") and not os.path.exists(
+            os.path.join(fonts, "tahoma.ttf"))
+        if missing_font or not os.path.exists(os.path.join(BASE_PREFIX, ".tarvelo-ready")):
             subprocess.run(["bash", os.path.join(SOURCE_DIR, "tools", "wine-prefix.sh"), BASE_PREFIX],
                            check=True)
         subprocess.run(["cp", "-a", BASE_PREFIX, self.prefix], check=True)
@@ -615,6 +655,17 @@ class Harness:
         events = self.robot("wait", kind=kind, texts=texts, do=do, gone=gone, timeout=timeout,
                             pid=pid, **kw)
         return Dialog(next(e for e in events if e["event"] == "dialog"))
+
+    def watch_progress(self, control=1008, timeout=DEFAULT_TIMEOUT * 2):
+        """Starts a robot that reports every position of the progress dialog's bar until the
+        dialog has gone; returns a Watch (positions(), wait_for(pos), wait_gone())."""
+        argv = [WINE, tool("robot.exe"), "watch", "--pid", str(self.installer.pid), "--ids",
+                ",".join(str(i) for i in KINDS["progress"]["ids"]), "--control", str(control),
+                "--timeout-ms", str(int(timeout * 1000))]
+        popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.processes.append(popen)
+        return Watch(popen)
 
     def windows(self, pid=None):
         return [Dialog(e) for e in self.robot("list", pid=pid) if e["event"] == "window"]

@@ -1,0 +1,243 @@
+"""Download, installation and hand-over end to end, on real local servers: the typical run,
+quitting, the failure notices, a second stage that cannot start, a second copy, and a proxy
+that wants credentials."""
+
+import os
+import sys
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+needs_dialogs = unittest.skipUnless(
+    all(os.path.exists(os.path.join(harness.SOURCE_DIR, "ui", "dialogs", name))
+        for name in ("message_dialog.h", "smaller_dialog.h", "dependency_dialog.h",
+                     "cred_ui_dialog.h")),
+    "the dialogs are not built yet")
+
+DOTNET_PAGE = ("http://www.microsoft.com/downloads/details.aspx?"
+               "FamilyID=0856eacb-4362-4b0d-8edd-aab15c5e04f5&displaylang=en")
+
+# Lines written by the progress dialog's own thread; they interleave with the download thread's
+# lines in no fixed order, so they are compared as a sequence of their own. The close control
+# logs its image changes whenever the pointer happens to move over the dialog.
+DIALOG_THREAD_LINES = [
+    "Creating Dependency Dialog in a new thread...",
+    "DependencyDialog Contructor passed...",
+    "Image loaded..",
+    "Caption & Body text loaded..",
+    "All strings loaded with proper text",
+    "all Croxx Images loaded...",
+    "Rounded Rectangle carved...",
+    "Window position set...",
+]
+POINTER_LINES = {"In ChangeBitMap", "ChangeBitMap Locked..", "ChangeBitMap Unlocked.."}
+
+
+def request_lines(after_send):
+    return ["CreateSession...", "CreateConnection...", "CreateRequest...", "Request Created...",
+            "Sending Http Request"] + after_send
+
+
+SENT = ["Before HideButton", "HideButton Locked...", "After HideButton",
+        "HTTP connection establised with server..", "Username& Passwd matched...ready for download",
+        "Starting the download..."]
+
+
+class HandOver(harness.E2ETest):
+    def closed_port_proxy(self):
+        """A WinHTTP default proxy where nothing listens: the direct attempt fails at once."""
+        return {"http_proxy": "http://127.0.0.1:%d" % harness.servers.free_port()}
+
+    def notice(self, headline, body, **kw):
+        h = self.h
+        return h.dialog("smaller", texts={1031: h.text(headline), 1014: h.text(body)}, **kw)
+
+    @needs_dialogs
+    def test_typical_run_through_the_browser_proxy_to_the_second_stage(self):
+        h = self.h
+        # The browser's proxy is the fault server, which answers any absolute URL from its files.
+        h.serve_packages(fault=True)
+        proxy = "127.0.0.1:%d" % h.servers[-1].port
+        h.machine(dotnet=False, browser_proxy=proxy)
+        h.write_config()
+        dotnet = h.stub(harness.DOTNET_PACKAGE, wait=True)
+        stage2 = h.stub(harness.STAGE2_PACKAGE, wait=True, probe_mutex=harness.MUTEX_NAME)
+        h.start(env=self.closed_port_proxy())
+        h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
+        bar = h.watch_progress()
+
+        # The .NET installer runs with the bar at 61 (the downloads filled 60 points) ...
+        dotnet.wait_started()
+        bar.wait_for(61)
+        progress = h.dialog("progress")
+        self.assertEqual(progress.text(1030), h.text("INSTALLING_BOLD_TEXT"))
+        self.assertEqual(progress.text(1033), h.text("PROGRESS_BAR_INSTALLING_TEXT"))
+        self.assertEqual(stage2.starts(), [])
+        # ... and the bar jumps to 100 when it ends; then the second stage starts with the language.
+        dotnet.release()
+        bar.wait_for(100)
+        start = stage2.wait_started()
+        self.assertEqual(start["args"], ["en-GB"])
+        self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(h.path(harness.STAGE2_PACKAGE)))
+        self.assertTrue(start["mutex"], "the first stage gave up its mutex before the second stage ended")
+        bar.wait_gone()
+        # The first stage waits for the second, with its log closed.
+        self.assertTrue(h.installer.running())
+        h.assert_log_ends_with("Launching Stage2")
+        stage2.release()
+        self.assertEqual(h.wait_exit(), 1)
+        stage2.wait_ended()
+
+        positions = bar.positions()
+        self.assertEqual(positions, sorted(positions), positions)
+        self.assertIn(50, positions)
+        self.assertEqual(positions[-1], 100)
+        self.assertLessEqual(positions[-2], 90, positions)
+
+        dotnet_file = harness.windows_path(h.config_path("dotnet_file"))
+        stage2_file = harness.windows_path(h.path(harness.STAGE2_PACKAGE))
+        expected = [
+            "Starting to read ConfigFile", "ConfigFile Read successfully", "Got ResourceInstanceHandle",
+            "After Check_OS", "After IsUserAdmin", ".NET 2.0 not found",
+            "Before UI Thread Creation", "UI Thread Created Successfully..",
+            "Downloading File: " + dotnet_file]
+        expected += request_lines(["direct connection failed...trying proxy"])
+        expected += request_lines(SENT)
+        expected += ["Download complete...FileName : " + dotnet_file, "Downloading File: " + stage2_file]
+        expected += request_lines(SENT)
+        expected += ["Download complete...FileName : " + stage2_file,
+                     "All files successfully downloaded..starting to install files...",
+                     "HideButton Locked...", "Launching Stage2"]
+        log = [line for line in h.log() if line not in POINTER_LINES]
+        dialog_lines = [line for line in log if line in DIALOG_THREAD_LINES]
+        self.assertEqual(dialog_lines, DIALOG_THREAD_LINES)
+        h.log = lambda: [line for line in log if line not in DIALOG_THREAD_LINES]
+        h.assert_log_equals(expected)
+
+        with open(h.appdata_path("ProxyInfo.proxy"), "rb") as f:
+            self.assertEqual(f.read(), ("ProxyServer=http://%s|@|UserName=|@|Password=|@|ByPass=<local>"
+                                        % proxy).encode())
+
+    @needs_dialogs
+    def test_quitting_during_the_download_ends_without_a_notice(self):
+        h = self.h
+        h.machine(dotnet=True)
+        # The second stage stalls after a few kilobytes, so the download is in progress for as
+        # long as the test needs.
+        h.serve_packages(fault=True)
+        h.write_config(stage2_tail="/packages/%s?stall=4096" % harness.STAGE2_PACKAGE)
+        h.start()
+        h.wait_log_line("Starting the download...")
+        h.dialog("progress", do=["close"])
+        h.dialog("smaller", texts={1031: h.text("QUIT_INSTALLING_CAPTION")}, do=["click:1"], gone=True)
+        # Let the stalled transfer end now instead of at WinHTTP's receive time-out; the flag is
+        # set by the time the confirmation has closed.
+        time.sleep(0.3)
+        h.servers[-1].stop()
+        self.assertEqual(h.wait_exit(), 0)
+        h.assert_log_in_order(["Download Failed", "Installation Aborted"])
+        h.assert_log_ends_with("Installation Aborted")
+
+    @needs_dialogs
+    def test_failed_download_with_dotnet_present_shows_the_connection_notice(self):
+        h = self.h
+        h.machine(dotnet=True)
+        h.serve_packages({})  # every package answers 404
+        h.write_config()
+        h.start()
+        d = self.notice("PROXY_CAPTION", "CONNECTION_FAILURE")
+        self.assertEqual(d.text(1), h.text("OK_BUTTON"))
+        self.assertFalse(d.visible(2))
+        # The progress dialog is still there behind the notice and ends only after it.
+        h.dialog("progress", timeout=5)
+        bar = h.watch_progress()
+        self.notice("PROXY_CAPTION", "CONNECTION_FAILURE", do=["click:1"], gone=True)
+        bar.wait_gone()
+        self.assertEqual(h.wait_exit(), 0)
+        h.assert_log_ends_with("Download Failed")
+
+    @needs_dialogs
+    def test_failed_dotnet_download_offers_the_download_page_in_the_browser(self):
+        h = self.h
+        info = h.machine(dotnet=False)
+        browser = h.browser_stub()
+        h.serve_packages({harness.STAGE2_PACKAGE: h.stub_bytes()})  # the .NET package answers 404
+        h.write_config()
+        for button in (1, 2):
+            h.start()
+            h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
+            d = self.notice("MANUALLY_DOWNLOAD_CAPTION", "MANUALLY_DOWNLOAD_DOTNET")
+            self.assertEqual((d.text(1), d.text(2)), (h.text("OK_BUTTON"), h.text("SKIP_BUTTON")))
+            bar = h.watch_progress()
+            self.notice("MANUALLY_DOWNLOAD_CAPTION", "MANUALLY_DOWNLOAD_DOTNET",
+                        do=["click:%d" % button], gone=True)
+            bar.wait_gone()
+            self.assertEqual(h.wait_exit(), 0)
+            h.assert_log_in_order(["Download Failed",
+                                   "Tarvelo could not install dotnet..so taking user to Microsoft's website"])
+            if button == 1:
+                h.assert_log_ends_with("launch IE to open " + DOTNET_PAGE)
+                start = browser.wait_started()
+                self.assertEqual(start["cmdline"], '"%s\\Internet Explorer\\IEXPLORE.EXE" "%s"'
+                                 % (info["program_files"], DOTNET_PAGE))
+                os.remove(browser.base + ".calls")
+            else:
+                h.assert_log_ends_with("Tarvelo could not install dotnet..so taking user to Microsoft's website")
+                self.assertEqual(browser.starts(), [])
+
+    def test_second_stage_that_cannot_start_is_logged_and_ends_with_0(self):
+        h = self.h
+        h.machine(dotnet=True)
+        h.serve_packages({harness.STAGE2_PACKAGE: b"this is not a program\r\n" * 64})
+        h.write_config()
+        h.start()
+        self.assertEqual(h.wait_exit(), 0)
+        h.assert_log_ends_with("Launching Stage2", "Stage2 launch failed")
+
+    def test_a_second_copy_ends_at_once_while_the_first_waits_for_the_second_stage(self):
+        h = self.h
+        h.machine(dotnet=True)
+        h.serve_packages()
+        h.write_config()
+        stage2 = h.stub(harness.STAGE2_PACKAGE, wait=True)
+        first = h.start()
+        stage2.wait_started()
+        log_before = h.log_bytes()
+        second = h.start()
+        self.assertEqual(h.wait_exit(installer=second), 1)
+        self.assertEqual(h.log_bytes(), log_before)
+        self.assertTrue(first.running())
+        stage2.release()
+        self.assertEqual(h.wait_exit(installer=first), 1)
+        # Once the first has ended, the mutex is free again: a new copy runs normally.
+        self.assertEqual(len(stage2.starts()), 1)
+
+    @needs_dialogs
+    def test_proxy_credentials_are_asked_for_and_saved_for_the_second_stage(self):
+        h = self.h
+        h.serve_packages()
+        squid = h.squid()
+        proxy = "127.0.0.1:%d" % squid.port
+        h.machine(dotnet=True, browser_proxy=proxy)
+        h.write_config()
+        stage2 = h.stub(harness.STAGE2_PACKAGE)
+        h.start(env=self.closed_port_proxy())
+        d = h.dialog("credentials")
+        self.assertEqual(d.text(1014), h.text("CREDENTIAL_DETAILS"))
+        h.dialog("credentials", do=["type:1006=" + squid.user, "type:1002=" + squid.password, "click:1"],
+                 gone=True)
+        self.assertEqual(h.wait_exit(), 1)
+        self.assertEqual(stage2.wait_started()["args"], ["en-GB"])
+        h.assert_log_in_order(["direct connection failed...trying proxy",
+                               "ERROR: dwStatusCode=HTTP_STATUS_DENIED",
+                               "Username& Passwd matched...ready for download", "Launching Stage2"])
+        with open(h.appdata_path("ProxyInfo.proxy"), "rb") as f:
+            self.assertEqual(f.read(), ("ProxyServer=http://%s|@|UserName=%s|@|Password=%s|@|ByPass=<local>"
+                                        % (proxy, squid.user, squid.password)).encode())
+        self.assertIn("TCP_", squid.access_log())
+
+
+if __name__ == "__main__":
+    harness.main()
