@@ -624,9 +624,11 @@ class Harness:
     # -- the robot ----------------------------------------------------------------------------
 
     def robot(self, command, kind=None, ids=None, without=None, texts=None, do=(), gone=False,
-              timeout=DEFAULT_TIMEOUT, control=None, pid=None, expect_rc=0):
-        argv = [tool("robot.exe"), command, "--pid", str(pid or self.installer.pid),
-                "--timeout-ms", str(int(timeout * 1000))]
+              timeout=DEFAULT_TIMEOUT, control=None, pid=None, image=None, expect_rc=0):
+        """Runs robot.exe on the installer's windows (or those of process `pid`, or of any
+        process running the program file `image`); returns its JSON events."""
+        target = ["--image", image] if image else ["--pid", str(pid or self.installer.pid)]
+        argv = [tool("robot.exe"), command] + target + ["--timeout-ms", str(int(timeout * 1000))]
         spec = dict(KINDS.get(kind, {})) if kind else {}
         ids = ids if ids is not None else spec.get("ids")
         without = without if without is not None else spec.get("without")

@@ -1,6 +1,6 @@
 // Drives the dialogs of another process under the same Wine, the way a user would.
 //
-//   robot.exe wait --pid N --ids 1,2,1014 [--without 1028] [--text ID=SUBSTRING]...
+//   robot.exe wait --pid N|--image NAME.exe --ids 1,2,1014 [--without 1028] [--text ID=SUBSTRING]...
 //             [--timeout-ms T] [--do ACTION]... [--gone]
 //       Waits (polling) for a visible dialog of process N that has every control in --ids, none in
 //       --without, and whose controls contain the given texts; prints it; then performs the
@@ -19,6 +19,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 #include <winhttp.h>
 
 #include <cstdlib>
@@ -40,6 +41,7 @@ struct TextCondition {
 struct Options {
     std::wstring command;
     DWORD pid = 0;
+    std::wstring image;  // instead of --pid: any process running this program file name
     std::vector<int> ids, without;
     std::vector<TextCondition> texts;
     std::vector<std::wstring> actions;
@@ -113,11 +115,33 @@ struct Finder {
     std::vector<HWND> all;
 };
 
-bool Matches(HWND hwnd, const Options& o)
+std::vector<DWORD> ProcessesOf(const std::wstring& image)
+{
+    std::vector<DWORD> pids;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return pids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        if (lstrcmpiW(entry.szExeFile, image.c_str()) == 0) pids.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return pids;
+}
+
+bool OwnedByTarget(HWND hwnd, const Options& o)
 {
     DWORD pid = 0;
     GetWindowThreadProcessId(hwnd, &pid);
-    if (pid != o.pid || !IsWindowVisible(hwnd)) return false;
+    if (o.image.empty()) return pid == o.pid;
+    for (DWORD p : ProcessesOf(o.image))
+        if (p == pid) return true;
+    return false;
+}
+
+bool Matches(HWND hwnd, const Options& o)
+{
+    if (!IsWindowVisible(hwnd) || !OwnedByTarget(hwnd, o)) return false;
     if (ClassOf(hwnd) != L"#32770") return false;
     for (int id : o.ids)
         if (!GetDlgItem(hwnd, id)) return false;
@@ -284,7 +308,7 @@ int Wait(const Options& o)
     for (;;) {
         dialog = FindNow(o);
         if (dialog) break;
-        if (!ProcessAlive(o.pid)) {
+        if (o.image.empty() && !ProcessAlive(o.pid)) {
             EmitLine("{\"event\":\"process_ended\",\"pid\":" + std::to_string(o.pid) + "}");
             return 6;
         }
@@ -405,6 +429,8 @@ int wmain(int argc, wchar_t** argv)
             return 5;
         } else if (a == L"--pid") {
             o.pid = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (a == L"--image") {
+            o.image = argv[++i];
         } else if (a == L"--ids") {
             o.ids = ParseIds(argv[++i]);
         } else if (a == L"--without") {
@@ -426,7 +452,7 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     if (o.command == L"sysinfo") return SysInfo();
-    if (o.pid == 0) return 5;
+    if (o.pid == 0 && o.image.empty()) return 5;
     if (o.command == L"wait") return Wait(o);
     if (o.command == L"watch") return o.control ? Watch(o) : 5;
     if (o.command == L"list") return List(o);

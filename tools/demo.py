@@ -1,0 +1,84 @@
+"""Live demonstration: the installer's typical run on this machine, with nothing leaving it.
+
+A local download server serves demonstration packages (our own small second stage, which shows
+the language it was given, and stub prerequisites); the same server acts as the browser's proxy,
+while the direct connection is pointed at a closed loopback port, so the run goes the way a
+typical user's does: the .NET question, the direct attempt failing, the browser proxy taking
+over, the downloads, the .NET installation, and the hand-over to the second stage.
+
+On a display of your own you answer the dialogs yourself. Without one, the run happens on a
+private Xvfb, the robot answers for you and a screenshot is taken at each step.
+Everything started here is stopped at the end; the log and the screenshots are kept.
+"""
+
+import os
+import shutil
+import sys
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+
+
+def main():
+    out = os.path.join(harness.BUILD_DIR, "demo")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+    h = harness.Harness("demo")
+    automatic = harness._xvfb is not None
+    shots = []
+
+    def shot(name):
+        if automatic:
+            path = os.path.join(out, "%02d-%s.png" % (len(shots) + 1, name))
+            shutil.move(h.screenshot(name), path)
+            shots.append(path)
+
+    code = None
+    try:
+        with open(harness.tool("demo_stage2.exe"), "rb") as f:
+            stage2 = f.read()
+        stub = h.stub_bytes()
+        h.serve_packages({harness.STAGE2_PACKAGE: stage2, harness.DOTNET_PACKAGE: stub,
+                          harness.MSI_PACKAGE: stub}, fault=True)
+        proxy = "127.0.0.1:%d" % h.servers[-1].port
+        h.machine(dotnet=False, browser_proxy=proxy)
+        h.write_config()
+        # The stand-in .NET installer takes a few seconds, so that the bar can be seen moving on.
+        h.stub(harness.DOTNET_PACKAGE, sleep_ms=7000)
+        print("demo: download server and browser proxy on %s; starting TarveloSetup.exe" % proxy)
+        h.start(env={"http_proxy": "http://127.0.0.1:%d" % harness.servers.free_port()})
+        dialogs = os.path.exists(os.path.join(ROOT, "ui", "dialogs", "message_dialog.h"))
+        if automatic:
+            if dialogs:
+                h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")})
+                shot("dotnet-question")
+                h.dialog("message", do=["click:1"], gone=True)
+                bar = h.watch_progress()
+                h.dialog("progress")
+                shot("downloading")
+                h.wait_log_line("All files successfully downloaded..starting to install files...")
+                bar.wait_for(61)
+                shot("installing-dotnet")
+                bar.wait_gone()
+            stage2 = h.dialog("demo_stage2", timeout=120, image=harness.STAGE2_PACKAGE)
+            print("demo: the second stage shows \"%s\"" % stage2.text(1002))
+            shot("second-stage")
+            h.dialog("demo_stage2", do=["click:1"], gone=True, image=harness.STAGE2_PACKAGE)
+        else:
+            print("demo: answer the installer's dialogs; close the second stage's window to finish")
+        code = h.wait_exit(timeout=3600)
+        shot("finished")
+        if h.log_bytes() is not None:
+            shutil.copy2(h.log_path, out)
+    finally:
+        h.close(failed=code is None)
+    print("TarveloSetup.exe exit code: %s" % code)
+    print("log: %s" % os.path.join(out, "Stage1Logs.txt"))
+    if shots:
+        print("screenshots:\n  " + "\n  ".join(shots))
+    return 0 if code == 1 else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
