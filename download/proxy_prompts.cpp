@@ -16,6 +16,9 @@
 #endif
 
 namespace {
+ProxyPromptHook g_proxyHook = nullptr;
+CredentialsPromptHook g_credentialsHook = nullptr;
+
 #if TARVELO_HAVE_PROMPT_DIALOGS
 std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
@@ -45,8 +48,15 @@ void DestroyNotice(std::unique_ptr<SmallerDialog>& notice)
 #endif
 }  // namespace
 
+void SetPromptHooksForTesting(ProxyPromptHook proxyHook, CredentialsPromptHook credentialsHook)
+{
+    g_proxyHook = proxyHook;
+    g_credentialsHook = credentialsHook;
+}
+
 INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* port)
 {
+    if (g_proxyHook) return g_proxyHook(showServerError, server, port);
 #if TARVELO_HAVE_PROMPT_DIALOGS
     auto dialog = std::make_unique<ProxyInfoDialog>();
     dialog->SetMessage(Text(L"PROVIDE_PROXY_DETAIL"));
@@ -69,6 +79,7 @@ INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* po
 bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
                             std::wstring* password, INT_PTR* modalResult)
 {
+    if (g_credentialsHook) return g_credentialsHook(showCredentialError, userName, password, modalResult);
 #if TARVELO_HAVE_PROMPT_DIALOGS
     auto dialog = std::make_unique<CredUiDialog>();
     std::unique_ptr<SmallerDialog> notice;

@@ -14,3 +14,9 @@ INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* po
 // the dialog; *modalResult receives the dialog's result either way.
 bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
                             std::wstring* password, INT_PTR* modalResult);
+
+// Test seam: while set, the hooks answer in place of the dialogs.
+using ProxyPromptHook = INT_PTR (*)(bool showServerError, std::wstring* server, std::wstring* port);
+using CredentialsPromptHook = bool (*)(bool showCredentialError, std::wstring* userName,
+                                       std::wstring* password, INT_PTR* modalResult);
+void SetPromptHooksForTesting(ProxyPromptHook proxyHook, CredentialsPromptHook credentialsHook);

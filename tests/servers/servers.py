@@ -203,14 +203,16 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
     """Serves files from the server's root and misbehaves as the query string asks:
 
       cut=N[&cuts=K]   the first K (default 1) answers of this URL stop after N body bytes
-      stall=N          send N body bytes, then nothing until the client gives up
+      stall=N          the first K (cuts, default 1) answers send N body bytes, then nothing
+                       until the client gives up
       status=N         answer with status N and a short body
       nolength=1       no Content-Length; the connection closes after the body
       chunked=1        chunked transfer encoding
       ignorerange=1    answer 200 with the whole file even to a ranged request
       lie=N            claim Content-Length N, send the real file, close
       badstart=S       answer a ranged request with 206 from byte S (Content-Range says so)
-      proxyauth=LIST   act as a proxy demanding the schemes in LIST ("digest,basic")
+      proxyauth=LIST   act as a proxy demanding the schemes in LIST ("digest,basic");
+                       with refuse=1 every request is refused, credentials or not
       close=K          the first K requests of this URL are closed without an answer
 
     Every request is appended to the request log: method, target, Range value, and whether
@@ -257,7 +259,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             self.connection.shutdown(socket.SHUT_RDWR)
             return
 
-        if "proxyauth" in q and not self.headers.get("Proxy-Authorization"):
+        if "proxyauth" in q and ("refuse" in q or not self.headers.get("Proxy-Authorization")):
             headers = []
             for scheme in q["proxyauth"].split(","):
                 if scheme == "digest":
@@ -322,7 +324,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
         cut = "cut" in q and n <= int(q.get("cuts", "1"))
         if cut:
             limit = min(limit, int(q["cut"]))
-        stall = "stall" in q
+        stall = "stall" in q and n <= int(q.get("cuts", "1"))
         if stall:
             limit = min(limit, int(q["stall"]))
 
@@ -388,7 +390,6 @@ class FaultServer:
         # later connections are refused (a failing send).
         for _ in range(die_after):
             listener.handle_request()
-        time.sleep(0.5)
         listener.server_close()
 
     def spawn(self, die_after):
