@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include <algorithm>
+
 #include "ui/controls/bmp_button.h"
 
 CBitmapDialog::CBitmapDialog(UINT templateId, CWnd* parent)
@@ -184,10 +186,15 @@ BOOL CBitmapDialog::OnEraseBkgnd(CDC* dc)
     if (!m_bHasBackground || !m_pBackground) return static_cast<BOOL>(Default());
     RECT client{};
     GetClientRect(&client);
+    int width = client.right - client.left, height = client.bottom - client.top;
+    BITMAP info{};
+    m_pBackground->GetBitmap(&info);
+    // Drawn at its own size from the top-left corner: a smaller image is not stretched, and the
+    // part it does not cover gets the ordinary dialog background rather than undefined pixels.
+    if (info.bmWidth < width || info.bmHeight < height) Default();
     CCompatibleDC memory(dc->GetSafeHdc());
     CSelectObject selection(memory, m_pBackground->GetSafeHandle());
-    // Drawn at its own size from the top-left corner: a smaller image is not stretched.
-    dc->BitBlt(0, 0, client.right - client.left, client.bottom - client.top, memory, 0, 0, SRCCOPY);
+    dc->BitBlt(0, 0, std::min<int>(width, info.bmWidth), std::min<int>(height, info.bmHeight), memory, 0, 0, SRCCOPY);
     return TRUE;
 }
 
