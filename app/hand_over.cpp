@@ -145,7 +145,10 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
     ProgressThread progress(downloader.get());
     Log("UI Thread Created Successfully..");
 
-    const int downloaded = DownloadAndInstall(plan.data(), *downloader, static_cast<int>(kind));
+    // The kind is the number of entries; the plan's own size keeps the worker inside it.
+    const int count = static_cast<int>(plan.size()) < static_cast<int>(kind) ? static_cast<int>(plan.size())
+                                                                          : static_cast<int>(kind);
+    const int downloaded = DownloadAndInstall(plan.data(), *downloader, count);
     std::vector<DownloadItem>().swap(plan);
     if (!downloaded) return ReportFailure(progress);
 

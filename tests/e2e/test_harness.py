@@ -29,6 +29,8 @@ class Tools(harness.E2ETest):
         self.start_demo("fr-FR")
         # A text condition that never holds: the wait ends in a timeout, not in a wrong match.
         h.robot("wait", kind="demo_stage2", texts={1002: "en-GB"}, timeout=1, expect_rc=2)
+        # Found by its program's name as well as by its process id.
+        h.dialog("demo_stage2", texts={1002: "fr-FR"}, image="demo_stage2.exe")
         h.dialog("demo_stage2", texts={1002: "fr-FR"}, do=["type:1004=D:\\Tarvelo \u00e9t\u00e9"])
         self.assertEqual(h.dialog("demo_stage2").text(1004), "D:\\Tarvelo \u00e9t\u00e9")
         # No such button: the robot says so instead of doing something else.
