@@ -12,6 +12,7 @@
 //       Prints the position of progress bar ID whenever it changes, until the dialog is gone.
 //   robot.exe list --pid N        Prints every visible top-level window of process N.
 //   robot.exe sysinfo             Prints the machine as a program here sees it.
+//   robot.exe park                Moves the pointer to the screen's corner, away from dialogs.
 //
 // Output: JSON lines. Exit codes: 0 done, 2 no such dialog in time, 3 an action could not be
 // done (control missing, hidden or disabled), 4 the dialog did not go away, 5 usage error,
@@ -452,6 +453,7 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     if (o.command == L"sysinfo") return SysInfo();
+    if (o.command == L"park") return SetCursorPos(0, 0) ? 0 : 3;
     if (o.pid == 0 && o.image.empty()) return 5;
     if (o.command == L"wait") return Wait(o);
     if (o.command == L"watch") return o.control ? Watch(o) : 5;

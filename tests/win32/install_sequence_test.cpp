@@ -67,6 +67,8 @@ std::vector<std::string> LogLines(const std::wstring& temp)
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        // The close control logs its image changes on mouse moves; they are not steps.
+        if (line.find("ChangeBitMap") != std::string::npos) continue;
         lines.push_back(line);
     }
     return lines;
