@@ -1,0 +1,62 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "framework/controls.h"
+#include "framework/sync.h"
+#include "ui/controls/bitmap_dialog.h"
+#include "ui/controls/bmp_button.h"
+#include "ui/controls/hyperlink.h"
+#include "ui/controls/text_progress.h"
+
+// The download progress window (template 102), modal on a thread of its own. Two layouts: the
+// .NET layout (Small.bmp, bold line, product-tour link) and the product layout (InstallImage.bmp,
+// three feature texts). Its close control, the system Close command and WM_CLOSE do nothing
+// while the close lock is set; otherwise a confirmed quit raises AbortRequested and the dialog
+// stays open until the install sequence ends it (RequestEnd).
+class DependencyDialog : public CBitmapDialog {
+public:
+    DependencyDialog(std::wstring caption, std::wstring body, BOOL dotNetMode, CWnd* parent);
+    ~DependencyDialog() override;
+
+    // Any thread, while the dialog window exists.
+    void SetHeaderTexts(std::wstring caption, std::wstring body);
+    void SetStatusTexts(std::wstring boldLine, std::wstring progressLine);
+    void HideButton(BOOL blockClose, BOOL disableClose);
+    // Any thread: ends the modal loop with 0 on the dialog's own thread.
+    void RequestEnd();
+
+    // Read under m_lock.
+    BOOL IsCloseBlocked();
+
+    CTextProgressCtrl m_progress;
+    BOOL m_bDotNetMode;
+    HICON m_hIcon = nullptr;
+    CCriticalSection m_lock;
+    CStatic m_caption;
+    std::wstring m_strCaption;
+    CStatic m_body;
+    std::wstring m_strBody;
+    BOOL m_bCloseBlocked = TRUE;
+    CBmpButton m_closeButton;
+    CHyperLink m_link;
+
+    static const wchar_t kProductTourUrl[];
+
+protected:
+    void DoDataExchange(CDataExchange* exchange) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override {}
+    void OnCancel() override {}
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    HBRUSH OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor);
+    void OnClose();
+    void OnCloseControl();
+    void OnMouseMove();
+
+private:
+    // A transparent label does not erase its old text; the skin under it is repainted instead.
+    void RepaintUnder(HWND control);
+};
