@@ -18,29 +18,8 @@
 #include "support/process_start.h"
 #include "support/win32_handle.h"
 
-#if __has_include("ui/dialogs/smaller_dialog.h")
-#include "ui/dialogs/smaller_dialog.h"
-#define TARVELO_HAVE_SMALLER_DIALOG 1
-#else
-#define TARVELO_HAVE_SMALLER_DIALOG 0
-#endif
-
-#if __has_include("ui/dialogs/dependency_dialog.h")
-#define TARVELO_HAVE_PROGRESS_DIALOG 1
-#else
-#define TARVELO_HAVE_PROGRESS_DIALOG 0
-#endif
-
-#if __has_include("ui/controls/portable/browser_command.h")
 #include "ui/controls/portable/browser_command.h"
-#else
-namespace {
-std::wstring BuildBrowserCommandLine(const std::wstring& programFilesFolder, const std::wstring& url)
-{
-    return L"\"" + programFilesFolder + L"\\Internet Explorer\\IEXPLORE.EXE\" \"" + url + L"\"";
-}
-}  // namespace
-#endif
+#include "ui/dialogs/smaller_dialog.h"
 
 const wchar_t kDotNetDownloadPage[] =
     L"http://www.microsoft.com/downloads/details.aspx?FamilyID=0856eacb-4362-4b0d-8edd-aab15c5e04f5&displaylang=en";
@@ -59,15 +38,10 @@ void Log(const std::string& line)
 INT_PTR ShowNotice(const wchar_t* headline, const wchar_t* body, const wchar_t* firstButton,
                    const wchar_t* secondButton)
 {
-#if TARVELO_HAVE_SMALLER_DIALOG
     auto notice = std::make_unique<SmallerDialog>(Text(headline), Text(body), Text(firstButton),
                                                   secondButton ? Text(secondButton) : std::wstring(),
                                                   nullptr);
     return notice->DoModal();
-#else
-    (void)headline, (void)body, (void)firstButton, (void)secondButton;
-    return 0;
-#endif
 }
 
 // The progress dialog's thread, and ending it.
@@ -84,9 +58,7 @@ public:
     // the window is gone before we wait for the second stage or end the process.
     void End()
     {
-#if TARVELO_HAVE_PROGRESS_DIALOG
         if (m_thread) ProgressLink::Dialog();
-#endif
         CloseProgressDialog();
         if (m_thread) WaitForSingleObject(m_thread.Get(), 5000);
     }

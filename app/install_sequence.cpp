@@ -13,12 +13,7 @@
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 
-#if __has_include("ui/dialogs/message_dialog.h")
 #include "ui/dialogs/message_dialog.h"
-#define TARVELO_HAVE_MESSAGE_DIALOG 1
-#else
-#define TARVELO_HAVE_MESSAGE_DIALOG 0
-#endif
 
 const wchar_t kSystemRequirementsTarget[] = L" http://www.tarvelo.com/r/1.3/download";
 
@@ -54,15 +49,10 @@ CWnd* AsOwnerObject(HWND owner)
 INT_PTR ShowMessage(CWnd* owner, const wchar_t* headline, const wchar_t* body, const wchar_t* button,
                     const wchar_t* linkText = nullptr, const wchar_t* linkTarget = nullptr)
 {
-#if TARVELO_HAVE_MESSAGE_DIALOG
     auto dialog = std::make_unique<MessageDialog>(Text(L"DIALOG_CAPTION"), Text(headline), Text(body),
                                                   Text(button), std::wstring(), owner);
     if (linkText) dialog->SetLink(Text(linkText), linkTarget);
     return dialog->DoModal();
-#else
-    (void)owner, (void)headline, (void)body, (void)button, (void)linkText, (void)linkTarget;
-    return IDOK;
-#endif
 }
 
 }  // namespace

@@ -2,12 +2,7 @@
 
 #include "download/shared_state.h"
 
-#if __has_include("ui/dialogs/dependency_dialog.h")
 #include "ui/dialogs/dependency_dialog.h"
-#define TARVELO_HAVE_PROGRESS_DIALOG 1
-#else
-#define TARVELO_HAVE_PROGRESS_DIALOG 0
-#endif
 
 namespace {
 DWORD g_waitLimit = 10000;
@@ -16,10 +11,8 @@ void (*g_observer)(int) = nullptr;
 
 DependencyDialog* ReadyDialog()
 {
-#if TARVELO_HAVE_PROGRESS_DIALOG
     DependencyDialog* dialog = ProgressDialog.load();
     if (dialog && IsWindow(dialog->GetSafeHwnd())) return dialog;
-#endif
     return nullptr;
 }
 }  // namespace
@@ -46,40 +39,23 @@ DependencyDialog* Dialog()
 
 void HideButton(BOOL blockClose, BOOL disableClose)
 {
-#if TARVELO_HAVE_PROGRESS_DIALOG
     if (DependencyDialog* dialog = Dialog()) dialog->HideButton(blockClose, disableClose);
-#else
-    (void)blockClose;
-    (void)disableClose;
-#endif
 }
 
 void SetPos(int position)
 {
     if (g_observer) g_observer(position);
-#if TARVELO_HAVE_PROGRESS_DIALOG
     if (DependencyDialog* dialog = Dialog()) dialog->m_progress.SetPos(position);
-#endif
 }
 
 void SetHeaderTexts(const std::wstring& caption, const std::wstring& body)
 {
-#if TARVELO_HAVE_PROGRESS_DIALOG
     if (DependencyDialog* dialog = Dialog()) dialog->SetHeaderTexts(caption, body);
-#else
-    (void)caption;
-    (void)body;
-#endif
 }
 
 void SetStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine)
 {
-#if TARVELO_HAVE_PROGRESS_DIALOG
     if (DependencyDialog* dialog = Dialog()) dialog->SetStatusTexts(boldLine, progressLine);
-#else
-    (void)boldLine;
-    (void)progressLine;
-#endif
 }
 
 }  // namespace ProgressLink

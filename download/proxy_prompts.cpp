@@ -5,21 +5,15 @@
 #include "download/shared_state.h"
 #include "support/localized_text.h"
 
-#if __has_include("ui/dialogs/proxy_info_dialog.h") && __has_include("ui/dialogs/cred_ui_dialog.h")
 #include "ui/dialogs/cred_ui_dialog.h"
 #include "ui/dialogs/dependency_dialog.h"
 #include "ui/dialogs/proxy_info_dialog.h"
 #include "ui/dialogs/smaller_dialog.h"
-#define TARVELO_HAVE_PROMPT_DIALOGS 1
-#else
-#define TARVELO_HAVE_PROMPT_DIALOGS 0
-#endif
 
 namespace {
 ProxyPromptHook g_proxyHook = nullptr;
 CredentialsPromptHook g_credentialsHook = nullptr;
 
-#if TARVELO_HAVE_PROMPT_DIALOGS
 std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
 // The notice is a child of the progress dialog when that exists; a dialog that is not yet
@@ -45,7 +39,6 @@ void DestroyNotice(std::unique_ptr<SmallerDialog>& notice)
     if (notice && notice->GetSafeHwnd()) DestroyWindow(notice->GetSafeHwnd());
     notice.reset();
 }
-#endif
 }  // namespace
 
 void SetPromptHooksForTesting(ProxyPromptHook proxyHook, CredentialsPromptHook credentialsHook)
@@ -57,7 +50,6 @@ void SetPromptHooksForTesting(ProxyPromptHook proxyHook, CredentialsPromptHook c
 INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* port)
 {
     if (g_proxyHook) return g_proxyHook(showServerError, server, port);
-#if TARVELO_HAVE_PROMPT_DIALOGS
     auto dialog = std::make_unique<ProxyInfoDialog>();
     dialog->SetMessage(Text(L"PROVIDE_PROXY_DETAIL"));
     std::unique_ptr<SmallerDialog> notice;
@@ -68,19 +60,12 @@ INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* po
     DestroyNotice(notice);
     dialog.reset();
     return result;
-#else
-    (void)showServerError;
-    server->clear();
-    port->clear();
-    return 0;
-#endif
 }
 
 bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
                             std::wstring* password, INT_PTR* modalResult)
 {
     if (g_credentialsHook) return g_credentialsHook(showCredentialError, userName, password, modalResult);
-#if TARVELO_HAVE_PROMPT_DIALOGS
     auto dialog = std::make_unique<CredUiDialog>();
     std::unique_ptr<SmallerDialog> notice;
     if (showCredentialError) notice = ShowNotice(L"CREDENTIAL_ERROR");
@@ -94,11 +79,4 @@ bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
     DestroyNotice(notice);
     dialog.reset();
     return !closed;
-#else
-    (void)showCredentialError;
-    (void)userName;
-    (void)password;
-    *modalResult = 0;
-    return false;
-#endif
 }

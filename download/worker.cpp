@@ -5,12 +5,7 @@
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 
-#if __has_include("ui/dialogs/dependency_dialog.h")
 #include "ui/dialogs/dependency_dialog.h"
-#define TARVELO_HAVE_PROGRESS_DIALOG 1
-#else
-#define TARVELO_HAVE_PROGRESS_DIALOG 0
-#endif
 
 namespace {
 void Log(const char* line) { InstallerLog::Instance()->Write(line); }
@@ -23,7 +18,6 @@ DWORD RunProgressDialogThread(CHttpDownloader2* downloader)
     const bool dotNetMissing = downloader && downloader->dotNetMissing;
     const std::wstring caption = Text(L"DIALOG_CAPTION");
     const std::wstring body = dotNetMissing ? Text(L"DOWNLOADING_DOTNET") : std::wstring();
-#if TARVELO_HAVE_PROGRESS_DIALOG
     // The desktop stands in as the parent; it lives as long as the process, like the dialog,
     // which the download thread may still be calling when this loop has ended.
     static CWnd desktop;
@@ -34,12 +28,6 @@ DWORD RunProgressDialogThread(CHttpDownloader2* downloader)
     ProgressDialog.store(dialog);
     Log("DependencyDialog Contructor passed...");
     if (dialog->DoModal() == -1) Log("Dependency dialog Couldnot be created...");
-#else
-    (void)caption;
-    (void)body;
-    Log("DependencyDialog Contructor passed...");
-    Log("Dependency dialog Couldnot be created...");
-#endif
     return 0;
 }
 
@@ -69,9 +57,5 @@ int DownloadAndInstall(DownloadItem* items, CHttpDownloader2& downloader, int co
 
 void CloseProgressDialog()
 {
-#if TARVELO_HAVE_PROGRESS_DIALOG
     if (DependencyDialog* dialog = ProgressDialog.exchange(nullptr)) dialog->RequestEnd();
-#else
-    ProgressDialog.store(nullptr);
-#endif
 }
