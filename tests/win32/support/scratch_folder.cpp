@@ -1,0 +1,119 @@
+#include "support/scratch_folder.h"
+
+#include <shellapi.h>
+
+#include <vector>
+
+namespace {
+
+void RemoveTree(const std::wstring& path)
+{
+    std::vector<wchar_t> from(path.begin(), path.end());
+    from.push_back(L'\0');
+    from.push_back(L'\0');  // SHFileOperation takes a double-terminated list
+    SHFILEOPSTRUCTW op{};
+    op.wFunc = FO_DELETE;
+    op.pFrom = from.data();
+    op.fFlags = FOF_NO_UI;
+    SHFileOperationW(&op);
+}
+
+std::wstring UnixTreePath(const wchar_t* variable, const std::wstring& relative)
+{
+    wchar_t value[1024];
+    const DWORD length = GetEnvironmentVariableW(variable,
+                                                 value, 1024);
+    if (length == 0 || length >= 1024) return std::wstring();
+    std::wstring path = L"Z:" + std::wstring(value, length);
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return relative.empty() ? path : path + L"\\" + relative;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder(const std::wstring& name)
+{
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    std::wstring base(temp, length < MAX_PATH ? length : 0);
+    if (!base.empty() && base.back() == L'\\') base.pop_back();
+    m_path = base + L"\\tarvelo-" + name + L"-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+             std::to_wstring(GetTickCount());
+    RemoveTree(m_path);
+    CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(m_path); }
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+bool ReadWholeFile(const std::wstring& path, std::string& bytes)
+{
+    bytes.clear();
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char buffer[65536];
+    DWORD read = 0;
+    bool ok = true;
+    while ((ok = ReadFile(file, buffer, sizeof(buffer), &read, nullptr) != FALSE) && read > 0)
+        bytes.append(buffer, read);
+    CloseHandle(file);
+    return ok;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+ScopedEnvironmentVariable::ScopedEnvironmentVariable(const wchar_t* name, const wchar_t* value)
+    : m_name(name)
+{
+    const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+    if (needed > 0) {
+        std::vector<wchar_t> old(needed);
+        const DWORD length = GetEnvironmentVariableW(name, old.data(), needed);
+        m_old.assign(old.data(), length);
+        m_hadOld = true;
+    }
+    SetEnvironmentVariableW(name, value);
+}
+
+ScopedEnvironmentVariable::~ScopedEnvironmentVariable()
+{
+    SetEnvironmentVariableW(m_name.c_str(), m_hadOld ? m_old.c_str() : nullptr);
+}
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::wstring& directory)
+{
+    wchar_t old[MAX_PATH];
+    const DWORD length = GetCurrentDirectoryW(MAX_PATH, old);
+    if (length > 0 && length < MAX_PATH) m_old.assign(old, length);
+    m_changed = !m_old.empty() && SetCurrentDirectoryW(directory.c_str());
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory()
+{
+    if (m_changed) SetCurrentDirectoryW(m_old.c_str());
+}
+
+std::wstring SourceTreePath(const std::wstring& relative)
+{
+    return UnixTreePath(L"TARVELO_SOURCE_DIR", relative);
+}
+
+std::wstring BuildTreePath(const std::wstring& relative)
+{
+    return UnixTreePath(L"TARVELO_BUILD_DIR", relative);
+}

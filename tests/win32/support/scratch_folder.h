@@ -1,0 +1,56 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// A private folder below the Windows temporary folder, removed with everything in it when the
+// object goes away. Names carry the process id, so parallel test programs never share one.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& name);
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::wstring& Path() const { return m_path; }
+    std::wstring operator/(const std::wstring& relative) const { return m_path + L"\\" + relative; }
+
+private:
+    std::wstring m_path;
+};
+
+// Whole-file helpers for tests; they report failure instead of throwing.
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+bool FileExists(const std::wstring& path);
+
+// Sets (or, with `remove`, deletes) an environment variable of this process for one scope.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(const wchar_t* name, const wchar_t* value);
+    ~ScopedEnvironmentVariable();
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    std::wstring m_name, m_old;
+    bool m_hadOld = false;
+};
+
+// Changes this process's current directory for one scope.
+class ScopedCurrentDirectory {
+public:
+    explicit ScopedCurrentDirectory(const std::wstring& directory);
+    ~ScopedCurrentDirectory();
+    ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+    ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+    bool Changed() const { return m_changed; }
+
+private:
+    std::wstring m_old;
+    bool m_changed = false;
+};
+
+// The source tree or build tree as a Windows path, from TARVELO_SOURCE_DIR / TARVELO_BUILD_DIR.
+std::wstring SourceTreePath(const std::wstring& relative);
+std::wstring BuildTreePath(const std::wstring& relative);
