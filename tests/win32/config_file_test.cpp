@@ -34,7 +34,7 @@ protected:
 
     std::wstring ConfigPath() const { return m_run / L"ConfigFile.txt"; }
 
-    ScratchFolder m_run, m_logs;
+    TempFolder m_run, m_logs;
     ScopedEnvironmentVariable m_temp;
     ScopedCurrentDirectory m_cwd;
 };
@@ -108,9 +108,9 @@ TEST_F(ConfigFileTest, TextEndsAtNulAndBytesStayAsTheyAre)
 
 TEST(ConfigStartDirectory, DirectoryWithCharactersBeyondEightBitsGivesPathsThatCannotOpen)
 {
-    ScratchFolder logs(L"config-wide-log");
+    TempFolder logs(L"config-wide-log");
     ScopedEnvironmentVariable temp(L"TEMP", logs.Path().c_str());
-    ScratchFolder run(L"config-wide");
+    TempFolder run(L"config-wide");
     const std::wstring wide = run / L"\x4E2D";
     ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
     ASSERT_TRUE(WriteWholeFile(wide + L"\\ConfigFile.txt", "OS=610;F=\\DotNet;"));

@@ -29,7 +29,7 @@ protected:
         return content;
     }
 
-    ScratchFolder m_scratch;
+    TempFolder m_scratch;
     ScopedEnvironmentVariable m_temp;
 };
 
@@ -145,7 +145,7 @@ TEST_F(InstallerLogTest, LinesFromTwoThreadsNeverInterleave)
 
 TEST(InstallerLogPaths, TooLongTempTurnsLoggingOffInsteadOfWritingElsewhere)
 {
-    ScratchFolder scratch(L"logpath");
+    TempFolder scratch(L"logpath");
     // Together with the log's own folders this passes the platform's path limit.
     std::wstring deep = scratch.Path();
     while (deep.size() < MAX_PATH - 20) deep += L"\\deeper";

@@ -14,8 +14,8 @@ namespace {
 // open, then starts the real program as the second copy.
 TEST(SecondCopy, EndsWithOneAndLeavesTheFirstCopysLogAlone)
 {
-    ScratchFolder logs(L"second-copy-log");
-    ScratchFolder run(L"second-copy-run");
+    TempFolder logs(L"second-copy-log");
+    TempFolder run(L"second-copy-run");
     ScopedEnvironmentVariable temp(L"TEMP", logs.Path().c_str());  // inherited by the child
     std::string config;
     ASSERT_TRUE(ReadWholeFile(SourceTreePath(L"data\\ConfigFile.txt"), config));

@@ -104,7 +104,7 @@ TEST(WindowsInstaller, SystemMsiOfThisPlatformIsRecentEnough)
 
 TEST(DownloadPlanFromConfiguration, UsesTheConfiguredValuesAndLogsNothingWhenMsiIsRecent)
 {
-    ScratchFolder scratch(L"plan");
+    TempFolder scratch(L"plan");
     ScopedEnvironmentVariable temp(L"TEMP", scratch.Path().c_str());
     InstallerLog::Instance()->Write("plan test");
     InstallerConfig::DotNetFolder = "C:\\run\\DotNet";

@@ -10,8 +10,8 @@ namespace {
 
 TEST(TextLanguage, MissingLanguageFileFallsBackToEnglish)
 {
-    ScratchFolder run(L"text-fallback");
-    ScratchFolder logs(L"text-fallback-log");
+    TempFolder run(L"text-fallback");
+    TempFolder logs(L"text-fallback-log");
     ScopedEnvironmentVariable temp(L"TEMP", logs.Path().c_str());
     std::string english;
     ASSERT_TRUE(ReadWholeFile(SourceTreePath(L"data\\Resource-en-GB.txt"), english));

@@ -20,8 +20,8 @@ std::string Utf16Le(const std::wstring& text)
 
 TEST(TextLanguage, ConfiguredLanguageWithAFileIsKept)
 {
-    ScratchFolder run(L"text-language");
-    ScratchFolder logs(L"text-language-log");
+    TempFolder run(L"text-language");
+    TempFolder logs(L"text-language-log");
     ScopedEnvironmentVariable temp(L"TEMP", logs.Path().c_str());
     ASSERT_TRUE(WriteWholeFile(run / L"Resource-en-GB.txt", Utf16Le(L"DIALOG_CAPTION=English;")));
     ASSERT_TRUE(WriteWholeFile(run / L"Resource-de-DE.txt",

@@ -32,7 +32,7 @@ std::wstring UnixTreePath(const wchar_t* variable, const std::wstring& relative)
 
 }  // namespace
 
-ScratchFolder::ScratchFolder(const std::wstring& name)
+TempFolder::TempFolder(const std::wstring& name)
 {
     wchar_t temp[MAX_PATH];
     const DWORD length = GetTempPathW(MAX_PATH, temp);
@@ -44,7 +44,7 @@ ScratchFolder::ScratchFolder(const std::wstring& name)
     CreateDirectoryW(m_path.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(m_path); }
+TempFolder::~TempFolder() { RemoveTree(m_path); }
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
 {

@@ -5,12 +5,12 @@
 
 // A private folder below the Windows temporary folder, removed with everything in it when the
 // object goes away. Names carry the process id, so parallel test programs never share one.
-class ScratchFolder {
+class TempFolder {
 public:
-    explicit ScratchFolder(const std::wstring& name);
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    explicit TempFolder(const std::wstring& name);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
 
     const std::wstring& Path() const { return m_path; }
     std::wstring operator/(const std::wstring& relative) const { return m_path + L"\\" + relative; }
