@@ -4,7 +4,6 @@
 
 #include "app/install_sequence.h"
 #include "app/startup.h"
-#include "framework/app.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
@@ -56,8 +55,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     DeleteSavedProxy();
     LocalizedText::Instance(L"en-GB");
 
-    AfxSetResourceHandle(ModuleInstance);
-    if (!AfxWinInit(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), 0))
+    SetResourceInstance(ModuleInstance);
+    if (!InitWindowLayer(GetModuleHandleW(nullptr), GetCommandLineW(), 0))
         ReportToStandardError("Fatal Error: MFC initialization failed\r\n");
     const OwnerWindow owner = AttachOwnerWindow();
     Log("Got ResourceInstanceHandle");
