@@ -70,6 +70,7 @@ void CHttpDownloader2::CloseHandles()
     connection.Reset();
     session.Reset();
     m_rangeOnRequest = false;
+    m_proxyCredentialsOnRequest = false;
 }
 
 void CHttpDownloader2::SetAccessType(int32_t type, uint32_t option)
@@ -88,6 +89,12 @@ int CHttpDownloader2::GetProxyFromUser()
     if (!ProxyPromptPending) return 0;
     std::wstring server, portText;
     const INT_PTR result = AskForProxy(ProxyPromptCount > 0, &server, &portText);
+    if (result == -1) {
+        // The dialog could not be shown: nobody was asked, and asking again would only fail
+        // again, so the session fails instead of looping.
+        Log("ERROR: the proxy settings dialog could not be shown");
+        return 0;
+    }
     if (result == 0) AbortRequested.store(true);
     proxyServerText = WithHttpPrefix(TrimWhiteSpace(server));
     proxyPortText = TrimWhiteSpace(portText);
@@ -154,17 +161,23 @@ int CHttpDownloader2::CreateConnection()
 int CHttpDownloader2::CreateRequest()
 {
     Log("CreateRequest...");
+    return OpenRequestHandle() ? 1 : 0;
+}
+
+bool CHttpDownloader2::OpenRequestHandle()
+{
     const std::vector<std::wstring> tokens = SplitAcceptTypes(acceptTypes);
     std::vector<const wchar_t*> accept;
     accept.reserve(tokens.size() + 1);
     for (const std::wstring& token : tokens) accept.push_back(token.c_str());
     accept.push_back(nullptr);
     m_rangeOnRequest = false;
+    m_proxyCredentialsOnRequest = false;
     request.Reset(connection ? WinHttpOpenRequest(connection.Get(), OrNull(verb), objectName.c_str(),
                                                   OrNull(httpVersion), OrNull(referrer),
                                                   accept.data(), GetRequestFlags())
                              : nullptr);
-    return request ? 1 : 0;
+    return static_cast<bool>(request);
 }
 
 int CHttpDownloader2::SetServerCredentials(uint32_t scheme)
@@ -291,7 +304,14 @@ CHttpDownloader2::Answer CHttpDownloader2::AnswerProxyChallenge()
             return Answer::Fail;
         }
     }
+    if (m_proxyCredentialsOnRequest) {
+        // The proxy refused what this request carried. Wine's WinHTTP keeps sending the first
+        // Basic credentials set on a request handle, whatever is set later, so the answer goes
+        // out on a fresh request: on every WinHTTP the new credentials are then the ones sent.
+        if (!OpenRequestHandle()) return Answer::Fail;
+    }
     if (SetProxyCredentials(scheme) == 0) return Answer::Fail;
+    m_proxyCredentialsOnRequest = !proxyUserName.empty();
     ++ProxyAuthCount;
     return Answer::Resend;
 }

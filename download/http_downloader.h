@@ -73,6 +73,7 @@ public:
 protected:
     // Steps of the download loop, proxy and authentication, reachable for tests.
     void CloseHandles();
+    bool OpenRequestHandle();  // a new request on the current connection, without the log line
     bool ParseUrl(DownloadItem& item);
     void ProxyFallbackStep();
     void TryBrowserProxySession();
@@ -91,6 +92,7 @@ protected:
     uint32_t m_accessOption = 0;         // second value of SetAccessType; never read
     uint32_t m_attemptBytes = 0;         // bytes the last ReadToFile attempt put on disk
     bool m_rangeOnRequest = false;       // the current request carries a Range header
+    bool m_proxyCredentialsOnRequest = false;  // proxy credentials were set on the current request
     int m_savedCredentialRefusals = 0;   // 407s answered with saved credentials since the last 200/206
     unsigned char m_buffer[kBufferSize];
 };

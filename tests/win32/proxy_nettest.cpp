@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,9 +15,94 @@
 #include "download/progress_link.h"
 #include "download/proxy_prompts.h"
 #include "download/retry_pause.h"
+#include "framework/app.h"
+#include "resources/resource.h"
+#include "support/dialog_driver.h"
+#include "support/localized_text.h"
 #include "support/net_env.h"
 
+using namespace dialog_driver;
+
 namespace {
+// The real dialogs need the text table and the skin of the run folder.
+class Environment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(EnterRunFolder()) << "the run folder of the test tree is missing";
+        AfxWinInit(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
+    }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
+
+std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+
+// What a driver saw of one real prompt: its message and the notice beside it (empty: none).
+struct Seen {
+    std::wstring message, noticeHeadline, noticeMessage;
+};
+
+HWND VisibleNotice()
+{
+    for (HWND w : ProcessDialogs())
+        if (GetDlgItem(w, SignatureControl(IDD_SMALLER_DIALOG))) return w;
+    return nullptr;
+}
+
+// Waits for the prompt made from `templateId`, notes what it shows, types the two texts and
+// presses its Continue button; false when no prompt came or it did not close.
+bool AnswerPrompt(UINT templateId, int firstEdit, const std::wstring& first, int secondEdit,
+                  const std::wstring& second, int continueButton, std::vector<Seen>* seen)
+{
+    HWND dialog = WaitForDialog(templateId);
+    if (!dialog) return false;
+    Seen s;
+    s.message = ControlText(dialog, IDC_BODY);
+    // The notice is shown before the prompt runs, so it is there by now when it exists at all.
+    if (HWND notice = VisibleNotice()) {
+        s.noticeHeadline = ControlText(notice, IDC_SMALL_HEADLINE);
+        s.noticeMessage = ControlText(notice, IDC_BODY);
+    }
+    seen->push_back(s);
+    SetEditText(dialog, firstEdit, first);
+    SetEditText(dialog, secondEdit, second);
+    ClickButton(dialog, continueButton);
+    return WaitForClosed(dialog);
+}
+
+bool AnswerCredentialsDialog(const std::wstring& user, const std::wstring& password, std::vector<Seen>* seen)
+{
+    return AnswerPrompt(IDD_CRED_UI_DIALOG, IDC_USER_NAME, user, IDC_PASSWORD, password, IDOK, seen);
+}
+
+bool AnswerProxyDialog(const std::wstring& server, const std::wstring& port, std::vector<Seen>* seen)
+{
+    return AnswerPrompt(IDD_PROXY_INFO_DIALOG, IDC_PROXY_SERVER, server, IDC_PROXY_PORT, port, IDC_CONTINUE, seen);
+}
+
+// Runs `download` on this thread while `answers` drives its dialogs from a second one. When the
+// answers go wrong, every dialog of the process is closed until the download gives up, so a
+// failing test ends instead of waiting on a prompt nobody answers.
+int RunWithRealDialogs(const std::function<int()>& download, const std::function<bool()>& answers, bool* answered)
+{
+    std::atomic<bool> finished{false};
+    const INT_PTR result = RunDriven(
+        [&] {
+            const int r = download();
+            finished.store(true);
+            return static_cast<INT_PTR>(r);
+        },
+        [&] {
+            if (answers()) return true;
+            WaitUntil([&] {
+                for (HWND w : ProcessDialogs()) PostClose(w);
+                return finished.load();
+            }, 60000);
+            return false;
+        },
+        answered);
+    return static_cast<int>(result);
+}
 struct ProxyAnswer {
     INT_PTR result;
     std::wstring server, port;
@@ -55,6 +142,22 @@ bool AnswerCredentials(bool notice, std::wstring* user, std::wstring* password, 
     return true;
 }
 bool NoPause(DWORD) { return true; }
+
+// True when one line of `text` holds every one of `parts`.
+bool HasLine(const std::string& text, const std::vector<std::string>& parts)
+{
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        bool all = true;
+        for (const std::string& part : parts) all = all && line.find(part) != std::string::npos;
+        if (all) return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 bool Contains(const std::string& haystack, const std::string& needle)
@@ -171,7 +274,7 @@ TEST_F(Proxy, CreateSessionKeepsAnOpenSessionAndOpensNothingOnceAborted)
 TEST_F(Proxy, BrowserProxyIsTakenWithOrWithoutItsOwnSchemeAndFromAPerProtocolList)
 {
     const std::string bare = "127.0.0.1:" + std::to_string(squid);
-    for (const std::string configured : {bare, "http://" + bare, "http=" + bare + ";https=127.0.0.1:9"}) {
+    for (const std::string& configured : {bare, "http://" + bare, "http=" + bare + ";https=127.0.0.1:9"}) {
         SCOPED_TRACE(configured);
         NetEnv::ResetDownloadState();
         g_credentialPromptNotices.clear();
@@ -199,21 +302,53 @@ TEST_F(Proxy, BrowserProxyIsTakenWithOrWithoutItsOwnSchemeAndFromAPerProtocolLis
 
 TEST_F(Proxy, WrongCredentialsAreAskedAgainWithTheNoticeThenSavedAndReused)
 {
+    // The real credentials dialog, answered as a user would: a wrong password first.
+    SetPromptHooksForTesting(nullptr, nullptr);
     ASSERT_TRUE(NetEnv::SetBrowserProxy(2, "127.0.0.1:" + std::to_string(squid)));
-    g_credentialAnswers = {{false, 1, user, L"wrong"}, {false, 1, user, password}};
     CHttpDownloader2 downloader(false);
     UseProxyFile();
     DownloadItem items[2] = {Item(nginx, L"/small.bin", L"cred1.bin"), Item(nginx, L"/stage2.bin", L"cred2.bin")};
-    ASSERT_EQ(downloader.DownloadFiles(items, 2), 1);
-    EXPECT_EQ(g_credentialPromptNotices, (std::vector<bool>{false, true}));
+    std::vector<Seen> seen;
+    bool answered = false;
+    const int result = RunWithRealDialogs([&] { return downloader.DownloadFiles(items, 2); },
+                                          [&] {
+                                              return AnswerCredentialsDialog(user, L"wrong", &seen) &&
+                                                     AnswerCredentialsDialog(user, password, &seen);
+                                          },
+                                          &answered);
+    ASSERT_TRUE(answered) << "the credentials dialog was not shown twice";
+    ASSERT_EQ(result, 1);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].message, Text(L"CREDENTIAL_DETAILS"));
+    EXPECT_EQ(seen[0].noticeMessage, L"");
+    EXPECT_EQ(seen[1].message, Text(L"CREDENTIAL_DETAILS"));
+    EXPECT_EQ(seen[1].noticeHeadline, Text(L"PROXY_CAPTION"));
+    EXPECT_EQ(seen[1].noticeMessage, Text(L"CREDENTIAL_ERROR"));
+    EXPECT_EQ(VisibleNotice(), nullptr) << "the notice outlived its prompt";
     EXPECT_FALSE(ProxyCredentialsPromptPending);
+    EXPECT_FALSE(AbortRequested.load());
     EXPECT_TRUE(NetEnv::SameBytes(items[0].localPath, NetEnv::Served(L"small.bin")));
     EXPECT_TRUE(NetEnv::SameBytes(items[1].localPath, NetEnv::Served(L"stage2.bin")));
-    // A later call through the same proxy needs no dialog either.
+
+    // A later call through the same proxy needs no dialog either (the hooks would record one).
+    SetPromptHooksForTesting(&AnswerProxy, &AnswerCredentials);
     DownloadItem again = Item(nginx, L"/msi.bin", L"cred3.bin");
     ASSERT_EQ(downloader.DownloadFiles(&again, 1), 1);
-    EXPECT_EQ(g_credentialPromptNotices.size(), 2u);
+    EXPECT_TRUE(g_credentialPromptNotices.empty());
+    EXPECT_TRUE(NetEnv::SameBytes(again.localPath, NetEnv::Served(L"msi.bin")));
     EXPECT_EQ(ProxyFileText(), Expected(squid));
+
+    // The requests reached the origin through the proxy, which took the user's credentials.
+    const std::vector<char> access = NetEnv::ReadAll(NetEnv::Work() + L"\\squid\\access.log");
+    const std::string squidLog(access.begin(), access.end());
+    const std::vector<char> origin = NetEnv::ReadAll(NetEnv::Work() + L"\\nginx\\access.log");
+    const std::string originLog(origin.begin(), origin.end());
+    for (const char* path : {"/small.bin", "/stage2.bin", "/msi.bin"}) {
+        SCOPED_TRACE(path);
+        EXPECT_TRUE(HasLine(squidLog, {"TCP_MISS/200 ", std::string(path) + " " + NetEnv::Unix("TARVELO_PROXY_USER") +
+                                                            " HIER_DIRECT/127.0.0.1 "}));
+        EXPECT_TRUE(Contains(originLog, std::string("\"GET ") + path + " HTTP/1.1\" 200 "));
+    }
 }
 
 TEST_F(Proxy, ClosingTheCredentialsDialogFailsAndRequestsTheAbort)
@@ -246,26 +381,47 @@ TEST_F(Proxy, DigestIsChosenOverBasic)
 
 TEST_F(Proxy, UsersProxyIsAskedAgainWithTheNoticeWhenItFailsThenAppendedToTheFile)
 {
+    // The real proxy settings dialog: first a proxy where nothing listens, then squid.
+    SetPromptHooksForTesting(nullptr, nullptr);
     ASSERT_TRUE(NetEnv::SetBrowserProxy(1, ""));
     NetEnv::WriteAll(proxyFile, {'O', 'L', 'D', '|'});
-    g_proxyAnswers = {{1004, L"  127.0.0.1 ", L" 9 "}, {1004, L"http://127.0.0.1", std::to_wstring(squid)}};
-    g_credentialAnswers = {{false, 1, user, password}};
     CHttpDownloader2 downloader(false);
     UseProxyFile();
     DownloadItem item = Item(nginx, L"/big.bin", L"userproxy.bin");
-    ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+    std::vector<Seen> proxySeen, credentialsSeen;
+    bool answered = false;
+    const int result = RunWithRealDialogs([&] { return downloader.DownloadFiles(&item, 1); },
+                                          [&] {
+                                              return AnswerProxyDialog(L"  127.0.0.1 ", L" 9 ", &proxySeen) &&
+                                                     AnswerProxyDialog(L"http://127.0.0.1", std::to_wstring(squid),
+                                                                       &proxySeen) &&
+                                                     AnswerCredentialsDialog(user, password, &credentialsSeen);
+                                          },
+                                          &answered);
+    ASSERT_TRUE(answered) << "the proxy and credentials dialogs did not come as expected";
+    ASSERT_EQ(result, 1);
     EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"big.bin")));
-    EXPECT_EQ(g_proxyPromptNotices, (std::vector<bool>{false, true}));
+    ASSERT_EQ(proxySeen.size(), 2u);
+    EXPECT_EQ(proxySeen[0].message, Text(L"PROVIDE_PROXY_DETAIL"));
+    EXPECT_EQ(proxySeen[0].noticeMessage, L"");
+    EXPECT_EQ(proxySeen[1].message, Text(L"PROVIDE_PROXY_DETAIL"));
+    EXPECT_EQ(proxySeen[1].noticeHeadline, Text(L"PROXY_CAPTION"));
+    EXPECT_EQ(proxySeen[1].noticeMessage, Text(L"PROXY_SERVER_ERROR"));
+    ASSERT_EQ(credentialsSeen.size(), 1u);
+    EXPECT_EQ(credentialsSeen[0].noticeMessage, L"");
+    EXPECT_EQ(VisibleNotice(), nullptr) << "the notice outlived its prompt";
     EXPECT_EQ(ProxyPromptCount, 2);
+    SetPromptHooksForTesting(&AnswerProxy, &AnswerCredentials);
     EXPECT_EQ(downloader.proxyServerText, L"http://127.0.0.1");
     EXPECT_EQ(downloader.proxy, L"http://127.0.0.1:" + std::to_wstring(squid));
     EXPECT_EQ(ProxyFileText(), "OLD|" + Expected(squid));
-    // A proxy has been saved: the user is not asked again.
+    // A proxy has been saved: the user is not asked again (the hook would record a prompt).
     EXPECT_EQ(downloader.GetProxyFromUser(), 0);
-    EXPECT_EQ(g_proxyPromptNotices.size(), 2u);
+    EXPECT_TRUE(g_proxyPromptNotices.empty());
+    EXPECT_FALSE(AbortRequested.load());
 }
 
-TEST_F(Proxy, CancelledProxyDialogRequestsTheAbort)
+TEST_F(Proxy, CancelledProxyDialogRequestsTheAbortAndOneThatCannotBeShownFailsOnce)
 {
     ASSERT_TRUE(NetEnv::SetBrowserProxy(1, ""));
     g_proxyAnswers = {{0, L"", L""}};
@@ -275,6 +431,18 @@ TEST_F(Proxy, CancelledProxyDialogRequestsTheAbort)
     EXPECT_EQ(downloader.DownloadFiles(&item, 1), 0);
     EXPECT_TRUE(AbortRequested.load());
     EXPECT_EQ(GetFileAttributesW(proxyFile.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A dialog that cannot be shown at all fails the download once, without an abort, instead
+    // of being asked for again and again.
+    NetEnv::ResetDownloadState();
+    g_proxyPromptNotices.clear();
+    g_proxyAnswers = {{-1, L"", L""}, {-1, L"", L""}};
+    CHttpDownloader2 again(false);
+    DownloadItem second = Item(nginx, L"/small.bin", L"unshown.bin");
+    EXPECT_EQ(again.DownloadFiles(&second, 1), 0);
+    EXPECT_FALSE(AbortRequested.load());
+    EXPECT_EQ(g_proxyPromptNotices.size(), 1u);
+    EXPECT_TRUE(Contains(NetEnv::InstallerLogText(), "ERROR: the proxy settings dialog could not be shown"));
 }
 
 TEST_F(Proxy, ProxyRefusingSavedCredentialsGetsThreeMoreTries)
@@ -288,7 +456,22 @@ TEST_F(Proxy, ProxyRefusingSavedCredentialsGetsThreeMoreTries)
     EXPECT_EQ(downloader.DownloadFiles(items, 2), 0);
     EXPECT_TRUE(NetEnv::SameBytes(items[0].localPath, NetEnv::Served(L"small.bin")));
     EXPECT_EQ(g_credentialPromptNotices.size(), 1u);
-    EXPECT_EQ(NetEnv::FaultRequests("/small.bin?proxyauth=basic&refuse=1 ").size(), 4u);
-    EXPECT_TRUE(Contains(NetEnv::InstallerLogText(), "ERROR: proxy keeps refusing the saved credentials"));
+    // The new request's first 407 is the proxy's challenge; the saved credentials answer it and
+    // the next two refusals, and the fourth 407 ends the download. Wine's WinHTTP sends each new
+    // set of credentials once without them before it answers the 407 itself, so the requests
+    // that carried credentials are counted, not all of them.
+    size_t withCredentials = 0;
+    for (const std::string& line : NetEnv::FaultRequests("/small.bin?proxyauth=basic&refuse=1 "))
+        if (Contains(line, "auth=yes")) ++withCredentials;
+    EXPECT_EQ(withCredentials, 3u);
+    const std::string log = NetEnv::InstallerLogText();
+    const size_t second = log.find("refuse2.bin");
+    ASSERT_NE(second, std::string::npos);
+    const size_t end = log.find("ERROR: proxy keeps refusing the saved credentials", second);
+    ASSERT_NE(end, std::string::npos);
+    size_t sends = 0;
+    for (size_t at = log.find("Sending Http Request", second); at < end; at = log.find("Sending Http Request", at + 1))
+        ++sends;
+    EXPECT_EQ(sends, 4u);
 }
 }  // namespace
