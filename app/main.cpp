@@ -4,6 +4,7 @@
 
 #include "app/install_sequence.h"
 #include "app/startup.h"
+#include "framework/app.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
@@ -55,8 +56,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     DeleteSavedProxy();
     LocalizedText::Instance(L"en-GB");
 
-    SetResourceInstance(ModuleInstance);
-    if (!InitWindowLayer(GetModuleHandleW(nullptr), GetCommandLineW(), 0))
+    AfxSetResourceHandle(ModuleInstance);
+    if (!AfxWinInit(GetModuleHandleW(nullptr), nullptr, GetCommandLineW(), 0))
         ReportToStandardError("Fatal Error: MFC initialization failed\r\n");
     const OwnerWindow owner = AttachOwnerWindow();
     Log("Got ResourceInstanceHandle");

@@ -1,20 +1,16 @@
 #pragma once
 #include <windows.h>
 
+#include "framework/wnd.h"
+
 // Start-up items that live for the whole run.
 
 // The instance handle given to the entry.
 extern HINSTANCE ModuleInstance;
 
-// The window that owns the message dialogs: the window that was in the foreground when the
-// program started. Kept behind this alias so that it can become the framework's window object.
-using OwnerWindow = HWND;
+// The window object that owns the message dialogs.
+using OwnerWindow = CWnd*;
 
-// Makes dialog templates and other resources load from `instance`.
-void SetResourceInstance(HINSTANCE instance);
-
-// Initialises the window layer (common controls); false when that fails.
-bool InitWindowLayer(HINSTANCE instance, LPWSTR commandLine, int showCommand);
-
-// Attaches the owner window to the current foreground window.
+// A window object attached to the window that is in the foreground now (none when no window
+// is). It lives until the process ends and never destroys the window it refers to.
 OwnerWindow AttachOwnerWindow();
