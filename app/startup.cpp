@@ -4,8 +4,9 @@ HINSTANCE ModuleInstance = nullptr;
 
 OwnerWindow AttachOwnerWindow()
 {
-    // Deliberately never freed: dialogs may refer to it until the very end of the run.
-    CWnd* owner = new CWnd();
-    owner->Attach(GetForegroundWindow());
-    return owner;
+    // Lives until the process ends: dialogs may refer to it until the very end of the run. It was
+    // attached, not created, so its destruction leaves the other program's window alone.
+    static CWnd owner;
+    if (!owner.GetSafeHwnd()) owner.Attach(GetForegroundWindow());
+    return &owner;
 }

@@ -599,16 +599,17 @@ class Harness:
 
     # -- the installer ------------------------------------------------------------------------
 
-    def start(self, env=None, program=None, args=()):
-        """Starts TarveloSetup.exe (or `program`) in the run folder. env: Windows environment
-        variables for it (TEMP is the test's own temp folder unless given)."""
+    def start(self, env=None, program=None, args=(), cwd=None):
+        """Starts TarveloSetup.exe (or `program`) in the run folder (or the Windows folder `cwd`).
+        env: Windows environment variables for it (TEMP is the test's own temp folder unless
+        given; an empty value removes the variable)."""
         self._ensure_prefix()
         # A pointer resting where a dialog opens would feed it mouse moves (and log lines).
         self.wine([tool("robot.exe"), "park"], check=False)
         windows_env = {"TEMP": windows_path(self.temp_dir), "TMP": windows_path(self.temp_dir),
                        "TARVELO_STUB_DIR": windows_path(self.stub_dir)}
         windows_env.update(env or {})
-        argv = [WINE, tool("launch.exe"), "--cwd", windows_path(self.run_dir)]
+        argv = [WINE, tool("launch.exe"), "--cwd", cwd or windows_path(self.run_dir)]
         for k, v in windows_env.items():
             argv += ["--env", "%s=%s" % (k, v)]
         argv += ["--", program or windows_path(self.path("TarveloSetup.exe"))] + list(args)
