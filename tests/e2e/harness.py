@@ -304,8 +304,9 @@ class Watch:
                 with self._cond:
                     self.events.append(json.loads(line))
                     self._cond.notify_all()
+        rc = self.popen.wait()
         with self._cond:
-            self.events.append({"event": "eof"})
+            self.events.append({"event": "eof", "rc": rc})
             self._cond.notify_all()
 
     def positions(self):
@@ -813,8 +814,13 @@ class E2ETest(unittest.TestCase):
         self.addCleanup(self._close_harness)
 
     def _close_harness(self):
+        # The outcome's own flag still says "success" while cleanups run; the result already
+        # holds this test's failure.
         outcome = getattr(self, "_outcome", None)
+        result = getattr(outcome, "result", None)
         failed = outcome is not None and not getattr(outcome, "success", True)
+        if result is not None:
+            failed = failed or any(test is self for test, _ in result.failures + result.errors)
         self.h.close(failed=failed)
 
 

@@ -174,6 +174,9 @@ class HandOver(harness.E2ETest):
             h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
             d = self.notice("MANUALLY_DOWNLOAD_CAPTION", "MANUALLY_DOWNLOAD_DOTNET")
             self.assertEqual((d.text(1), d.text(2)), (h.text("OK_BUTTON"), h.text("SKIP_BUTTON")))
+            # The progress dialog's thread may show its dialog only after the notice: wait for it,
+            # or an answer given at once could end it before the watch has seen it.
+            h.dialog("progress")
             bar = h.watch_progress()
             self.notice("MANUALLY_DOWNLOAD_CAPTION", "MANUALLY_DOWNLOAD_DOTNET",
                         do=["click:%d" % button], gone=True)
