@@ -671,7 +671,11 @@ class Harness:
         popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(), stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         self.processes.append(popen)
-        return Watch(popen)
+        watch = Watch(popen)
+        # Its first report is the bar's position when it found the dialog: from then on nothing the
+        # test does can end the dialog unseen.
+        watch._wait(lambda: bool(watch.positions()), timeout, "first position")
+        return watch
 
     def windows(self, pid=None):
         return [Dialog(e) for e in self.robot("list", pid=pid) if e["event"] == "window"]

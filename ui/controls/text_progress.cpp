@@ -60,6 +60,10 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     switch (message) {
     case WM_ERASEBKGND:
         return TRUE;  // the paint covers everything
+    case PBM_GETPOS:
+        // The position lives here, not in the common control below: answer readers outside the
+        // object (accessibility tools, other processes) with the one that is drawn.
+        return m_nPos.load();
     case WM_PAINT:
         OnPaint();
         return 0;
