@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "download/http_downloader.h"
+#include "download/payload_check.h"
 #include "support/win32_handle.h"
 #include "download/portable/http_rules.h"
 #include "download/progress_link.h"
@@ -187,9 +188,14 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         Log("Username& Passwd matched...ready for download");
         if (accessType == 2) SaveProxyCredentials();
         Log("Starting the download...");
+        const int32_t baseBefore = progressBase;
         if (ReadToFile(item)) {
             InstallerLog::Instance()->WriteWide(L"Download complete...FileName : " + item.localPath);
-            return Step::Done;
+            const PayloadCheck check = CheckDownloadedPayload(item);
+            if (check == PayloadCheck::Good) return Step::Done;
+            if (check == PayloadCheck::Rejected) return Step::Failed;
+            progressBase = baseBefore;  // the bar steps through this file once more
+            return Step::Restart;
         }
         if (IsAborted()) {
             Log("download aborted...");
@@ -306,7 +312,11 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     if (!complete) {
         // Without a length there is no range to ask for: the next attempt starts again.
         item.resumeOffset = length != 0 ? BytesOnDisk : 0;
-        if (m_attemptBytes >= 0x100000) item.retryCount = 0;
+        // Only an attempt that took the file further than ever before earns fresh retries: a
+        // server that claims more than it has and answers every resume from the start would
+        // otherwise hand over the same megabytes again and again, and the loop never ends.
+        if (m_attemptBytes >= 0x100000 && BytesOnDisk > item.furthestOffset) item.retryCount = 0;
+        if (BytesOnDisk > item.furthestOffset) item.furthestOffset = BytesOnDisk;
         return false;
     }
     if (length == 0) {

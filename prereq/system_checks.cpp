@@ -71,7 +71,9 @@ std::vector<DownloadItem> BuildDownloadPlan(bool withDotNet, PlanKind* kind)
     using namespace InstallerConfig;
     const PlanSources sources{DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail,
                               Stage2File,   Stage2UrlHead, Stage2UrlTail,
-                              MsiFile,      MsiUrlHead,    MsiUrlTail};
+                              MsiFile,      MsiUrlHead,    MsiUrlTail,
+                              HasMsiSha256, HasDotNetSha256, HasStage2Sha256,
+                              MsiSha256,    DotNetSha256,  Stage2Sha256};
     std::vector<DownloadItem> plan = MakeDownloadPlan(chosen, sources);
     if (kind) *kind = chosen;
     return plan;

@@ -16,6 +16,8 @@ std::string DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail;
 std::string Stage2File, Stage2UrlHead, Stage2UrlTail;
 std::string MsiFile, MsiUrlHead, MsiUrlTail;
 std::string Language;
+bool HasMsiSha256 = false, HasDotNetSha256 = false, HasStage2Sha256 = false;
+Sha256::Digest MsiSha256{}, DotNetSha256{}, Stage2Sha256{};
 }  // namespace InstallerConfig
 
 namespace {
@@ -81,8 +83,13 @@ void ReadConfigFile()
     if (!NarrowLatin1(StartDirectory, StartDirectoryA, '?'))
         Log("Start directory has characters without an 8-bit form");
 
-    const ConfigValues values = ParseConfigText(ReadConfigBytes(StartDirectory),
-                                                StartDirectoryA);
+    ConfigValues values = ParseConfigText(ReadConfigBytes(StartDirectory), StartDirectoryA);
+    if (values.badDigestField != 0) {
+        const std::string line = "ConfigFile.txt field " + std::to_string(values.badDigestField) +
+                                 " is not a SHA-256 digest, read as empty";
+        Log(line.c_str());
+        values = ParseConfigText(std::string(), StartDirectoryA);
+    }
     SupportedOsVersions = values.supportedOsVersions;
     DotNetFolder = values.dotNetFolder;
     DotNetFile = values.dotNetFile;
@@ -95,6 +102,12 @@ void ReadConfigFile()
     MsiUrlHead = values.msiUrlHead;
     MsiUrlTail = values.msiUrlTail;
     Language = values.language;
+    HasMsiSha256 = values.hasMsiSha256;
+    HasDotNetSha256 = values.hasDotNetSha256;
+    HasStage2Sha256 = values.hasStage2Sha256;
+    MsiSha256 = values.msiSha256;
+    DotNetSha256 = values.dotNetSha256;
+    Stage2Sha256 = values.stage2Sha256;
 
     LocalizedText::Instance(WidenLatin1(Language));
 }

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "support/portable/sha256.h"
+
 // The settings of "ConfigFile.txt" as process globals: empty until ReadConfigFile, fixed after.
 namespace InstallerConfig {
 extern std::wstring StartDirectory;   // current directory when the file was read
@@ -11,9 +13,14 @@ extern std::string DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail;
 extern std::string Stage2File, Stage2UrlHead, Stage2UrlTail;
 extern std::string MsiFile, MsiUrlHead, MsiUrlTail;
 extern std::string Language;          // as written in the file; the text table keeps its own
+// Digests the downloaded packages must have; a package without one is not checked.
+extern bool HasMsiSha256, HasDotNetSha256, HasStage2Sha256;
+extern Sha256::Digest MsiSha256, DotNetSha256, Stage2Sha256;
 }  // namespace InstallerConfig
 
 // Reads "ConfigFile.txt" from the current directory into the globals and creates the text table
 // for the configured language. A missing, unreadable or over-long file reads as empty text
-// (which no Windows version passes); one log line says which it was.
+// (which no Windows version passes); one log line says which it was. A malformed digest field
+// makes the whole file unusable in the same way: a package is never taken unchecked because
+// its digest was mistyped.
 void ReadConfigFile();

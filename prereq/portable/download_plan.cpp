@@ -7,9 +7,11 @@ namespace {
 // The configuration's 8-bit texts come back to wide text through the same one mapping that
 // made the start directory 8-bit, so a path keeps the characters it was read with.
 DownloadItem Item(const std::string& path, const std::string& head, const std::string& tail,
-                  int32_t share, int32_t step)
+                  int32_t share, int32_t step, bool hasDigest, const Sha256::Digest& digest)
 {
     DownloadItem item;
+    item.hasSha256 = hasDigest;
+    item.sha256 = digest;
     item.localPath = WidenLatin1(path);
     item.url = WidenLatin1(head + tail);
     item.progressShare = share;
@@ -25,17 +27,18 @@ std::vector<DownloadItem> MakeDownloadPlan(PlanKind kind, const PlanSources& s)
     // Points of the bar times percent per point is 100 for each package. With a prerequisite
     // the downloads fill 60 points; its installation fills the rest.
     if (kind == PlanMsiAndDotNet)
-        plan.push_back(Item(s.msiFile, s.msiUrlHead, s.msiUrlTail, 5, 20));
+        plan.push_back(Item(s.msiFile, s.msiUrlHead, s.msiUrlTail, 5, 20, s.hasMsiSha256, s.msiSha256));
     if (kind == PlanMsiAndDotNet || kind == PlanDotNet) {
-        DownloadItem dotNet = Item(s.dotNetFile, s.dotNetUrlHead, s.dotNetUrlTail, 50, 2);
+        DownloadItem dotNet = Item(s.dotNetFile, s.dotNetUrlHead, s.dotNetUrlTail, 50, 2,
+                                   s.hasDotNetSha256, s.dotNetSha256);
         dotNet.folder = WidenLatin1(s.dotNetFolder);
         plan.push_back(dotNet);
     }
     if (kind == PlanMsiAndDotNet)
-        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 5, 20));
+        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 5, 20, s.hasStage2Sha256, s.stage2Sha256));
     else if (kind == PlanDotNet)
-        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 10, 10));
+        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 10, 10, s.hasStage2Sha256, s.stage2Sha256));
     else
-        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 100, 1));
+        plan.push_back(Item(s.stage2File, s.stage2UrlHead, s.stage2UrlTail, 100, 1, s.hasStage2Sha256, s.stage2Sha256));
     return plan;
 }

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "support/portable/sha256.h"
+
 // One package of the download plan: where it comes from, where it goes, and the download
 // loop's bookkeeping for it.
 struct DownloadItem {
@@ -10,6 +12,12 @@ struct DownloadItem {
     int32_t retryCount = 0, progressShare = 0, progressStep = 0;
     uint32_t reconnect = 1;
     uint32_t resumeOffset = 0;
+    uint32_t furthestOffset = 0;  // the most of this file any attempt has had on disk
+    // The digest the complete file must have, when the configuration names one, and how many
+    // complete downloads of this file did not have it.
+    bool hasSha256 = false;
+    Sha256::Digest sha256{};
+    int32_t digestMismatches = 0;
 };
 
 // The number of entries of a plan, which also says what is installed after the downloads.
@@ -20,6 +28,8 @@ struct PlanSources {
     std::string dotNetFolder, dotNetFile, dotNetUrlHead, dotNetUrlTail;
     std::string stage2File, stage2UrlHead, stage2UrlTail;
     std::string msiFile, msiUrlHead, msiUrlTail;
+    bool hasMsiSha256 = false, hasDotNetSha256 = false, hasStage2Sha256 = false;
+    Sha256::Digest msiSha256{}, dotNetSha256{}, stage2Sha256{};
 };
 
 // The plan of a kind, in download order (Windows Installer, .NET, second stage), the last

@@ -15,6 +15,7 @@ public:
         std::string field;
         if (end == std::string::npos) {
             field = m_text.substr(m_pos);  // the rest, read again by the next field
+            m_exhausted = true;
         } else {
             field = m_text.substr(m_pos, end - m_pos);
             m_pos = end + 1;
@@ -23,10 +24,22 @@ public:
         return equals == std::string::npos ? field : field.substr(equals + 1);
     }
 
+    // A field that had to run to the end of the text has been read: nothing new follows.
+    bool Exhausted() const { return m_exhausted; }
+
 private:
     const std::string& m_text;
     size_t m_pos = 0;
+    bool m_exhausted = false;
 };
+
+std::string TrimDigestSpace(const std::string& text)
+{
+    const char* const space = " \t\r\n";
+    const size_t first = text.find_first_not_of(space);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
 
 bool IsCSpace(char c)
 {
@@ -84,5 +97,26 @@ ConfigValues ParseConfigText(const std::string& bytes, const std::string& startD
     values.msiUrlHead = cursor.NextValue();
     values.msiUrlTail = cursor.NextValue();
     values.language = cursor.NextValue();
+
+    // Unlike the twelve fields, a digest field never re-reads text: a field read to the end
+    // leaves the later ones absent rather than repeating its digest for other packages.
+    struct DigestField {
+        int position;
+        bool* present;
+        Sha256::Digest* digest;
+    };
+    const DigestField digests[] = {{13, &values.hasMsiSha256, &values.msiSha256},
+                                   {14, &values.hasDotNetSha256, &values.dotNetSha256},
+                                   {15, &values.hasStage2Sha256, &values.stage2Sha256}};
+    for (const DigestField& field : digests) {
+        if (cursor.Exhausted()) break;
+        const std::string value = TrimDigestSpace(cursor.NextValue());
+        if (value.empty()) continue;
+        if (!ParseDigestHex(value, field.digest)) {
+            if (values.badDigestField == 0) values.badDigestField = field.position;
+            continue;
+        }
+        *field.present = true;
+    }
     return values;
 }

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "support/portable/sha256.h"
+
 // The values of "ConfigFile.txt", as the positional reader finds them. Every text is 8-bit,
 // taken byte for byte; path fields already carry the start directory in front.
 struct ConfigValues {
@@ -17,6 +19,13 @@ struct ConfigValues {
     std::string msiUrlHead;                // field 10
     std::string msiUrlTail;                // field 11
     std::string language;                  // field 12
+
+    // Optional fields 13 to 15 after the language: the SHA-256 of the Windows Installer update,
+    // the .NET package and the second stage. A field that is absent or empty (white space
+    // aside) names no digest; one that is not 64 hexadecimal digits sets badDigestField.
+    bool hasMsiSha256 = false, hasDotNetSha256 = false, hasStage2Sha256 = false;
+    Sha256::Digest msiSha256{}, dotNetSha256{}, stage2Sha256{};
+    int badDigestField = 0;  // 13, 14 or 15: the first malformed digest field; 0 when none
 };
 
 // The C library's atoi, with a defined result where atoi has none: leading white space
@@ -28,4 +37,6 @@ int AsciiToInt(const std::string& text);
 // Fields are separated by ";"; a field's value is what follows its first "=" (the whole field
 // when it has none), with nothing trimmed. When no ";" is left, the field runs to the end of
 // the text and the text is not consumed, so later fields read that same rest again.
+// The digest fields are read only from text that follows the language field's own ";", so a
+// file of twelve fields never yields a digest; each of them ends at the next ";" or at the end.
 ConfigValues ParseConfigText(const std::string& bytes, const std::string& startDirectory);

@@ -118,4 +118,68 @@ TEST(AsciiToInt, FollowsTheCLibraryAndClampsOutOfRange)
     EXPECT_EQ(AsciiToInt("-99999999999999999999999"), INT_MIN);
 }
 
+// Digest fields 13 to 15, after the language.
+const char kMsiHex[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+const char kDotNetHex[] = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+const char kStage2Hex[] = "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1";
+
+TEST(ConfigReaderDigests, TwelveFieldsNameNoDigestWhateverFollowsTheLanguage)
+{
+    std::string withoutSeparator = kTypical;
+    withoutSeparator.replace(withoutSeparator.rfind(";\r\n"), 3, "\r\n");
+    for (const std::string& text : {std::string(kTypical), withoutSeparator,
+                                    std::string(kTypical) + "\r\n\r\n"}) {
+        const ConfigValues v = ParseConfigText(text, kDir);
+        EXPECT_FALSE(v.hasMsiSha256 || v.hasDotNetSha256 || v.hasStage2Sha256);
+        EXPECT_EQ(v.badDigestField, 0);
+    }
+    // A language without ";" runs to the end, a digest-like text included: still no digest.
+    const ConfigValues v = ParseConfigText(std::string("OS=600;a;b;c;d;e;f;g;h;i;j;Language=en-GB") +
+                                               kMsiHex, kDir);
+    EXPECT_FALSE(v.hasMsiSha256);
+    EXPECT_EQ(v.badDigestField, 0);
+}
+
+TEST(ConfigReaderDigests, DigestsArePositionalTrimmedAndOfEitherCase)
+{
+    const std::string text = std::string(kTypical) + "MsiSha256=" + kMsiHex + ";\r\nDotNetSha256= " +
+                             kDotNetHex + "\t;\r\nStage2Sha256=" + kStage2Hex + "\r\n";
+    const ConfigValues v = ParseConfigText(text, kDir);
+    EXPECT_EQ(v.language, "en-GB");
+    ASSERT_TRUE(v.hasMsiSha256 && v.hasDotNetSha256 && v.hasStage2Sha256);
+    EXPECT_EQ(DigestToHex(v.msiSha256), kMsiHex);
+    EXPECT_EQ(DigestToHex(v.dotNetSha256), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(DigestToHex(v.stage2Sha256), kStage2Hex);
+    EXPECT_EQ(v.badDigestField, 0);
+}
+
+TEST(ConfigReaderDigests, EmptyFieldsSkipAPackageAndALastFieldIsNeverRepeated)
+{
+    // Only the second stage is checked.
+    const ConfigValues only = ParseConfigText(std::string(kTypical) + "m=;d=;s=" + kStage2Hex + ";", kDir);
+    EXPECT_FALSE(only.hasMsiSha256 || only.hasDotNetSha256);
+    EXPECT_TRUE(only.hasStage2Sha256);
+    // A first digest without ";" belongs to the Windows Installer update alone.
+    const ConfigValues first = ParseConfigText(std::string(kTypical) + "m=" + kMsiHex, kDir);
+    EXPECT_TRUE(first.hasMsiSha256);
+    EXPECT_FALSE(first.hasDotNetSha256 || first.hasStage2Sha256);
+    // Text after the fifteenth field is not read.
+    const ConfigValues extra = ParseConfigText(std::string(kTypical) + ";;;comment", kDir);
+    EXPECT_EQ(extra.badDigestField, 0);
+}
+
+TEST(ConfigReaderDigests, MalformedDigestIsReportedNotTakenAsNone)
+{
+    const std::string hex = kMsiHex;
+    const std::string bad[] = {hex.substr(0, 63), hex + "0", "z" + hex.substr(1),
+                               hex.substr(0, 32) + " " + hex.substr(32), "sha256:" + hex, "yes"};
+    for (const std::string& value : bad) {
+        const ConfigValues v = ParseConfigText(std::string(kTypical) + "m=;d=" + value + ";s=" + kStage2Hex + ";", kDir);
+        EXPECT_EQ(v.badDigestField, 14) << value;
+        EXPECT_FALSE(v.hasDotNetSha256) << value;
+    }
+    const ConfigValues two = ParseConfigText(std::string(kTypical) + "m=x;d=y;s=z;", kDir);
+    EXPECT_EQ(two.badDigestField, 13);  // the first one is named
+}
+
 }  // namespace

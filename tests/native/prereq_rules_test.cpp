@@ -120,4 +120,27 @@ TEST(DownloadPlan, EightBitPathsWidenByteForByte)
     EXPECT_EQ(plan[0].localPath, std::wstring(L"C:\\caf\x00E9\\\x0080x.exe"));
 }
 
+TEST(DownloadPlan, EachPackageCarriesItsOwnDigest)
+{
+    PlanSources s = Sources();
+    s.hasMsiSha256 = true;
+    s.msiSha256.fill(0x11);
+    s.hasStage2Sha256 = true;
+    s.stage2Sha256.fill(0x33);
+    for (PlanKind kind : {PlanStage2Only, PlanDotNet, PlanMsiAndDotNet}) {
+        const auto plan = MakeDownloadPlan(kind, s);
+        const DownloadItem& stage2 = plan.back();
+        EXPECT_TRUE(stage2.hasSha256) << kind;
+        EXPECT_EQ(stage2.sha256[0], 0x33) << kind;
+        EXPECT_EQ(stage2.digestMismatches, 0);
+        if (kind != PlanStage2Only) {
+            EXPECT_FALSE(plan[plan.size() - 2].hasSha256) << kind;  // .NET has none
+        }
+        if (kind == PlanMsiAndDotNet) {
+            EXPECT_EQ(plan[0].sha256[0], 0x11);
+        }
+    }
+    EXPECT_FALSE(MakeDownloadPlan(PlanStage2Only, Sources())[0].hasSha256);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@ pid, log and temporary folders below a work folder, and is stopped by stop() or 
 
 import http.server
 import os
+import random
 import shutil
 import signal
 import socket
@@ -214,6 +215,9 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
       proxyauth=LIST   act as a proxy demanding the schemes in LIST ("digest,basic");
                        with refuse=1 every request is refused, credentials or not
       close=K          the first K requests of this URL are closed without an answer
+      randomcuts=K     the first K answers of this URL stop at a pseudo-random point of their
+                       body (at least one byte sent); seed=S picks the sequence
+      corrupt=K        the first K answers of this URL have one body byte changed
 
     Every request is appended to the request log: method, target, Range value, and whether
     credentials came with it.
@@ -320,10 +324,18 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             headers["Content-Length"] = str(len(body))
         self._head(status, headers)
 
+        if "corrupt" in q and n <= int(q["corrupt"]) and body:
+            middle = len(body) // 2
+            body = body[:middle] + bytes([body[middle] ^ 0xFF]) + body[middle + 1:]
+
         limit = len(body)
         cut = "cut" in q and n <= int(q.get("cuts", "1"))
         if cut:
             limit = min(limit, int(q["cut"]))
+        if "randomcuts" in q and n <= int(q["randomcuts"]) and len(body) > 1:
+            cut = True
+            chooser = random.Random("%s/%d" % (q.get("seed", "0"), n))
+            limit = min(limit, chooser.randint(1, len(body) - 1))
         stall = "stall" in q and n <= int(q.get("cuts", "1"))
         if stall:
             limit = min(limit, int(q["stall"]))

@@ -1,0 +1,242 @@
+// Downloads checked against their SHA-256, and a matrix of server faults: every run ends with
+// the file byte-identical to the source or with a failure, and a file that failed its check is
+// gone before anything could start it.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "download/http_downloader.h"
+#include "download/payload_check.h"
+#include "download/progress_link.h"
+#include "download/proxy_prompts.h"
+#include "download/retry_pause.h"
+#include "support/net_env.h"
+
+namespace {
+std::vector<int> g_positions;
+int g_pauses = 0;
+
+void RecordPosition(int position) { g_positions.push_back(position); }
+bool CountPause(DWORD)
+{
+    ++g_pauses;
+    return true;
+}
+INT_PTR NoProxyPrompt(bool, std::wstring*, std::wstring*) { return 0; }
+bool NoCredentialsPrompt(bool, std::wstring*, std::wstring*, INT_PTR* modal)
+{
+    *modal = 0;
+    return false;
+}
+
+size_t Count(const std::string& haystack, const std::string& needle)
+{
+    size_t n = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++n;
+    return n;
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// Figures of this run, for the summary the test command prints.
+struct Figures {
+    int faults = 0, runs = 0, verified = 0, rejected = 0;
+};
+Figures g_figures;
+
+void WriteFigures()
+{
+    const char* build = std::getenv("TARVELO_BUILD_DIR");
+    if (!build) return;
+    const std::wstring path = NetEnv::WindowsPath(build) + L"\\reliability-download.txt";
+    const std::string text = "fault matrix: " + std::to_string(g_figures.runs) + " runs, " +
+                             std::to_string(g_figures.faults) + " faults injected, " +
+                             std::to_string(g_figures.verified) + " files verified by SHA-256, " +
+                             std::to_string(g_figures.rejected) + " mismatching downloads rejected\n";
+    NetEnv::WriteAll(path, std::vector<char>(text.begin(), text.end()));
+}
+
+class Environment : public ::testing::Environment {
+    void TearDown() override { WriteFigures(); }
+};
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+class DownloadFaults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!NetEnv::Available()) GTEST_SKIP() << "run through tests/servers/run_nettest.py";
+        NetEnv::UseOwnTemp();
+        NetEnv::ResetDownloadState();
+        g_positions.clear();
+        g_pauses = 0;
+        ProgressLink::SetWaitLimitForTesting(0);
+        ProgressLink::SetPositionObserverForTesting(&RecordPosition);
+        SetRetryPauseHookForTesting(&CountPause);
+        SetPromptHooksForTesting(&NoProxyPrompt, &NoCredentialsPrompt);
+        fault = NetEnv::Port("TARVELO_FAULT_PORT");
+        out = NetEnv::Work() + L"\\faults";
+        CreateDirectoryW(out.c_str(), nullptr);
+    }
+    void TearDown() override
+    {
+        SetRetryPauseHookForTesting(nullptr);
+        ProgressLink::SetPositionObserverForTesting(nullptr);
+        AbortRequested.store(false);
+    }
+
+    DownloadItem Item(const std::wstring& pathAndQuery, const std::wstring& name, bool withDigest,
+                      const wchar_t* source = L"big.bin")
+    {
+        DownloadItem item;
+        item.url = NetEnv::Url(fault, pathAndQuery);
+        item.localPath = out + L"\\" + name;
+        item.progressShare = 100;
+        item.progressStep = 1;
+        if (withDigest) {
+            item.hasSha256 = DigestOfFile(NetEnv::Served(source), &item.sha256);
+            EXPECT_TRUE(item.hasSha256);
+        }
+        DeleteFileW(item.localPath.c_str());
+        return item;
+    }
+
+    // Runs one download and checks the one rule every outcome obeys: a success leaves the
+    // source's exact bytes, a failed check leaves no file at all.
+    int Run(DownloadItem& item, const wchar_t* source = L"big.bin")
+    {
+        CHttpDownloader2 downloader(false);
+        NetEnv::InstallerLogText();  // closes the log: it starts afresh with this run's lines
+        const int result = downloader.DownloadFiles(&item, 1);
+        const std::string log = NetEnv::InstallerLogText();
+        if (result == 1) {
+            EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(source)));
+            EXPECT_EQ(downloader.progressBase, 101);
+        }
+        if (Count(log, "Hash mismatch: ") > 0 && result == 0) {
+            EXPECT_FALSE(Exists(item.localPath)) << "a file that failed its check is left behind";
+        }
+        ++g_figures.runs;
+        g_figures.verified += static_cast<int>(Count(log, "Hash verified: "));
+        g_figures.rejected += static_cast<int>(Count(log, "Hash mismatch: "));
+        lastLog = log;
+        return result;
+    }
+
+    size_t Requests(const std::string& pathAndQuery)
+    {
+        return NetEnv::FaultRequests(pathAndQuery + " ").size();
+    }
+
+    int fault = 0;
+    std::wstring out;
+    std::string lastLog;
+};
+
+// Verified payloads ---------------------------------------------------------------------------
+
+TEST_F(DownloadFaults, MatchingDigestIsVerifiedAndLogged)
+{
+    DownloadItem item = Item(L"/big.bin?digest=match", L"match.bin", true);
+    ASSERT_EQ(Run(item), 1);
+    EXPECT_EQ(Count(lastLog, "Hash verified: " + Narrow(item.localPath) + "\r\n"), 1u);
+    EXPECT_EQ(Count(lastLog, "Hash mismatch: "), 0u);
+    EXPECT_EQ(Requests("/big.bin?digest=match"), 1u);
+}
+
+TEST_F(DownloadFaults, OneMismatchIsDeletedAndFetchedOnceMoreFromByteZero)
+{
+    DownloadItem item = Item(L"/big.bin?corrupt=1", L"again.bin", true);
+    ASSERT_EQ(Run(item), 1);
+    g_figures.faults += 1;
+    EXPECT_EQ(Count(lastLog, "Hash mismatch: " + Narrow(item.localPath) + "\r\n"), 1u);
+    EXPECT_EQ(Count(lastLog, "Hash verified: "), 1u);
+    const auto requests = NetEnv::FaultRequests("/big.bin?corrupt=1 ");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("range=-"), std::string::npos);  // the whole file again
+    EXPECT_EQ(g_pauses, 0);
+    // The bar runs through the file a second time and ends where one download would.
+    EXPECT_EQ(g_positions.back(), 100);
+}
+
+TEST_F(DownloadFaults, SecondMismatchFailsAndLeavesNothingToStart)
+{
+    DownloadItem item = Item(L"/big.bin?corrupt=5", L"twice.bin", true);
+    EXPECT_EQ(Run(item), 0);
+    g_figures.faults += 2;
+    EXPECT_EQ(Count(lastLog, "Hash mismatch: " + Narrow(item.localPath) + "\r\n"), 2u);
+    EXPECT_EQ(Requests("/big.bin?corrupt=5"), 2u);
+    EXPECT_FALSE(Exists(item.localPath));
+    EXPECT_EQ(Count(lastLog, "Hash verified: "), 0u);
+}
+
+TEST_F(DownloadFaults, ItemWithoutDigestIsNotChecked)
+{
+    DownloadItem item = Item(L"/small.bin?digest=none", L"unchecked.bin", false, L"small.bin");
+    ASSERT_EQ(Run(item, L"small.bin"), 1);
+    EXPECT_EQ(Count(lastLog, "Hash "), 0u);
+}
+
+TEST_F(DownloadFaults, MismatchOfTheFirstFileStopsTheListBeforeTheNext)
+{
+    CHttpDownloader2 downloader(false);
+    DownloadItem items[2] = {Item(L"/big.bin?corrupt=9&list=1", L"first.bin", true),
+                             Item(L"/small.bin?list=2", L"second.bin", false, L"small.bin")};
+    EXPECT_EQ(downloader.DownloadFiles(items, 2), 0);
+    EXPECT_FALSE(Exists(items[0].localPath));
+    EXPECT_EQ(Requests("/small.bin?list=2"), 0u);
+}
+
+// Fault matrix ----------------------------------------------------------------------------------
+
+struct FaultCase {
+    const wchar_t* query;   // path and query on the fault server
+    const wchar_t* source;  // the served file it must equal on success
+    bool digest;            // the item carries the source's digest
+    bool succeeds;
+    int faults;             // faults the server injects in this run
+};
+
+class FaultMatrix : public DownloadFaults, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(FaultMatrix, EndsByteIdenticalOrAsAFailure)
+{
+    const FaultCase& c = GetParam();
+    const std::wstring name = L"matrix" + std::to_wstring(
+        std::hash<std::wstring>()(c.query) % 100000) + L".bin";
+    DownloadItem item = Item(c.query, name, c.digest, c.source);
+    const int result = Run(item, c.source);
+    g_figures.faults += c.faults;
+    EXPECT_EQ(result, c.succeeds ? 1 : 0) << Narrow(c.query);
+    if (c.succeeds && c.digest) {
+        EXPECT_EQ(Count(lastLog, "Hash verified: "), 1u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Server, FaultMatrix,
+    ::testing::Values(
+        // Connections cut at pseudo-random offsets, many times in one download.
+        FaultCase{L"/big.bin?randomcuts=25&seed=1", L"big.bin", false, true, 25},
+        FaultCase{L"/dotnet.bin?randomcuts=25&seed=2", L"dotnet.bin", true, true, 25},
+        FaultCase{L"/stage2.bin?randomcuts=40&seed=3", L"stage2.bin", true, true, 40},
+        // Every resume answered with 200 and the whole file.
+        FaultCase{L"/big.bin?randomcuts=8&seed=4&ignorerange=1", L"big.bin", true, true, 16},
+        // Error statuses end the download as a failure.
+        FaultCase{L"/big.bin?status=404", L"big.bin", false, false, 1},
+        FaultCase{L"/big.bin?status=500", L"big.bin", false, false, 1},
+        FaultCase{L"/big.bin?status=503", L"big.bin", true, false, 1},
+        // A length longer than the body: the missing part never comes.
+        FaultCase{L"/big.bin?lie=1500000", L"big.bin", false, false, 1},
+        FaultCase{L"/dotnet.bin?lie=3000000", L"dotnet.bin", false, false, 1},
+        // A length shorter than the body: only the digest can tell.
+        FaultCase{L"/big.bin?lie=600000", L"big.bin", true, false, 1},
+        // A body without length cut short reads as a clean end: the digest catches it.
+        FaultCase{L"/big.bin?nolength=1&cut=400000", L"big.bin", true, true, 1}));
+
+}  // namespace
