@@ -12,6 +12,9 @@ cmake -S "$root" -B "$build/native" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build/native"
 ctest --test-dir "$build/native" --output-on-failure -j"$jobs"
 
+echo "== fuzz targets"
+bash "$root/tools/fuzz.sh"
+
 echo "== shipping exe (i686)"
 cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build "$build/release" --target TarveloSetup run_folder
@@ -21,6 +24,7 @@ arch=$(bash "$root/tools/test-arch.sh")
 echo "== Windows test tree ($arch)"
 cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
 cmake --build "$build/win32"
+rm -f "$build/win32"/reliability-*.txt
 bash "$root/tools/with-display.sh" bash -c '
   set -e
   bash "$1/tools/wine-prefix.sh" "$2/wineprefix"
@@ -28,3 +32,9 @@ bash "$root/tools/with-display.sh" bash -c '
   ctest --test-dir "$2" --output-on-failure -j"$3" || rc=$?
   WINEPREFIX="$2/wineprefix" wineserver -k 2>/dev/null || true
   exit $rc' _ "$root" "$build/win32" "$jobs"
+
+# Figures of this run for the README's reliability section.
+summary=$build/reliability-summary.txt
+cat "$build/fuzz/figures.txt" "$build/win32"/reliability-*.txt > "$summary" 2>/dev/null || true
+echo "== reliability figures of this run ($summary)"
+cat "$summary"
