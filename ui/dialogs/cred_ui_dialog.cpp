@@ -7,7 +7,6 @@
 #include "ui/controls/portable/skin_path.h"
 #include "ui/dialogs/dependency_dialog.h"
 #include "ui/dialogs/dialog_common.h"
-#include "ui/dialogs/proxy_info_dialog.h"
 #include "ui/dialogs/smaller_dialog.h"
 
 using namespace dialog_colours;
@@ -23,8 +22,7 @@ void CredUiDialog::DoDataExchange(CDataExchange* exchange) { DDX_Control(exchang
 BOOL CredUiDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetDialogIcons(*this, m_hIcon);
 
     SetSkinBackground(kSkinSmallBackground);
     EnableSkinBehaviour();
@@ -43,73 +41,41 @@ BOOL CredUiDialog::OnInitDialog()
     SetSkinText(IDC_USER_EXAMPLE, DialogText(L"USER_NAME_EXAMPLE"), small);
     SetSkinText(IDOK, DialogText(L"CONTINUE_BUTTON"), bold);
 
-    PlaceOverOwner(*this);
+    PlaceOnOwnerCorner(*this);
     return TRUE;
 }
 
+namespace {
+const LabelColours kColours[] = {
+    {IDC_CAPTION, kCaptionBand, kWhite},  {IDC_BODY, kCream, kBlack},
+    {IDC_HEADLINE, kCream, kBlack},       {IDC_USER_LABEL, kCream, kBlack},
+    {IDC_USER_EXAMPLE, kCream, kBlack},   {IDC_PASSWORD_LABEL, kCream, kBlack},
+    {IDC_USER_NAME, kKeepBaseAnswer, 0},  {IDC_PASSWORD, kKeepBaseAnswer, 0},
+};
+}  // namespace
+
 LRESULT CredUiDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (IsCtlColorMessage(message))
+        return AnswerCtlColor(*this, message, wParam, lParam, kColours, [this](CDC* dc, CWnd* control, UINT kind) {
+            return CBitmapDialog::OnCtlColor(dc, control, kind);
+        });
+    if (RouteCloseMessages(message, wParam, SysCloseMatch::Masked, [this] { OnCloseControl(); }, [this] { OnClose(); }))
+        return 0;
     switch (message) {
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED) {
-            if (LOWORD(wParam) == IDOK) {
-                OnContinue();
-                return 0;
-            }
-            if (LOWORD(wParam) == IDC_CLOSE_CONTROL) {
-                OnCloseControl();
-                return 0;
-            }
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDOK) {
+            OnContinue();
+            return 0;
         }
         break;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<LRESULT>(m_hIcon);
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: {
-        CDC dc(reinterpret_cast<HDC>(wParam));
-        return reinterpret_cast<LRESULT>(OnStaticColour(&dc, WrapHandle(reinterpret_cast<HWND>(lParam)),
-                                                        message - WM_CTLCOLORMSGBOX));
-    }
     case WM_MOUSEMOVE:
         OnMouseMove();
         return 0;
-    case WM_CLOSE:
-        OnClose();
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            OnCloseControl();
-            return 0;
-        }
-        break;
     }
     return CBitmapDialog::WindowProc(message, wParam, lParam);
-}
-
-HBRUSH CredUiDialog::OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor)
-{
-    HBRUSH brush = CBitmapDialog::OnCtlColor(dc, control, ctlColor);
-    if (ctlColor != CTLCOLOR_STATIC) return brush;
-    switch (ControlId(this, control)) {
-    case IDC_CAPTION:
-        return PaintStaticOpaque(*this, dc, kCaptionBand, kWhite);
-    case IDC_BODY:
-    case IDC_HEADLINE:
-    case IDC_USER_LABEL:
-    case IDC_USER_EXAMPLE:
-    case IDC_PASSWORD_LABEL:
-        return PaintStaticOpaque(*this, dc, kCream, kBlack);
-    case IDC_USER_NAME:
-    case IDC_PASSWORD:
-        return brush;
-    default:
-        return PaintStaticOpaque(*this, dc, kWhite, kBlack);
-    }
 }
 
 void CredUiDialog::OnContinue()
@@ -132,10 +98,7 @@ void CredUiDialog::OnClose()
 
 void CredUiDialog::OnCloseControl()
 {
-    if (!AskQuitConfirmation(this)) return;
-    m_bClosed = TRUE;
-    EndDialog(0);
-    Default();
+    if (AskQuitConfirmation(this)) OnClose();
 }
 
 void CredUiDialog::OnMouseMove()

@@ -34,7 +34,6 @@ protected:
     void OnCancel() override {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    HBRUSH OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor);
     void OnContinue();
     void OnClose();
     void OnCloseControl();

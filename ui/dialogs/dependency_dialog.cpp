@@ -15,6 +15,42 @@ const wchar_t DependencyDialog::kProductTourUrl[] = L"http://www.tarvelo.com/r/1
 
 namespace {
 void Log(const char* line) { InstallerLog::Instance()->Write(line); }
+
+// Posted by RequestEnd: answer an open quit confirmation no, on the dialog's own thread.
+constexpr UINT kDismissQuestionMessage = WM_APP + 0x51;
+
+struct OwnedDialogSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<OwnedDialogSearch*>(param);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(window, cls, 16);
+    if (::GetWindow(window, GW_OWNER) == search->owner && ::lstrcmpW(cls, L"#32770") == 0 &&
+        CDialog::FromDialogHandle(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The caption band, the link and the feature texts are coloured in both layouts; the body and
+// bold line lie on cream in the .NET layout and transparently on the product image otherwise.
+const LabelColours kDotNetColours[] = {
+    {IDC_CAPTION, kCaptionBand, kWhite},    {IDC_BODY, kCream, kBlack},
+    {IDC_HEADLINE, kCream, kBlack},         {IDC_FEATURE1, kKeepBaseAnswer, 0},
+    {IDC_FEATURE2, kKeepBaseAnswer, 0},     {IDC_FEATURE3, kKeepBaseAnswer, 0},
+    {IDC_TOUR_LINK, kCream, kLinkBlue},
+};
+const LabelColours kProductColours[] = {
+    {IDC_CAPTION, kCaptionBand, kWhite}, {IDC_BODY, kKeepBaseAnswer, 0},
+    {IDC_HEADLINE, kKeepBaseAnswer, 0},  {IDC_FEATURE1, kCream, kBrown},
+    {IDC_FEATURE2, kCream, kBrown},      {IDC_FEATURE3, kCream, kBrown},
+    {IDC_TOUR_LINK, kCream, kLinkBlue},
+};
 }  // namespace
 
 DependencyDialog::DependencyDialog(std::wstring caption, std::wstring body, BOOL dotNetMode, CWnd* parent)
@@ -41,8 +77,8 @@ void DependencyDialog::DoDataExchange(CDataExchange* exchange)
 BOOL DependencyDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    m_window = m_hWnd;
+    SetDialogIcons(*this, m_hIcon);
 
     AbortRequested = false;
 
@@ -94,18 +130,23 @@ BOOL DependencyDialog::OnInitDialog()
 
 LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: {
-        CDC dc(reinterpret_cast<HDC>(wParam));
-        return reinterpret_cast<LRESULT>(OnStaticColour(&dc, WrapHandle(reinterpret_cast<HWND>(lParam)),
-                                                        message - WM_CTLCOLORMSGBOX));
+    if (IsCtlColorMessage(message)) {
+        const ColourTable colours = m_bDotNetMode ? ColourTable(kDotNetColours) : ColourTable(kProductColours);
+        return AnswerCtlColor(*this, message, wParam, lParam, colours, [this](CDC* dc, CWnd* control, UINT kind) {
+            return CBitmapDialog::OnCtlColor(dc, control, kind);
+        });
     }
+    // SC_CLOSE is compared as it comes: only the plain Close command asks here.
+    if (RouteCloseMessages(message, wParam, SysCloseMatch::Exact, [this] { OnCloseControl(); }, [this] { OnClose(); }))
+        return 0;
+    if (message == kDismissQuestionMessage) {
+        DismissQuitConfirmation();
+        return 0;
+    }
+    switch (message) {
+    case WM_NCDESTROY:
+        m_window = nullptr;
+        break;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<LRESULT>(m_hIcon);
     case WM_MOVE:
@@ -121,47 +162,11 @@ LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     }
-    case WM_CLOSE:
-        OnClose();
-        return 0;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_CLOSE_CONTROL && HIWORD(wParam) == STN_CLICKED) {
-            OnCloseControl();
-            return 0;
-        }
-        break;
     case WM_MOUSEMOVE:
         OnMouseMove();
         return 0;
-    case WM_SYSCOMMAND:
-        if (wParam == SC_CLOSE) {
-            OnCloseControl();
-            return 0;
-        }
-        break;
     }
     return CBitmapDialog::WindowProc(message, wParam, lParam);
-}
-
-HBRUSH DependencyDialog::OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor)
-{
-    HBRUSH brush = CBitmapDialog::OnCtlColor(dc, control, ctlColor);
-    if (ctlColor != CTLCOLOR_STATIC) return brush;
-    switch (ControlId(this, control)) {
-    case IDC_CAPTION:
-        return PaintStaticOpaque(*this, dc, kCaptionBand, kWhite);
-    case IDC_BODY:
-    case IDC_HEADLINE:
-        return m_bDotNetMode ? PaintStaticOpaque(*this, dc, kCream, kBlack) : brush;
-    case IDC_FEATURE1:
-    case IDC_FEATURE2:
-    case IDC_FEATURE3:
-        return m_bDotNetMode ? brush : PaintStaticOpaque(*this, dc, kCream, kBrown);
-    case IDC_TOUR_LINK:
-        return PaintStaticOpaque(*this, dc, kCream, kLinkBlue);
-    default:
-        return PaintStaticOpaque(*this, dc, kWhite, kBlack);
-    }
 }
 
 BOOL DependencyDialog::IsCloseBlocked()
@@ -226,4 +231,18 @@ void DependencyDialog::HideButton(BOOL blockClose, BOOL disableClose)
     m_closeButton.m_bDisabled = disableClose;
 }
 
-void DependencyDialog::RequestEnd() { PostEndDialog(0); }
+void DependencyDialog::RequestEnd()
+{
+    PostEndDialog(0);
+    // Before the window exists no question can be open, and the end request is kept for it.
+    if (HWND window = m_window.load()) ::PostMessageW(window, kDismissQuestionMessage, 0, 0);
+}
+
+void DependencyDialog::DismissQuitConfirmation()
+{
+    // The confirmation runs on this thread, owned by this dialog; the notices beside the proxy
+    // dialogs belong to the download thread and are not touched.
+    OwnedDialogSearch search{m_hWnd, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found) ::EndDialog(search.found, 0);
+}

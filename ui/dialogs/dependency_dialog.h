@@ -1,6 +1,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 
 #include "framework/controls.h"
@@ -24,7 +25,9 @@ public:
     void SetHeaderTexts(std::wstring caption, std::wstring body);
     void SetStatusTexts(std::wstring boldLine, std::wstring progressLine);
     void HideButton(BOOL blockClose, BOOL disableClose);
-    // Any thread: ends the modal loop with 0 on the dialog's own thread.
+    // Any thread: ends the modal loop with 0 on the dialog's own thread. A quit confirmation
+    // still open over the dialog is answered no first; it would otherwise keep the loop (and the
+    // question) alive after the install sequence has moved on.
     void RequestEnd();
 
     // Read under m_lock.
@@ -51,12 +54,15 @@ protected:
     void OnCancel() override {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    HBRUSH OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor);
     void OnClose();
     void OnCloseControl();
     void OnMouseMove();
 
 private:
+    void DismissQuitConfirmation();
+
+    std::atomic<HWND> m_window{nullptr};  // the dialog window as other threads may read it
+
     // A transparent label does not erase its old text; the skin under it is repainted instead.
     void RepaintUnder(HWND control);
 };

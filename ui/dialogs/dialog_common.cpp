@@ -16,6 +16,39 @@ HBRUSH PaintStaticOpaque(CBitmapDialog& dialog, CDC* dc, COLORREF background, CO
     return dialog.SolidBrush(background);
 }
 
+bool IsCtlColorMessage(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
+
+HBRUSH ColourByTable(CBitmapDialog& dialog, CDC* dc, CWnd* control, UINT ctlColor, HBRUSH baseAnswer,
+                     ColourTable table)
+{
+    if (ctlColor != CTLCOLOR_STATIC) return baseAnswer;
+    const int id = ControlId(&dialog, control);
+    for (size_t i = 0; i < table.count; ++i) {
+        const LabelColours& row = table.rows[i];
+        if (row.id != id) continue;
+        if (row.background == kKeepBaseAnswer) return baseAnswer;
+        return PaintStaticOpaque(dialog, dc, row.background, row.text);
+    }
+    return PaintStaticOpaque(dialog, dc, dialog_colours::kWhite, dialog_colours::kBlack);
+}
+
+void SetDialogIcons(CWnd& dialog, HICON icon)
+{
+    dialog.SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void PlaceOnOwnerCorner(CBitmapDialog& dialog)
+{
+    if (CWnd* owner = dialog.GetParent()) {
+        RECT r{};
+        owner->GetWindowRect(&r);
+        dialog.SetWindowPos(&CWnd::wndTop, r.left, r.top, 0, 0, SWP_NOSIZE);
+    } else {
+        dialog.CenterWindow();
+    }
+}
+
 int ControlId(const CWnd* dialog, const CWnd* control)
 {
     if (!dialog || !control || !control->m_hWnd) return 0;

@@ -39,8 +39,7 @@ void MessageDialog::DoDataExchange(CDataExchange* exchange)
 BOOL MessageDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetDialogIcons(*this, m_hIcon);
 
     SetSkinBackground(kSkinSmallBackground);
     EnableSkinBehaviour();
@@ -72,20 +71,24 @@ BOOL MessageDialog::OnInitDialog()
     return TRUE;
 }
 
+namespace {
+const LabelColours kColours[] = {
+    {IDC_CAPTION, kCaptionBand, kWhite},
+    {IDC_BODY, kCream, kBlack},
+    {IDC_HEADLINE, kCream, kBlack},
+    {IDC_LINK, kCream, kLinkBlue},
+};
+}  // namespace
+
 LRESULT MessageDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (IsCtlColorMessage(message))
+        return AnswerCtlColor(*this, message, wParam, lParam, kColours, [this](CDC* dc, CWnd* control, UINT kind) {
+            return CBitmapDialog::OnCtlColor(dc, control, kind);
+        });
+    if (RouteCloseMessages(message, wParam, SysCloseMatch::Masked, [this] { OnCloseControl(); }, [this] { OnClose(); }))
+        return 0;
     switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: {
-        CDC dc(reinterpret_cast<HDC>(wParam));
-        return reinterpret_cast<LRESULT>(OnStaticColour(&dc, WrapHandle(reinterpret_cast<HWND>(lParam)),
-                                                        message - WM_CTLCOLORMSGBOX));
-    }
     case WM_QUERYDRAGICON:
         return reinterpret_cast<LRESULT>(m_hIcon);
     case WM_COMMAND:
@@ -97,43 +100,14 @@ LRESULT MessageDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             case IDCANCEL:
                 OnSecondButton();
                 return 0;
-            case IDC_CLOSE_CONTROL:
-                OnCloseControl();
-                return 0;
             }
         }
         break;
     case WM_MOUSEMOVE:
         OnMouseMove();
         return 0;
-    case WM_CLOSE:
-        OnClose();
-        return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            OnCloseControl();
-            return 0;
-        }
-        break;
     }
     return CBitmapDialog::WindowProc(message, wParam, lParam);
-}
-
-HBRUSH MessageDialog::OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor)
-{
-    HBRUSH brush = CBitmapDialog::OnCtlColor(dc, control, ctlColor);
-    if (ctlColor != CTLCOLOR_STATIC) return brush;
-    switch (ControlId(this, control)) {
-    case IDC_CAPTION:
-        return PaintStaticOpaque(*this, dc, kCaptionBand, kWhite);
-    case IDC_BODY:
-    case IDC_HEADLINE:
-        return PaintStaticOpaque(*this, dc, kCream, kBlack);
-    case IDC_LINK:
-        return PaintStaticOpaque(*this, dc, kCream, kLinkBlue);
-    default:
-        return PaintStaticOpaque(*this, dc, kWhite, kBlack);
-    }
 }
 
 void MessageDialog::OnFirstButton()
@@ -152,9 +126,7 @@ void MessageDialog::OnSecondButton()
 
 void MessageDialog::OnCloseControl()
 {
-    if (!AskQuitConfirmation(this)) return;
-    EndDialog(2);
-    Default();
+    if (AskQuitConfirmation(this)) OnClose();
 }
 
 void MessageDialog::OnClose()

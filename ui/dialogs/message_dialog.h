@@ -38,7 +38,6 @@ protected:
     void OnCancel() override {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    HBRUSH OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor);
     void OnFirstButton();
     void OnSecondButton();
     void OnCloseControl();

@@ -11,17 +11,6 @@
 
 using namespace dialog_colours;
 
-void PlaceOverOwner(CBitmapDialog& dialog)
-{
-    if (CWnd* owner = dialog.GetParent()) {
-        RECT r{};
-        owner->GetWindowRect(&r);
-        dialog.SetWindowPos(&CWnd::wndTop, r.left, r.top, 0, 0, SWP_NOSIZE);
-    } else {
-        dialog.CenterWindow();
-    }
-}
-
 ProxyInfoDialog::ProxyInfoDialog() : CBitmapDialog(IDD_PROXY_INFO_DIALOG, ProgressDialog.load()) {}
 
 ProxyInfoDialog::~ProxyInfoDialog() = default;
@@ -33,8 +22,7 @@ void ProxyInfoDialog::DoDataExchange(CDataExchange* exchange) { DDX_Control(exch
 BOOL ProxyInfoDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetDialogIcons(*this, m_hIcon);
 
     SetSkinBackground(kSkinSmallBackground);
     EnableSkinBehaviour();
@@ -54,74 +42,43 @@ BOOL ProxyInfoDialog::OnInitDialog()
     SetSkinText(IDC_CAPTION, DialogText(L"DIALOG_CAPTION"), captionFont);
     SetSkinText(IDC_CONTINUE, DialogText(L"CONTINUE_BUTTON"), bold);
 
-    PlaceOverOwner(*this);
+    PlaceOnOwnerCorner(*this);
     return TRUE;
 }
 
+namespace {
+// The edits keep the base answer also when they colour as statics (read-only or disabled).
+const LabelColours kColours[] = {
+    {IDC_CAPTION, kCaptionBand, kWhite},     {IDC_BODY, kCream, kBlack},
+    {IDC_HEADLINE, kCream, kBlack},          {IDC_SERVER_LABEL, kCream, kBlack},
+    {IDC_SERVER_EXAMPLE, kCream, kBlack},    {IDC_PORT_LABEL, kCream, kBlack},
+    {IDC_PORT_EXAMPLE, kCream, kBlack},      {IDC_PROXY_SERVER, kKeepBaseAnswer, 0},
+    {IDC_PROXY_PORT, kKeepBaseAnswer, 0},
+};
+}  // namespace
+
 LRESULT ProxyInfoDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (IsCtlColorMessage(message))
+        return AnswerCtlColor(*this, message, wParam, lParam, kColours, [this](CDC* dc, CWnd* control, UINT kind) {
+            return CBitmapDialog::OnCtlColor(dc, control, kind);
+        });
+    if (RouteCloseMessages(message, wParam, SysCloseMatch::Masked, [this] { OnCloseControl(); }, [this] { OnClose(); }))
+        return 0;
     switch (message) {
-    case WM_CTLCOLORMSGBOX:
-    case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORLISTBOX:
-    case WM_CTLCOLORBTN:
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSCROLLBAR:
-    case WM_CTLCOLORSTATIC: {
-        CDC dc(reinterpret_cast<HDC>(wParam));
-        return reinterpret_cast<LRESULT>(OnStaticColour(&dc, WrapHandle(reinterpret_cast<HWND>(lParam)),
-                                                        message - WM_CTLCOLORMSGBOX));
-    }
     case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED) {
-            if (LOWORD(wParam) == IDC_CONTINUE) {
-                OnContinue();
-                return 0;
-            }
-            if (LOWORD(wParam) == IDC_CLOSE_CONTROL) {
-                OnCloseControl();
-                return 0;
-            }
+        if (HIWORD(wParam) == BN_CLICKED && LOWORD(wParam) == IDC_CONTINUE) {
+            OnContinue();
+            return 0;
         }
         break;
-    case WM_CLOSE:
-        OnClose();
-        return 0;
     case WM_QUERYDRAGICON:
         return reinterpret_cast<LRESULT>(m_hIcon);
     case WM_MOUSEMOVE:
         OnMouseMove();
         return 0;
-    case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == SC_CLOSE) {
-            OnCloseControl();
-            return 0;
-        }
-        break;
     }
     return CBitmapDialog::WindowProc(message, wParam, lParam);
-}
-
-HBRUSH ProxyInfoDialog::OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor)
-{
-    HBRUSH brush = CBitmapDialog::OnCtlColor(dc, control, ctlColor);
-    if (ctlColor != CTLCOLOR_STATIC) return brush;
-    switch (ControlId(this, control)) {
-    case IDC_CAPTION:
-        return PaintStaticOpaque(*this, dc, kCaptionBand, kWhite);
-    case IDC_BODY:
-    case IDC_HEADLINE:
-    case IDC_SERVER_LABEL:
-    case IDC_SERVER_EXAMPLE:
-    case IDC_PORT_LABEL:
-    case IDC_PORT_EXAMPLE:
-        return PaintStaticOpaque(*this, dc, kCream, kBlack);
-    case IDC_PROXY_SERVER:  // read-only edits colour as statics; they keep the base answer
-    case IDC_PROXY_PORT:
-        return brush;
-    default:
-        return PaintStaticOpaque(*this, dc, kWhite, kBlack);
-    }
 }
 
 void ProxyInfoDialog::OnContinue()
@@ -143,11 +100,7 @@ void ProxyInfoDialog::OnClose()
 
 void ProxyInfoDialog::OnCloseControl()
 {
-    if (!AskQuitConfirmation(this)) return;
-    m_strProxyServer.clear();
-    m_strProxyPort.clear();
-    EndDialog(0);
-    Default();
+    if (AskQuitConfirmation(this)) OnClose();
 }
 
 void ProxyInfoDialog::OnMouseMove()

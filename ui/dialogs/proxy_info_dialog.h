@@ -31,12 +31,8 @@ protected:
     BOOL OnInitDialog() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    HBRUSH OnStaticColour(CDC* dc, CWnd* control, UINT ctlColor);
     void OnContinue();
     void OnClose();
     void OnCloseControl();
     void OnMouseMove();
 };
-
-// Both proxy prompts lie exactly over their owner (the progress dialog), or are centred without one.
-void PlaceOverOwner(CBitmapDialog& dialog);

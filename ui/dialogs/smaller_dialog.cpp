@@ -28,8 +28,7 @@ void SmallerDialog::DoDataExchange(CDataExchange* exchange)
 BOOL SmallerDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    SetDialogIcons(*this, m_hIcon);
 
     SetSkinBackground(kSkinSmallestBackground);
     EnableSkinBehaviour();
