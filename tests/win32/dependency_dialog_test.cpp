@@ -276,6 +276,7 @@ TEST(DependencyDialog, BothLayoutsTextsFontsAndColours)
         EXPECT_FALSE(Text(L"URL_LABEL2").empty());
         for (int id : {IDC_FEATURE1, IDC_FEATURE2, IDC_FEATURE3}) EXPECT_EQ(ControlText(w, id), L"") << id;
         EXPECT_FALSE(ControlFont(w, IDC_TOUR_LINK).lfUnderline);
+        EXPECT_TRUE(ControlVisible(w, IDC_TOUR_LINK));
         for (int id : {IDC_CAPTION, IDC_HEADLINE, IDC_PROGRESS_LINE}) {
             const LOGFONTW f = ControlFont(w, id);
             EXPECT_STREQ(f.lfFaceName, L"Verdana") << id;
@@ -306,6 +307,7 @@ TEST(DependencyDialog, BothLayoutsTextsFontsAndColours)
         HWND w = run.window;
         EXPECT_EQ(ControlText(w, IDC_HEADLINE), L"");
         EXPECT_EQ(ControlText(w, IDC_TOUR_LINK), L"");
+        EXPECT_FALSE(ControlVisible(w, IDC_TOUR_LINK)) << "the empty link would cover the feature texts";
         EXPECT_EQ(ControlText(w, IDC_PROGRESS_LINE), Text(L"PROGRESS_BAR_TARVELO"));
         EXPECT_EQ(ControlText(w, IDC_FEATURE1), Text(L"DOWNLOAD_CONTENT"));
         EXPECT_EQ(ControlText(w, IDC_FEATURE2), Text(L"BROWSE_SEARCH"));

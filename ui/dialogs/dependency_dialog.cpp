@@ -107,6 +107,9 @@ BOOL DependencyDialog::OnInitDialog()
     } else {
         SetSkinText(IDC_HEADLINE, std::wstring(), nullptr);
         SetSkinText(IDC_TOUR_LINK, std::wstring(), nullptr);
+        // The empty link line lies across the feature texts and paints itself cream over them;
+        // hidden, it neither covers them nor opens an empty address when clicked.
+        m_link.ShowWindow(SW_HIDE);
         SetSkinText(IDC_PROGRESS_LINE, DialogText(L"PROGRESS_BAR_TARVELO"), bold);
         CFont* feature = CreateSkinFont(15, 700, L"Arial");
         SetSkinText(IDC_FEATURE1, DialogText(L"DOWNLOAD_CONTENT"), feature);

@@ -43,7 +43,7 @@ INT_PTR ProgressRun::End()
 {
     if (!m_thread) return m_result;
     if (DependencyDialog* d = ProgressDialog.exchange(nullptr)) d->RequestEnd();
-    m_joined = WaitForSingleObject(m_thread, kDefaultTimeoutMs) == WAIT_OBJECT_0;
+    m_joined = WaitPumping(m_thread, kDefaultTimeoutMs);
     CloseHandle(m_thread);
     m_thread = nullptr;
     return m_joined ? m_result : -2;
@@ -61,6 +61,20 @@ DWORD WINAPI ProgressRun::Main(void* param)
     } catch (...) {
     }
     return 0;
+}
+
+bool WaitPumping(HANDLE handle, DWORD timeoutMs)
+{
+    const ULONGLONG end = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0;
+        const DWORD result = MsgWaitForMultipleObjects(1, &handle, FALSE, static_cast<DWORD>(end - now), QS_SENDMESSAGE);
+        if (result == WAIT_OBJECT_0) return true;
+        if (result != WAIT_OBJECT_0 + 1) return false;
+        MSG message;
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // answers sent messages
+    }
 }
 
 bool SettleProgressDialog(HWND dialog)

@@ -36,6 +36,11 @@ private:
     std::unique_ptr<DependencyDialog> m_dialog;
 };
 
+// Waits for `handle` while answering the messages other threads send to this one: a dialog
+// thread that is ending may send to this thread's windows (Wine's focus and IME windows among
+// them) and would otherwise stall until the wait gave up. False after the timeout.
+bool WaitPumping(HANDLE handle, DWORD timeoutMs);
+
 // Waits until every message posted to the progress dialog before this call has been handled: a
 // position posted to the bar's own window leaves the same queue after them (also while a nested
 // modal loop runs on that thread). The bar's own position (SetPos) is not touched.
