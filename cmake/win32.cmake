@@ -71,6 +71,12 @@ foreach(src IN LISTS WIN32_TESTS)
     ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR}")
 endforeach()
 
+# Every installer dialog shown in turn for tools/dialog-screenshots.sh (a tool, built on demand).
+add_executable(dialog_gallery EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/win32/gallery/dialog_gallery.cpp
+  $<TARGET_OBJECTS:tarvelo_resources>)
+target_link_libraries(dialog_gallery PRIVATE test_support)
+target_link_options(dialog_gallery PRIVATE -municode)
+
 # Helper programs of the end-to-end tests (robot, stubs): one program per file.
 file(GLOB TOOL_PROGRAMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(src IN LISTS TOOL_PROGRAMS)
