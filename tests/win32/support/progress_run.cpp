@@ -79,14 +79,16 @@ bool WaitPumping(HANDLE handle, DWORD timeoutMs)
 
 bool SettleProgressDialog(HWND dialog)
 {
+    // The common control's step: the installer never uses it, and the bar leaves it to the
+    // control (its position is the object's own).
     static int marker = 0;
     marker = marker % 90 + 7;
     const int want = marker;
     HWND bar = GetDlgItem(dialog, IDC_PROGRESS);
-    if (!bar || !PostMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(want), 0)) return false;
+    if (!bar || !PostMessageW(bar, PBM_SETSTEP, static_cast<WPARAM>(want), 0)) return false;
     return WaitUntil([&] {
-        DWORD_PTR position = 0;
-        SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &position);
-        return static_cast<int>(position) == want;
+        DWORD_PTR step = 0;
+        SendMessageTimeoutW(bar, PBM_GETSTEP, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &step);
+        return static_cast<int>(step) == want;
     });
 }

@@ -42,6 +42,6 @@ private:
 bool WaitPumping(HANDLE handle, DWORD timeoutMs);
 
 // Waits until every message posted to the progress dialog before this call has been handled: a
-// position posted to the bar's own window leaves the same queue after them (also while a nested
-// modal loop runs on that thread). The bar's own position (SetPos) is not touched.
+// step posted to the bar's own window leaves the same queue after them (also while a nested
+// modal loop runs on that thread). The bar's position is not touched.
 bool SettleProgressDialog(HWND dialog);
