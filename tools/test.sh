@@ -16,7 +16,7 @@ echo "== fuzz targets"
 bash "$root/tools/fuzz.sh"
 
 echo "== shipping exe (i686)"
-cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTARVELO_THREAD_MODEL=win32 >/dev/null
 cmake --build "$build/release" --target TarveloSetup run_folder
 bash "$root/tools/check-imports.sh" "$build/release/TarveloSetup.exe" pei-i386
 
