@@ -128,6 +128,11 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
     for (;;) {
         if (item.reconnect) {
             if (!CreateSession() || !CreateConnection() || !CreateRequest()) return Step::Failed;
+        } else if (m_readFailed && !OpenRequestHandle()) {
+            // A request whose body read failed (a receive timeout, say) is not sent again:
+            // Wine's WinHTTP crashes in the send. A new request on the same connection is
+            // sound on every WinHTTP.
+            return Step::Failed;
         }
         Log("Request Created...");
         const std::wstring range = GetRangeHeader(item.resumeOffset);
@@ -283,6 +288,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
         DWORD got = 0;
         if (!WinHttpReadData(request.Get(), m_buffer, ask, &got)) {
             GetLastError();
+            m_readFailed = true;
             break;
         }
         const bool aborted = IsAborted();
