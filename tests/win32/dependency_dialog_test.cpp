@@ -24,12 +24,11 @@ namespace {
 
 TempFolder* g_logFolder = nullptr;
 
-class Environment : public ::testing::Environment {
+class Environment : public RunFolderEnvironment {
 public:
     void SetUp() override
     {
-        ASSERT_TRUE(EnterRunFolder()) << "the run folder of the test tree is missing";
-        AfxWinInit(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
+        RunFolderEnvironment::SetUp();
         g_logFolder = new TempFolder(L"progress-log");
         SetEnvironmentVariableW(L"TEMP", g_logFolder->Path().c_str());
     }
@@ -41,7 +40,6 @@ public:
 };
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
 
-std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
 HWND Confirmation(HWND asking) { return WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, asking); }
 

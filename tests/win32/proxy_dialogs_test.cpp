@@ -21,17 +21,7 @@ using namespace dialog_driver;
 
 namespace {
 
-class Environment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        ASSERT_TRUE(EnterRunFolder()) << "the run folder of the test tree is missing";
-        AfxWinInit(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
-    }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
-
-std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new RunFolderEnvironment);
 
 INT_PTR Drive(CDialog& dialog, UINT templateId, const std::function<void(HWND)>& act)
 {

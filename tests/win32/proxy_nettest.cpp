@@ -25,17 +25,7 @@ using namespace dialog_driver;
 
 namespace {
 // The real dialogs need the text table and the skin of the run folder.
-class Environment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        ASSERT_TRUE(EnterRunFolder()) << "the run folder of the test tree is missing";
-        AfxWinInit(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
-    }
-};
-const auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
-
-std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new RunFolderEnvironment);
 
 // What a driver saw of one real prompt: its message and the notice beside it (empty: none).
 struct Seen {

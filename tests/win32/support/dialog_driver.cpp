@@ -1,5 +1,8 @@
 #include "support/dialog_driver.h"
 
+#include "framework/app.h"
+#include "support/localized_text.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -232,6 +235,14 @@ INT_PTR RunDriven(const std::function<INT_PTR()>& modal, const std::function<boo
     if (driverOk) *driverOk = thread && t.ok;
     return result;
 }
+
+void RunFolderEnvironment::SetUp()
+{
+    ASSERT_TRUE(EnterRunFolder()) << "the run folder of the test tree is missing";
+    AfxWinInit(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
+}
+
+std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
 bool EnterRunFolder()
 {

@@ -5,6 +5,8 @@
 // Every wait polls for a state with a generous bound; nothing depends on timing.
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -82,6 +84,16 @@ INT_PTR RunDriven(const std::function<INT_PTR()>& modal, const std::function<boo
 // Changes the current directory to the run folder of the Windows test tree (ConfigFile.txt, the
 // text table and Images), from TARVELO_BUILD_DIR; false when it is not there.
 bool EnterRunFolder();
+
+// The set-up every program testing real dialogs needs: the run folder as the current directory
+// (text table and skin) and the window layer initialised. Register it once per program.
+class RunFolderEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+};
+
+// The English text of a key of the text table.
+std::wstring Text(const wchar_t* key);
 
 // Saves the window's screen pixels (its window rectangle) as a 24-bit BMP.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
