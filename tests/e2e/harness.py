@@ -288,6 +288,28 @@ class Stub:
         open(self.release_file, "w").close()
 
 
+class Hold:
+    """hold.exe keeping a file open without sharing, as another program may, until release()."""
+
+    def __init__(self, popen, release_file, timeout):
+        self.popen = popen
+        self.release_file = release_file
+        line = []
+        reader = threading.Thread(target=lambda: line.append(popen.stdout.readline()), daemon=True)
+        reader.start()
+        reader.join(timeout)
+        event = json.loads(line[0].decode("utf-8", "replace") or "{}") if line else {}
+        if event.get("event") != "held":
+            raise HarnessError("hold.exe did not take the file: %s" % event)
+
+    def release(self, timeout=DEFAULT_TIMEOUT):
+        open(self.release_file, "w").close()
+        try:
+            self.popen.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise HarnessError("hold.exe did not let the file go")
+
+
 class Watch:
     """A background robot watching a progress bar."""
 
@@ -562,6 +584,17 @@ class Harness:
                 self.replace_program_file(os.path.join(folder, "Internet Explorer", "iexplore.exe"),
                                           tool("stub.exe"))
         return self.stub("iexplore.exe", **options)
+
+    def hold_open(self, unix_path, timeout=DEFAULT_TIMEOUT):
+        """Another process opens `unix_path` (created when missing) without sharing and keeps it
+        open until the returned Hold's release(), or until the test ends."""
+        self._ensure_prefix()
+        release = os.path.join(self.root, "release-%d" % len(self.processes))
+        argv = [WINE, tool("hold.exe"), windows_path(unix_path), windows_path(release)]
+        popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(), stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.processes.append(popen)
+        return Hold(popen, release, timeout)
 
     @staticmethod
     def stub_bytes():
