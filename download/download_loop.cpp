@@ -270,6 +270,11 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
 {
     BytesOnDisk = item.resumeOffset;
     m_attemptBytes = 0;
+    // A read-only file is its owner's word that it stays as it is. Windows refuses to open one
+    // for writing, administrators included; where the platform would let us (Wine running as
+    // root) it is refused all the same, so that the outcome does not depend on who runs us.
+    const DWORD attributes = GetFileAttributesW(item.localPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
     UniqueHandle file(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return false;

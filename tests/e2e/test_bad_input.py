@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Bad input end to end: damaged configuration, text table and skin, a folder where a download
-should go, and downloads checked against their SHA-256. Every case ends in a defined way (a
+"""Bad input end to end: damaged configuration, text table and skin, a folder or a read-only
+file where a download should go, files held open by another process, an overlong URL and path,
+and downloads checked against their SHA-256. Every case ends in a defined way (a
 dialog, a log line, an exit code), never a crash or a hang. Each case counts towards the figure
 the test command prints; TEMP unset is covered by test_startup.py."""
 
@@ -12,6 +13,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import windows_path  # noqa: E402
 
 CASES = []
 
@@ -149,6 +151,80 @@ class BadInput(harness.E2ETest):
         self.assertTrue(verified[0].endswith("\\" + harness.STAGE2_PACKAGE))
         record("second stage with its digest")
 
+    def to_the_second_stage(self, **fields):
+        """A supported machine with .NET, whose run downloads the second stage and starts it;
+        returns the second stage's stub."""
+        h = self.h
+        h.machine(windows="win7", dotnet=True)
+        h.serve_packages()
+        h.write_config(**fields)
+        return h.stub(harness.STAGE2_PACKAGE)
+
+    def assert_hand_over(self, stage2):
+        self.assertEqual(stage2.wait_started()["args"], ["en-GB"])
+        self.assertEqual(self.h.wait_exit(), 1)
+
+    def test_files_held_open_by_another_process_leave_the_run_alone(self):
+        """The log, or a proxy file left by an earlier run, held without sharing: the run goes
+        through to the second stage. Logging is off for the run and the log is neither emptied
+        nor written; the proxy file cannot be deleted and stays as it was."""
+        h = self.h
+        stage2 = self.to_the_second_stage()
+        held = {"log": (h.log_path, b"another program's line\r\n"),
+                "ProxyInfo.proxy": (h.appdata_path("ProxyInfo.proxy"), b"ProxyServer=http://earlier.example:8080|@|")}
+        for name, (path, content) in held.items():
+            with self.subTest(name):
+                os.makedirs(os.path.dirname(path), exist_ok=True)
+                with open(path, "wb") as f:
+                    f.write(content)
+                hold = h.hold_open(path)
+                h.start()
+                self.assert_hand_over(stage2)
+                hold.release()
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), content)
+                record(name + " held open by another process")
+                os.remove(path)
+                os.remove(stage2.base + ".calls")
+
+    def test_read_only_download_target_fails_and_starts_nothing(self):
+        h = self.h
+        stage2 = self.to_the_second_stage()
+        target = h.config_path("stage2_file")
+        with open(target, "wb") as f:
+            f.write(b"read-only")
+        h.wine(["attrib", "+r", windows_path(target)])
+        h.start()
+        self.connection_notice()
+        self.assertEqual(stage2.starts(), [])
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), b"read-only")
+        record("read-only download target")
+
+    def test_url_of_300_characters_is_fetched_whole(self):
+        h = self.h
+        stage2 = self.to_the_second_stage()
+        tail = "/packages/%s?" % harness.STAGE2_PACKAGE
+        tail += "u" * (300 - len(h.server_url) - len(tail))
+        h.write_config(stage2_tail=tail)
+        h.start()
+        self.assert_hand_over(stage2)
+        with open(os.path.join(h.root, "nginx", "access.log")) as f:
+            self.assertIn("GET %s HTTP" % tail, f.read())
+        record("URL of 300 characters")
+
+    def test_second_stage_path_too_long_for_a_command_line_starts_nothing(self):
+        """A second stage 680 characters deep downloads (Wine takes such paths), but is not
+        started: no command line with a cut-off path goes out."""
+        h = self.h
+        folders = "\\" + "\\".join(c * 200 for c in "abc")
+        stage2 = self.to_the_second_stage(stage2_file=folders + "\\" + harness.STAGE2_PACKAGE)
+        os.makedirs(h.run_dir + folders.replace("\\", "/"))
+        h.start()
+        self.assertEqual(h.wait_exit(), 0)
+        h.assert_log_ends_with("Launching Stage2", "Stage2 launch failed")
+        self.assertEqual(stage2.starts(), [])
+        record("second-stage path too long for a command line")
 
 if __name__ == "__main__":
     try:
