@@ -128,10 +128,10 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
     for (;;) {
         if (item.reconnect) {
             if (!CreateSession() || !CreateConnection() || !CreateRequest()) return Step::Failed;
-        } else if (m_readFailed && !OpenRequestHandle()) {
-            // A request whose body read failed (a receive timeout, say) is not sent again:
-            // Wine's WinHTTP crashes in the send. A new request on the same connection is
-            // sound on every WinHTTP.
+        } else if (m_requestSpent && !OpenRequestHandle()) {
+            // A request whose body read failed (a receive timeout, say) or ended without a
+            // length (a chunked body cut short) is not sent again: Wine's WinHTTP crashes in
+            // the send. A new request on the same connection is sound on every WinHTTP.
             return Step::Failed;
         }
         Log("Request Created...");
@@ -293,7 +293,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
         DWORD got = 0;
         if (!WinHttpReadData(request.Get(), m_buffer, ask, &got)) {
             GetLastError();
-            m_readFailed = true;
+            m_requestSpent = true;
             break;
         }
         const bool aborted = IsAborted();
@@ -318,6 +318,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
         }
     }
     file.Reset();
+    if (length == 0) m_requestSpent = true;
 
     const bool complete = !IsAborted() && (length != 0 ? BytesOnDisk >= length : cleanEnd);
     if (!complete) {

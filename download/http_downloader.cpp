@@ -173,7 +173,7 @@ bool CHttpDownloader2::OpenRequestHandle()
     accept.push_back(nullptr);
     m_rangeOnRequest = false;
     m_proxyCredentialsOnRequest = false;
-    m_readFailed = false;
+    m_requestSpent = false;
     request.Reset(connection ? WinHttpOpenRequest(connection.Get(), OrNull(verb), objectName.c_str(),
                                                   OrNull(httpVersion), OrNull(referrer),
                                                   accept.data(), GetRequestFlags())

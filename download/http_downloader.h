@@ -93,7 +93,10 @@ protected:
     uint32_t m_attemptBytes = 0;         // bytes the last ReadToFile attempt put on disk
     bool m_rangeOnRequest = false;       // the current request carries a Range header
     bool m_proxyCredentialsOnRequest = false;  // proxy credentials were set on the current request
-    bool m_readFailed = false;           // reading the current request's body failed (not a clean end)
+    // The current request must not be sent again: its body read failed, or ended without a
+    // length to show it was whole. Wine's WinHTTP crashes resending either (it tries to drain
+    // the rest of the old body from a connection it has already let go).
+    bool m_requestSpent = false;
     int m_savedCredentialRefusals = 0;   // 407s answered with saved credentials since the last 200/206
     unsigned char m_buffer[kBufferSize];
 };

@@ -66,6 +66,22 @@ class Environment : public ::testing::Environment {
 };
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
 
+// The product keeps WinHTTP's own receive timeout (30 s); a stall case shortens it for every
+// request of the session, so that each stall ends in seconds.
+class ShortTimeoutDownloader : public CHttpDownloader2 {
+public:
+    explicit ShortTimeoutDownloader(bool shorten) : CHttpDownloader2(false), m_shorten(shorten) {}
+    int CreateSession() override
+    {
+        const int result = CHttpDownloader2::CreateSession();
+        if (result && m_shorten) WinHttpSetTimeouts(session.Get(), 0, 60000, 30000, 2000);
+        return result;
+    }
+
+private:
+    bool m_shorten;
+};
+
 class DownloadFaults : public ::testing::Test {
 protected:
     void SetUp() override
@@ -108,9 +124,9 @@ protected:
 
     // Runs one download and checks the one rule every outcome obeys: a success leaves the
     // source's exact bytes, a failed check leaves no file at all.
-    int Run(DownloadItem& item, const wchar_t* source = L"big.bin")
+    int Run(DownloadItem& item, const wchar_t* source = L"big.bin", bool shortTimeouts = false)
     {
-        CHttpDownloader2 downloader(false);
+        ShortTimeoutDownloader downloader(shortTimeouts);
         NetEnv::InstallerLogText();  // closes the log: it starts afresh with this run's lines
         const int result = downloader.DownloadFiles(&item, 1);
         const std::string log = NetEnv::InstallerLogText();
@@ -200,6 +216,7 @@ struct FaultCase {
     bool digest;            // the item carries the source's digest
     bool succeeds;
     int faults;             // faults the server injects in this run
+    bool stalls = false;    // the server goes quiet: receive timeouts shortened
 };
 
 class FaultMatrix : public DownloadFaults, public ::testing::WithParamInterface<FaultCase> {};
@@ -210,7 +227,7 @@ TEST_P(FaultMatrix, EndsByteIdenticalOrAsAFailure)
     const std::wstring name = L"matrix" + std::to_wstring(
         std::hash<std::wstring>()(c.query) % 100000) + L".bin";
     DownloadItem item = Item(c.query, name, c.digest, c.source);
-    const int result = Run(item, c.source);
+    const int result = Run(item, c.source, c.stalls);
     g_figures.faults += c.faults;
     EXPECT_EQ(result, c.succeeds ? 1 : 0) << Narrow(c.query);
     if (c.succeeds && c.digest) {
@@ -237,6 +254,11 @@ INSTANTIATE_TEST_SUITE_P(
         // A length shorter than the body: only the digest can tell.
         FaultCase{L"/big.bin?lie=600000", L"big.bin", true, false, 1},
         // A body without length cut short reads as a clean end: the digest catches it.
-        FaultCase{L"/big.bin?nolength=1&cut=400000", L"big.bin", true, true, 1}));
+        FaultCase{L"/big.bin?nolength=1&cut=400000", L"big.bin", true, true, 1},
+        // The server goes quiet mid-body, twice: each stall times out and the file resumes.
+        FaultCase{L"/big.bin?stall=300000&cuts=2", L"big.bin", true, true, 2, true},
+        // A chunked body cut short reads as a clean end too; the digest catches it and the
+        // file comes once more, on a new request.
+        FaultCase{L"/big.bin?chunked=1&cut=400000", L"big.bin", true, true, 1}));
 
 }  // namespace
