@@ -208,6 +208,34 @@ TEST_F(DownloadFaults, MismatchOfTheFirstFileStopsTheListBeforeTheNext)
     EXPECT_EQ(Requests("/small.bin?list=2"), 0u);
 }
 
+// Regression: a length longer than the body of a file of 1 MiB or more once looped forever. Each
+// attempt brought the same megabytes again and so earned fresh retries; only progress beyond
+// the furthest offset ever reached may do that. The attempts are counted, and a loop that runs
+// on is cut short by an abort, so that a regression fails here instead of hanging.
+class AttemptCountingDownloader : public CHttpDownloader2 {
+public:
+    AttemptCountingDownloader() : CHttpDownloader2(false) {}
+    bool ReadToFile(DownloadItem& item) override
+    {
+        if (++attempts >= kBound) AbortRequested.store(true);
+        return CHttpDownloader2::ReadToFile(item);
+    }
+    static constexpr int kBound = 40;
+    int attempts = 0;
+};
+
+TEST_F(DownloadFaults, LyingLengthOnAMegabyteFileGivesUpInsteadOfLoopingForever)
+{
+    DownloadItem item = Item(L"/dotnet.bin?lie=3000000&regression=1", L"lying.bin", false, L"dotnet.bin");
+    AttemptCountingDownloader downloader;
+    NetEnv::InstallerLogText();
+    EXPECT_EQ(downloader.DownloadFiles(&item, 1), 0);
+    EXPECT_LT(downloader.attempts, AttemptCountingDownloader::kBound) << "the retries never ran out";
+    EXPECT_EQ(Count(NetEnv::InstallerLogText(), "download aborted..."), 0u);
+    EXPECT_EQ(g_pauses, 4);  // 2, 4, 6 and 8 seconds, then the download fails
+    g_figures.faults += 1;
+}
+
 // Fault matrix ----------------------------------------------------------------------------------
 
 struct FaultCase {
