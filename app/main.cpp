@@ -2,8 +2,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cstdlib>
-
 #include "app/install_sequence.h"
 #include "app/startup.h"
 #include "framework/app.h"
@@ -11,13 +9,6 @@
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/win32_handle.h"
-
-// The default handler for an escaped exception prints its demangled type, which links the whole
-// symbol demangler (about a sixth of the program) into an installer whose size users notice. No
-// exception is meant to escape; if one does, ending at once is all a user could be offered anyway.
-namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx
 
 namespace {
 

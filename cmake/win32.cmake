@@ -1,6 +1,7 @@
 # Windows tree: the product, its in-process tests and the end-to-end tools, all 32-bit and static.
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX)
-add_compile_options(-Os -ffunction-sections -fdata-sections)
+add_compile_options(-Os -ffunction-sections -fdata-sections
+  "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/compact_strings.h>")
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
 # Test executables run under Wine in the tree's own prefix.
@@ -31,7 +32,8 @@ target_link_libraries(tarvelo_win32 PUBLIC tarvelo_portable ${SYSTEM_LIBS})
 add_library(tarvelo_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/TarveloSetup.rc)
 target_include_directories(tarvelo_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 
-add_executable(TarveloSetup WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp $<TARGET_OBJECTS:tarvelo_resources>)
+add_executable(TarveloSetup WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp
+  $<TARGET_OBJECTS:tarvelo_resources>)
 target_link_libraries(TarveloSetup PRIVATE tarvelo_win32)
 target_link_options(TarveloSetup PRIVATE -municode -s)
 add_custom_command(TARGET TarveloSetup POST_BUILD

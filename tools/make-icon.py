@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Generates resources/TarveloSetup.ico, the program icon (16, 32 and 48 pixels, 32-bit).
+"""Generates resources/TarveloSetup.ico, the program icon (16, 32 and 48 pixels, 32-bit; the two
+larger as PNG).
 
 Usage: make-icon.py [OUTPUT.ico] [--preview]. The icon is committed; run this after changing it.
 """
@@ -41,7 +42,7 @@ def main(argv):
     out = argv[1] if len(argv) > 1 and not argv[1].startswith("--") else \
         os.path.join(here, "..", "resources", "TarveloSetup.ico")
     canvases = [icon(16), icon(32), icon(48)]
-    raster.write_ico(out, canvases)
+    raster.write_ico(out, canvases, png_from=32)
     if "--preview" in argv:
         for c in canvases:
             with open("%s-%d.png" % (out[:-4], c.width), "wb") as f:

@@ -212,10 +212,15 @@ def sdf_capsule(x0, y0, x1, y1, r):
     return sdf
 
 
-def write_ico(path, canvases):
-    """An icon file holding one 32-bit entry (with its AND mask) per canvas."""
+def write_ico(path, canvases, png_from=None):
+    """An icon file holding one 32-bit entry per canvas: a bitmap with its AND mask or, for
+    canvases at least png_from pixels wide, a PNG (read by Windows Vista and later, and a fraction
+    of the size: every byte of the icon is a byte of the download)."""
     entries = []
     for c in canvases:
+        if png_from is not None and c.width >= png_from:
+            entries.append((c.width, c.height, png_bytes(c)))
+            continue
         xor = c.rows_bgra()
         mask_stride = ((c.width + 31) // 32) * 4
         mask = bytearray()

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "support/portable/decimal.h"
+
 namespace {
 const wchar_t kHttpPrefix[] = L"http://";
 
@@ -66,7 +68,7 @@ std::wstring MakeRangeHeader(uint32_t from, uint32_t contentLength)
     if (from == 0) return std::wstring();
     const int32_t first = static_cast<int32_t>(from);
     const int32_t last = static_cast<int32_t>(contentLength - 1u);
-    return L"Range: bytes=" + std::to_wstring(first) + L"-" + std::to_wstring(last) + L"\r\n";
+    return L"Range: bytes=" + WideDecimal(first) + L"-" + WideDecimal(last) + L"\r\n";
 }
 
 uint32_t RequestFlagsFor(bool https) { return https ? (kFlagRefresh | kFlagSecure) : kFlagRefresh; }

@@ -3,6 +3,7 @@
 
 #include <climits>
 
+#include "support/portable/decimal.h"
 #include "ui/controls/portable/browser_command.h"
 #include "ui/controls/portable/progress_math.h"
 #include "ui/controls/portable/skin_path.h"
@@ -49,6 +50,8 @@ TEST(ProgressMath, PercentText)
     EXPECT_EQ(FormatPercent(100), L"100%");
     EXPECT_EQ(FormatPercent(-7), L"-7%");
     EXPECT_EQ(FormatPercent(INT_MIN), L"-2147483648%");
+    EXPECT_EQ(WideDecimal(LLONG_MIN), L"-9223372036854775808");
+    EXPECT_EQ(WideDecimal(LLONG_MAX), L"9223372036854775807");
 }
 
 TEST(SkinImagePath, AppendsTheNameAndRefusesWhatDoesNotFit)

@@ -262,16 +262,20 @@ TEST(Templates, SmallerDialog117)
 TEST(Resources, IconAndManifest)
 {
     HMODULE self = GetModuleHandleW(nullptr);
-    HICON icon = static_cast<HICON>(LoadImageW(self, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, 32, 32, 0));
-    ASSERT_NE(icon, nullptr);
-    ICONINFO info{};
-    ASSERT_TRUE(GetIconInfo(icon, &info));
-    BITMAP bm{};
-    GetObjectW(info.hbmColor, sizeof bm, &bm);
-    EXPECT_EQ(bm.bmWidth, 32);
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    DestroyIcon(icon);
+    // The larger two images are stored as PNG: each size must still come out as itself.
+    for (int size : {16, 32, 48}) {
+        HICON icon = static_cast<HICON>(LoadImageW(self, MAKEINTRESOURCEW(IDI_PROGRAM), IMAGE_ICON, size, size, 0));
+        ASSERT_NE(icon, nullptr) << size;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP bm{};
+        GetObjectW(info.hbmColor, sizeof bm, &bm);
+        EXPECT_EQ(bm.bmWidth, size);
+        EXPECT_EQ(bm.bmHeight, size);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        DestroyIcon(icon);
+    }
 
     HRSRC res = FindResourceW(self, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(res, nullptr);

@@ -3,6 +3,8 @@
 #include <climits>
 #include <cmath>
 
+#include "support/portable/decimal.h"
+
 namespace {
 int TruncateSaturated(double value)
 {
@@ -31,18 +33,4 @@ int ProgressPercent(int position, int lower, int upper)
     return TruncateSaturated(Fraction(position, lower, upper) * 100.0);
 }
 
-std::wstring FormatPercent(int percent)
-{
-    // Digits by hand: no locale, no stream, independent of the width of wchar_t.
-    std::wstring digits;
-    long long value = percent;
-    bool negative = value < 0;
-    if (negative) value = -value;
-    do {
-        digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + value % 10));
-        value /= 10;
-    } while (value > 0);
-    if (negative) digits.insert(digits.begin(), L'-');
-    digits += L'%';
-    return digits;
-}
+std::wstring FormatPercent(int percent) { return WideDecimal(percent) + L'%'; }
