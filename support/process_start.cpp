@@ -3,6 +3,8 @@
 #include <vector>
 
 namespace {
+const size_t kMaxCommandLine = 32767;
+
 ProcessStartHook& Hook()
 {
     static ProcessStartHook hook;
@@ -17,6 +19,10 @@ bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thre
     if (process) *process = nullptr;
     if (thread) *thread = nullptr;
     if (Hook()) return Hook()(commandLine);
+    // The platform takes 32,767 characters with the terminating zero. Wine starts a longer
+    // command line cut to that length, which hands the child another path or argument than the
+    // one meant; nothing is started instead, as on Windows.
+    if (commandLine.size() >= kMaxCommandLine) return false;
 
     // CreateProcessW may write into the command line, so it gets a private, exact-length copy.
     std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
