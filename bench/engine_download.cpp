@@ -1,10 +1,14 @@
 // Downloads one file through the installer's own engine, with the progress dialog running on
 // its own thread and the log on, and reports what the benchmark table needs.
-// Usage: engine_download URL OUTFILE   (run from a folder holding the text table and skin)
+// Usage: engine_download URL OUTFILE [--no-dialog]   (run from a folder holding the text table
+// and skin). --no-dialog leaves the progress dialog out, to show what the dialog itself costs.
 #include <windows.h>
+#include <commctrl.h>
 #include <psapi.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cwchar>
 
 #include "download/http_downloader.h"
 #include "download/progress_link.h"
@@ -16,17 +20,67 @@
 namespace {
 int g_positions = 0;
 void CountPosition(int) { ++g_positions; }
+
+// Real repaints of the bar, counted in its own window procedure: hooks on the dialog's thread
+// notice the bar's first paint and subclass it there (a subclass must be set by the thread that
+// owns the window, and after the control's own, or that one answers WM_PAINT first).
+std::atomic<int> g_paints{0};
+std::atomic<HWND> g_bar{nullptr};
+
+LRESULT CALLBACK CountingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_PAINT) ++g_paints;
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+void Notice(HWND window, UINT message)
+{
+    if (message != WM_PAINT || window == nullptr || g_bar.load() != nullptr) return;
+    wchar_t name[64] = {};
+    if (!GetClassNameW(window, name, 64) || wcscmp(name, PROGRESS_CLASSW) != 0) return;
+    if (SetWindowSubclass(window, CountingProc, 1, 0)) g_bar = window;  // sees this paint too
+}
+
+LRESULT CALLBACK SentHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION) {
+        const CWPSTRUCT* sent = reinterpret_cast<const CWPSTRUCT*>(lParam);
+        Notice(sent->hwnd, sent->message);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+LRESULT CALLBACK PostedHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        const MSG* posted = reinterpret_cast<const MSG*>(lParam);
+        Notice(posted->hwnd, posted->message);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
-    if (argc != 3) return 2;
+    if (argc != 3 && !(argc == 4 && wcscmp(argv[3], L"--no-dialog") == 0)) return 2;
+    const bool dialog = argc == 3;
     InstallerLog::Instance();
     LocalizedText::Instance(L"en-GB");
     ProgressLink::SetPositionObserverForTesting(CountPosition);
 
     CHttpDownloader2 downloader(false);
-    HANDLE thread = CreateThread(nullptr, 0, ProgressDialogThreadStart, &downloader, 0, nullptr);
+    HANDLE thread = nullptr;
+    HHOOK sent = nullptr, posted = nullptr;
+    if (!dialog) ProgressLink::SetWaitLimitForTesting(0);  // no dialog is coming: do not wait for one
+    if (dialog) {
+        DWORD id = 0;
+        thread = CreateThread(nullptr, 0, ProgressDialogThreadStart, &downloader, CREATE_SUSPENDED, &id);
+        if (thread) {
+            sent = SetWindowsHookExW(WH_CALLWNDPROC, SentHook, nullptr, id);
+            posted = SetWindowsHookExW(WH_GETMESSAGE, PostedHook, nullptr, id);
+            ResumeThread(thread);
+        }
+    }
     DownloadItem item;
     item.url = argv[1];
     item.localPath = argv[2];
@@ -39,17 +93,26 @@ int wmain(int argc, wchar_t** argv)
     const int ok = downloader.DownloadFiles(&item, 1);
     QueryPerformanceCounter(&t1);
 
-    CloseProgressDialog();
+    int barWidth = 0;
+    if (HWND bar = g_bar.load()) {
+        RECT client{};
+        if (GetClientRect(bar, &client)) barWidth = client.right - client.left;
+    }
+    const int paints = g_paints.load();
+    if (dialog) CloseProgressDialog();
     if (thread) {
         WaitForSingleObject(thread, 10000);
         CloseHandle(thread);
     }
+    if (sent) UnhookWindowsHookEx(sent);
+    if (posted) UnhookWindowsHookEx(posted);
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof(counters);
     GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters));
     const double seconds = double(t1.QuadPart - t0.QuadPart) / double(freq.QuadPart);
-    std::printf("bytes=%lu seconds=%.6f ok=%d peak_ws=%llu positions=%d\n",
+    std::printf("bytes=%lu seconds=%.6f ok=%d peak_ws=%llu positions=%d paints=%d bar_px=%d\n",
                 static_cast<unsigned long>(BytesOnDisk), seconds, ok,
-                static_cast<unsigned long long>(counters.PeakWorkingSetSize), g_positions);
+                static_cast<unsigned long long>(counters.PeakWorkingSetSize), g_positions, paints,
+                barWidth);
     return ok ? 0 : 1;
 }
