@@ -1,6 +1,7 @@
 // Starts a program and reports how long it takes until its first visible top-level window
-// exists, then ends it. Usage: first_window COMMAND_LINE
+// exists, and its peak working set by then, then ends it. Usage: first_window COMMAND_LINE
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <string>
@@ -52,11 +53,15 @@ int wmain(int argc, wchar_t** argv)
         }
     }
     QueryPerformanceCounter(&t1);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(info.hProcess, &counters, sizeof(counters))) counters.PeakWorkingSetSize = 0;
     TerminateProcess(info.hProcess, 0);
     WaitForSingleObject(info.hProcess, 5000);
     CloseHandle(info.hThread);
     CloseHandle(info.hProcess);
     const double ms = 1000.0 * double(t1.QuadPart - t0.QuadPart) / double(freq.QuadPart);
-    std::printf("found=%d ms=%.3f\n", search.found ? 1 : 0, ms);
+    std::printf("found=%d ms=%.3f peak_ws=%llu\n", search.found ? 1 : 0, ms,
+                static_cast<unsigned long long>(counters.PeakWorkingSetSize));
     return search.found ? 0 : 1;
 }
