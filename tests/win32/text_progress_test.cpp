@@ -20,12 +20,14 @@ const COLORREF kTextOnTrack = RGB(0, 255, 0);
 
 class CountingProgress : public CTextProgressCtrl {
 public:
+    // Paints with something to update. A position set from another thread can bring a second,
+    // empty WM_PAINT under Wine (the sent one and the queued one); that one redraws nothing.
     std::atomic<int> paints{0};
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override
     {
-        if (message == WM_PAINT) ++paints;
+        if (message == WM_PAINT && ::GetUpdateRect(m_hWnd, nullptr, FALSE)) ++paints;
         return CTextProgressCtrl::WindowProc(message, wParam, lParam);
     }
 };

@@ -88,6 +88,12 @@ void CTextProgressCtrl::OnPaint()
     // Painting always begins and ends, even when there is nothing to draw: a WM_PAINT left
     // unvalidated would come back at once, for ever.
     CPaintDC paint(this);
+    // A position set from the download thread repaints at once through a sent WM_PAINT, and
+    // Wine then often delivers the queued one as well, with nothing left to update: about half
+    // of all paints during a download. Drawing the whole bar off-screen into an empty clip
+    // would change no pixel and only cost time on the thread the download waits for.
+    RECT box{};
+    if (::GetClipBox(paint.GetSafeHdc(), &box) == NULLREGION) return;
     RECT client{};
     GetClientRect(&client);
     DrawBar(&paint, client);
