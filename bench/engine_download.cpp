@@ -78,8 +78,9 @@ int wmain(int argc, wchar_t** argv)
     CHttpDownloader2 downloader(false);
     HANDLE thread = nullptr;
     HHOOK sent = nullptr, posted = nullptr;
-    if (!dialog) ProgressLink::SetWaitLimitForTesting(0);  // no dialog is coming: do not wait for one
-    if (dialog) {
+    if (!dialog) {
+        ProgressLink::SetWaitLimitForTesting(0);  // no dialog is coming: do not wait for one
+    } else {
         DWORD id = 0;
         thread = CreateThread(nullptr, 0, ProgressDialogThreadStart, &downloader, CREATE_SUSPENDED, &id);
         if (thread) {
