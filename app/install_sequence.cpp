@@ -91,7 +91,7 @@ int RunInstallSequence(HANDLE mutex, OwnerWindow ownerWindow)
         dotNetMissing = true;
         plan = BuildDownloadPlan(true, &kind);
         // The package is saved into this folder and run from it.
-        const size_t dotNetEntry = kind == PlanMsiAndDotNet ? 1 : 0;
+        const size_t dotNetEntry = DotNetEntry(kind);
         if (plan.size() > dotNetEntry) CreateDirectoryW(plan[dotNetEntry].folder.c_str(), nullptr);
     }
     return RunDownloadAndHandOver(dotNetMissing, std::move(plan), kind, mutex);

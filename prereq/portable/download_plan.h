@@ -35,3 +35,7 @@ struct PlanSources {
 // The plan of a kind, in download order (Windows Installer, .NET, second stage), the last
 // entry always the second stage. Addresses are head and tail joined with nothing between.
 std::vector<DownloadItem> MakeDownloadPlan(PlanKind kind, const PlanSources& sources);
+
+// Where the .NET package stands in a plan of a kind that has one: after the Windows Installer
+// update when that leads, else first.
+inline size_t DotNetEntry(PlanKind kind) { return kind == PlanMsiAndDotNet ? 1 : 0; }

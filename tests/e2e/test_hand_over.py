@@ -5,16 +5,9 @@ that wants credentials."""
 import os
 import sys
 import time
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-
-needs_dialogs = unittest.skipUnless(
-    all(os.path.exists(os.path.join(harness.SOURCE_DIR, "ui", "dialogs", name))
-        for name in ("message_dialog.h", "smaller_dialog.h", "dependency_dialog.h",
-                     "cred_ui_dialog.h")),
-    "the dialogs are not built yet")
 
 DOTNET_PAGE = ("http://www.microsoft.com/downloads/details.aspx?"
                "FamilyID=0856eacb-4362-4b0d-8edd-aab15c5e04f5&displaylang=en")
@@ -54,7 +47,6 @@ class HandOver(harness.E2ETest):
         h = self.h
         return h.dialog("smaller", texts={1031: h.text(headline), 1014: h.text(body)}, **kw)
 
-    @needs_dialogs
     def test_typical_run_through_the_browser_proxy_to_the_second_stage(self):
         h = self.h
         # The browser's proxy is the fault server, which answers any absolute URL from its files.
@@ -121,7 +113,6 @@ class HandOver(harness.E2ETest):
             self.assertEqual(f.read(), ("ProxyServer=http://%s|@|UserName=|@|Password=|@|ByPass=<local>"
                                         % proxy).encode())
 
-    @needs_dialogs
     def test_quitting_during_the_download_ends_without_a_notice(self):
         h = self.h
         h.machine(dotnet=True)
@@ -141,7 +132,6 @@ class HandOver(harness.E2ETest):
         h.assert_log_in_order(["Download Failed", "Installation Aborted"])
         h.assert_log_ends_with("Installation Aborted")
 
-    @needs_dialogs
     def test_failed_download_with_dotnet_present_shows_the_connection_notice(self):
         h = self.h
         h.machine(dotnet=True)
@@ -159,7 +149,6 @@ class HandOver(harness.E2ETest):
         self.assertEqual(h.wait_exit(), 0)
         h.assert_log_ends_with("Download Failed")
 
-    @needs_dialogs
     def test_failed_dotnet_download_offers_the_download_page_in_the_browser(self):
         h = self.h
         info = h.machine(dotnet=False)
@@ -218,7 +207,6 @@ class HandOver(harness.E2ETest):
         # Once the first has ended, the mutex is free again: a new copy runs normally.
         self.assertEqual(len(stage2.starts()), 1)
 
-    @needs_dialogs
     def test_proxy_credentials_are_asked_for_and_saved_for_the_second_stage(self):
         h = self.h
         h.serve_packages()

@@ -3,17 +3,11 @@ question and what the plan then holds, run on the real program with the robot an
 
 import os
 import sys
-import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
 REQUIREMENTS_PAGE = " http://www.tarvelo.com/r/1.3/download"
-
-# Until the dialogs are built, the runs that need someone to answer one cannot happen.
-needs_dialogs = unittest.skipUnless(
-    os.path.exists(os.path.join(harness.SOURCE_DIR, "ui", "dialogs", "message_dialog.h")),
-    "the dialogs are not built yet")
 
 
 class InstallSequence(harness.E2ETest):
@@ -26,7 +20,6 @@ class InstallSequence(harness.E2ETest):
         self.assertTrue(d.visible(1))
         self.assertFalse(d.visible(2), "one-button message shows its second button")
 
-    @needs_dialogs
     def test_unsupported_windows_stops_with_the_requirements_link(self):
         h = self.h
         info = h.machine(windows="win2k", dotnet=True)
@@ -68,7 +61,6 @@ class InstallSequence(harness.E2ETest):
         self.assertEqual(dotnet.starts(), [])
         self.assertFalse(os.path.exists(h.config_path("dotnet_folder")))
 
-    @needs_dialogs
     def test_declining_dotnet_ends_the_run_after_the_question(self):
         h = self.h
         h.machine(dotnet=False)
@@ -96,7 +88,6 @@ class InstallSequence(harness.E2ETest):
         h.assert_log_ends_with(".NET 2.0 not found")
         self.assertFalse(os.path.exists(h.config_path("dotnet_folder")))
 
-    @needs_dialogs
     def test_accepting_dotnet_by_button_or_escape_plans_the_package_into_its_folder(self):
         h = self.h
         h.machine(dotnet=False)

@@ -112,6 +112,17 @@ TEST(DownloadPlan, WindowsInstallerUpdateLeadsThePlanOfThree)
     }
 }
 
+TEST(DownloadPlan, DotNetEntryIsTheOneWithTheDotNetFolder)
+{
+    // The install sequence creates the folder of this entry before anything is downloaded.
+    for (PlanKind kind : {PlanDotNet, PlanMsiAndDotNet}) {
+        const auto plan = MakeDownloadPlan(kind, Sources());
+        ASSERT_LT(DotNetEntry(kind), plan.size()) << kind;
+        EXPECT_EQ(plan[DotNetEntry(kind)].folder, L"C:\\run\\DotNet") << kind;
+        EXPECT_EQ(plan[DotNetEntry(kind)].localPath, plan[DotNetEntry(kind)].folder + L"\\dotnetfx.exe") << kind;
+    }
+}
+
 TEST(DownloadPlan, EightBitPathsWidenByteForByte)
 {
     PlanSources s = Sources();
