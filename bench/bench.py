@@ -174,7 +174,8 @@ def main():
     fixed = {"engine": [], "bare1k": []}
     results = {"engine": [], "nodialog": [], "dialogfirst": [], "nobar": [], "bare1k": [], "bare64k": [], "curl": []}
     cpu = {"engine": [], "nodialog": [], "bare1k": []}
-    peak, peak_bare, positions, paints, redraws, bar_px = [], [], [], [], [], []
+    peak, peak_bare, positions, paints, redraws, bar_px, paint_s = [], [], [], [], [], [], []
+    seconds = {k: [] for k in results}
     with servers.Nginx(www, os.path.join(WORK, "nginx")) as nginx:
         # The vendor host name reaches nginx through the default proxy setting of WinHTTP.
         env = {"TARVELO_WINE_HTTP_PROXY": "http://127.0.0.1:%d" % nginx.port}
@@ -193,6 +194,7 @@ def main():
                     paints.append(int(v.get("paints", "0")))
                     redraws.append(int(v.get("redraws", "0")))
                     bar_px.append(int(v.get("bar_px", "0")))
+                    paint_s.append(float(v.get("paint_s", "0")))
                 elif kind in ENGINE_MODES:
                     out, c, rc = wine([os.path.join(WIN, "bench_engine_download.exe"), url, winpath(out_file), ENGINE_MODES[kind]], env=env, cwd=run_dir)
                     v = kv(out)
@@ -210,6 +212,7 @@ def main():
                 if v.get("ok") != "1" or os.path.getsize(out_file) != SIZE_MB << 20:
                     raise RuntimeError("%s download failed: %s" % (kind, v))
                 results[kind].append(mb / float(v["seconds"]))
+                seconds[kind].append(float(v["seconds"]))
                 if kind in cpu:
                     cpu[kind].append((c + wineserver_cpu() - ws0) * 100 / (SIZE_MB * 1048576 / 1e6))
             # What a run costs before and after its bytes: the same programs on a 1 KiB file.
@@ -231,6 +234,11 @@ def main():
                         ("nodialog", "Throughput, engine without the dialog")):
         rows.append((label, fmt(results[kind], " MB/s"), "", ""))
         rows.append(("  / bare 1 KiB", "%.2f" % (statistics.median(results[kind]) / statistics.median(results["bare1k"])), "", ""))
+    # Each bar position makes the download thread wait for a repaint on the dialog's thread.
+    per_position = [(a - b) * 1000 / max(1, n) for a, b, n in zip(seconds["dialogfirst"], seconds["nobar"], positions)]
+    rows.append(("  download's wait per bar position (dialog up: with positions minus without, per position)", fmt(per_position, " ms", 2), "", ""))
+    rows.append(("  of which the bar's own painting (per WM_PAINT, on the dialog's thread)",
+                 fmt([s * 1000 / max(1, n) for s, n in zip(paint_s, paints)], " ms", 2), "", ""))
     rows.append(("Throughput, bare WinHTTP loop, 64 KiB (context)", fmt(results["bare64k"], " MB/s"), "", ""))
     rows.append(("Throughput, curl to a file (context)", fmt(results["curl"], " MB/s"), "", ""))
     cr = statistics.median(cpu["engine"]) / statistics.median(cpu["bare1k"])
