@@ -1,4 +1,11 @@
 # Windows tree: the product, its in-process tests and the end-to-end tools, all 32-bit and static.
+
+# A tree keeps the compiler of its first configuration. Asking an existing tree for another thread
+# model would otherwise be ignored without a word, and the shipped exe measured with the wrong one.
+if(TARVELO_THREAD_MODEL AND NOT CMAKE_CXX_COMPILER MATCHES "-${TARVELO_THREAD_MODEL}$")
+  message(FATAL_ERROR "${CMAKE_BINARY_DIR} was configured with ${CMAKE_CXX_COMPILER}, not the "
+                      "${TARVELO_THREAD_MODEL} thread model asked for: delete that folder and configure again.")
+endif()
 add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601 NOMINMAX)
 add_compile_options(-Os -ffunction-sections -fdata-sections
   "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/compact_strings.h>")
