@@ -541,7 +541,11 @@ class Harness:
         path = os.path.join(self.root, "machine-%d.reg" % len(self.transcript))
         with open(path, "w", newline="") as f:
             f.write(text)
-        self.wine(["regedit", "/S", windows_path(path)])
+        # Wine's regedit now and then exits 1 without a word on a good file (seen once in a
+        # fresh-clone run); a second import of the same file is harmless.
+        if self.wine(["regedit", "/S", windows_path(path)], check=False).returncode != 0:
+            time.sleep(1)
+            self.wine(["regedit", "/S", windows_path(path)])
 
     def sysinfo(self):
         return json.loads(self.wine([tool("robot.exe"), "sysinfo"]).text.strip().splitlines()[-1])
