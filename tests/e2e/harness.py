@@ -344,6 +344,14 @@ class Watch:
     def wait_for(self, position, timeout=DEFAULT_TIMEOUT):
         self._wait(lambda: position in [e.get("pos") for e in self.events], timeout, "position %d" % position)
 
+    def wait_for_last(self, position, timeout=DEFAULT_TIMEOUT):
+        """Waits for the position that the bar takes just before its dialog ends. The watcher
+        looks every few milliseconds from another process, and a loaded machine can keep it from
+        looking again before the dialog is gone; so this also accepts the dialog ending, once the
+        positions before it were seen. The exact sequence is the in-process tests' to check."""
+        self._wait(lambda: position in [e.get("pos") for e in self.events]
+                   or any(e["event"] == "gone" for e in self.events), timeout, "position %d or dialog gone" % position)
+
     def wait_gone(self, timeout=DEFAULT_TIMEOUT):
         self._wait(lambda: any(e["event"] == "gone" for e in self.events), timeout, "dialog gone")
 

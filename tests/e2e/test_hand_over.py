@@ -71,7 +71,8 @@ class HandOver(harness.E2ETest):
         # then the second stage starts with the language.
         bar.wait_for(62)
         dotnet.release()
-        bar.wait_for(100)
+        bar.wait_for_last(100)
+        self.assertEqual(bar.positions(), sorted(bar.positions()))
         start = stage2.wait_started()
         self.assertEqual(start["args"], ["en-GB"])
         self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(h.path(harness.STAGE2_PACKAGE)))
