@@ -37,11 +37,6 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# The packaged servers start themselves on install; the tests run their own copies on free ports.
-for svc in nginx squid; do
-  if command -v systemctl >/dev/null && systemctl is-active --quiet "$svc" 2>/dev/null; then
-    $SUDO systemctl stop "$svc" || true
-  fi
-  pkill -x "$svc" 2>/dev/null || true
-done
+# The packaged nginx and squid may run as the machine's own services; they are left alone. The
+# tests start private copies of their own on free loopback ports and stop only those.
 echo "setup: ok"

@@ -14,6 +14,7 @@ import signal
 import socket
 import socketserver
 import subprocess
+import tempfile
 import threading
 import time
 import urllib.parse
@@ -114,7 +115,10 @@ class Squid:
     PASSWORD = "letmein"
 
     def __init__(self, work, hosts=(), digest=False, user=USER, password=PASSWORD):
-        self.work = os.path.abspath(work)
+        # Where the caller keeps its evidence; squid itself runs from a folder of its own (see
+        # start), and its logs are copied back here when it stops.
+        self.evidence = os.path.abspath(work)
+        self.work = None
         self.hosts = list(hosts)
         self.digest = digest
         self.user = user
@@ -123,9 +127,11 @@ class Squid:
         self.process = None
 
     def start(self):
-        if os.path.isdir(self.work):
-            shutil.rmtree(self.work)
-        os.makedirs(self.work)
+        # squid leaves root for its user "proxy", which must reach every file it reads and every
+        # folder above them. A checkout below a private folder (mktemp -d, /root) is out of its
+        # reach, so it gets a folder of its own under the system's temporary folder.
+        self.work = tempfile.mkdtemp(prefix="tarvelo-squid-")
+        os.chmod(self.work, 0o755)
         self.port = free_port()
         w = self.work
         hashed = subprocess.run(["openssl", "passwd", "-apr1", self.password], check=True,
@@ -162,6 +168,10 @@ http_access deny all
         if os.geteuid() == 0:
             # squid leaves root for its effective user, which must be able to write here.
             subprocess.run(["chown", "-R", "proxy:proxy", w], check=False)
+        # The caller's folder shows the live access log, as if squid wrote it there.
+        shutil.rmtree(self.evidence, ignore_errors=True)
+        os.makedirs(self.evidence)
+        os.symlink(os.path.join(w, "access.log"), os.path.join(self.evidence, "access.log"))
         self.process = subprocess.Popen(
             ["squid", "-N", "-f", os.path.join(w, "squid.conf")],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -171,7 +181,7 @@ http_access deny all
 
     def access_log(self):
         try:
-            with open(os.path.join(self.work, "access.log")) as f:
+            with open(os.path.join(self.evidence, "access.log")) as f:
                 return f.read()
         except OSError:
             return ""
@@ -179,6 +189,18 @@ http_access deny all
     def stop(self):
         _stop_process(self.process)
         self.process = None
+        if self.work:
+            os.makedirs(self.evidence, exist_ok=True)
+            for name in ("access.log", "cache.log", "stderr.log", "squid.conf"):
+                kept = os.path.join(self.evidence, name)
+                try:
+                    if os.path.islink(kept):
+                        os.unlink(kept)
+                    shutil.copy(os.path.join(self.work, name), kept)
+                except OSError:
+                    pass
+            shutil.rmtree(self.work, ignore_errors=True)
+            self.work = None
 
     def __enter__(self):
         return self.start()
