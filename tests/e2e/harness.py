@@ -678,9 +678,9 @@ class Harness:
         process running the program file `image`); returns its JSON events."""
         target = ["--image", image] if image else ["--pid", str(pid or self.installer.pid)]
         argv = [tool("robot.exe"), command] + target + ["--timeout-ms", str(int(timeout * 1000))]
-        spec = dict(KINDS.get(kind, {})) if kind else {}
-        ids = ids if ids is not None else spec.get("ids")
-        without = without if without is not None else spec.get("without")
+        expected = dict(KINDS.get(kind, {})) if kind else {}
+        ids = ids if ids is not None else expected.get("ids")
+        without = without if without is not None else expected.get("without")
         if ids:
             argv += ["--ids", ",".join(str(i) for i in ids)]
         if without:
