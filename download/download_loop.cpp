@@ -184,8 +184,15 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
             if (AnswerServerChallenge(serverCredentialsTried) == Answer::Resend) continue;
             return Step::Failed;
         }
-        if (status != 200 && status != 206) return Step::Failed;
+        const bool rangeRefused = status == 416 && item.resumeOffset != 0;
+        if (status != 200 && status != 206 && !rangeRefused) return Step::Failed;
         m_savedCredentialRefusals = 0;
+        const int32_t baseBefore = progressBase;
+        if (rangeRefused) {
+            const Step answered = AnswerRangeRefused(item);
+            if (answered != Step::Done) return answered;
+            return FinishItem(item, baseBefore);
+        }
 
         const Step placed = PrepareBody(item, status);
         if (placed != Step::Done) return placed;
@@ -193,15 +200,7 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         Log("Username& Passwd matched...ready for download");
         if (accessType == 2) SaveProxyCredentials();
         Log("Starting the download...");
-        const int32_t baseBefore = progressBase;
-        if (ReadToFile(item)) {
-            InstallerLog::Instance()->WriteWide(L"Download complete...FileName : " + item.localPath);
-            const PayloadCheck check = CheckDownloadedPayload(item);
-            if (check == PayloadCheck::Good) return Step::Done;
-            if (check == PayloadCheck::Rejected) return Step::Failed;
-            progressBase = baseBefore;  // the bar steps through this file once more
-            return Step::Restart;
-        }
+        if (ReadToFile(item)) return FinishItem(item, baseBefore);
         if (IsAborted()) {
             Log("download aborted...");
             return Step::Failed;
@@ -214,55 +213,102 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
     }
 }
 
+// An answer that cannot be trusted is dropped unread, and the file is fetched again from byte 0
+// on a new request without a Range. Each such restart counts as a failed attempt, so that a
+// server that answers every resume badly ends as a failure instead of being asked forever.
+CHttpDownloader2::Step CHttpDownloader2::RestartFromZero(DownloadItem& item, const char* why)
+{
+    Log(why);
+    item.resumeOffset = 0;
+    m_attemptBytes = 0;
+    m_requestSpent = true;
+    return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+}
+
+// A file that is complete on disk: logged, and checked against its digest where it has one.
+CHttpDownloader2::Step CHttpDownloader2::FinishItem(DownloadItem& item, int32_t baseBefore)
+{
+    InstallerLog::Instance()->WriteWide(L"Download complete...FileName : " + item.localPath);
+    const PayloadCheck check = CheckDownloadedPayload(item);
+    if (check == PayloadCheck::Good) return Step::Done;
+    if (check == PayloadCheck::Rejected) return Step::Failed;
+    progressBase = baseBefore;  // the bar steps through this file once more
+    return Step::Restart;
+}
+
 // Decides where the body goes and what length it has. Done = go on reading.
 CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD status)
 {
-    bool fromStart = item.resumeOffset == 0;
-    uint64_t rangeTotal = 0;
-    if (!fromStart) {
-        bool rangeHonoured = false;
-        if (status == 206) {
-            std::wstring text;
-            uint64_t first = 0;
-            if (QueryHeaderText(request.Get(), WINHTTP_QUERY_CONTENT_RANGE, &text) &&
-                ParseContentRange(text, &first, &rangeTotal)) {
-                if (first == item.resumeOffset) {
-                    rangeHonoured = true;
-                } else if (first != 0) {
-                    // Neither what was asked nor the start of the file: nothing to place it by.
-                    Log("ERROR: server answered the range with another part of the file");
-                    item.resumeOffset = 0;
-                    m_attemptBytes = 0;
-                    return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
-                }
-            }
-        }
-        if (!rangeHonoured) {
+    ResumeFacts facts;
+    facts.status = status;
+    facts.resumeOffset = item.resumeOffset;
+    facts.knownTotal = ContentLength;
+    std::wstring text;
+    facts.hasRange = status == 206 && QueryHeaderText(request.Get(), WINHTTP_QUERY_CONTENT_RANGE, &text) &&
+                     ParseContentRange(text, &facts.rangeFirst, &facts.rangeTotal);
+    facts.hasLength = QueryContentLength(request.Get(), &facts.length);
+    // A body without a length ends only when the connection does: never send this request again.
+    if (!facts.hasLength) m_requestSpent = true;
+
+    if (item.resumeOffset != 0) {
+        switch (ClassifyResumeAnswer(facts)) {
+        case ResumeAnswer::Append:
+            if (!facts.hasRange) Log("Range answered without Content-Range...its length is the rest, appending");
+            return Step::Done;
+        case ResumeAnswer::WholeFile:
             // The server sent the file from its start: appending it would corrupt the file.
             Log("Server ignored the range...downloading from the start");
             item.resumeOffset = 0;
-            fromStart = true;
+            break;
+        case ResumeAnswer::CheckOnDisk:
+            return Step::Failed;  // answered by AnswerRangeRefused before the body is prepared
+        case ResumeAnswer::Restart:
+            return RestartFromZero(item, facts.hasRange
+                                             ? "ERROR: server answered the range with another part or "
+                                               "another length of the file...downloading from the start"
+                                             : "ERROR: server answered the range with a part that cannot "
+                                               "be placed...downloading from the start");
         }
     }
-    if (fromStart) {
-        ContentLength = 0;
-        uint64_t length = 0;
-        bool known = false;
-        if (status == 206 && rangeTotal > 0) {
-            length = rangeTotal;
+
+    ContentLength = 0;
+    uint64_t length = facts.length;
+    bool known = facts.hasLength;
+    if (facts.hasRange) {
+        // A part for a request that asked for the whole file: only its start can be placed,
+        // and the file is complete only at the total the range names.
+        if (facts.rangeFirst != 0)
+            return RestartFromZero(item, "ERROR: server answered with another part of the file");
+        if (facts.rangeTotal != 0) {
+            length = facts.rangeTotal;
             known = true;
-        } else {
-            known = QueryContentLength(request.Get(), &length);
-        }
-        if (known) {
-            if (length > kMaxFileLength) {
-                Log("ERROR: files of 2 GiB or more cannot be downloaded");
-                return Step::Failed;
-            }
-            ContentLength = static_cast<uint32_t>(length);
-            OnContentLength(ContentLength);
         }
     }
+    if (known) {
+        if (length > kMaxFileLength) {
+            Log("ERROR: files of 2 GiB or more cannot be downloaded");
+            return Step::Failed;
+        }
+        ContentLength = static_cast<uint32_t>(length);
+        OnContentLength(ContentLength);
+    }
+    return Step::Done;
+}
+
+// A 416 to a resume: there is nothing left to send, or the file on the server is now shorter.
+// Only a file whose size on disk is the known total is complete.
+CHttpDownloader2::Step CHttpDownloader2::AnswerRangeRefused(DownloadItem& item)
+{
+    m_requestSpent = true;  // its body is not read
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool whole = ContentLength != 0 &&
+                       GetFileAttributesExW(item.localPath.c_str(), GetFileExInfoStandard, &data) &&
+                       data.nFileSizeHigh == 0 && data.nFileSizeLow == ContentLength;
+    if (!whole) return RestartFromZero(item, "ERROR: server refused the range...downloading from the start");
+    Log("Server refused the range...the file on disk is complete");
+    item.resumeOffset = ContentLength;
+    if (item.progressShare > 0) ProgressLink::SetPos(item.progressShare + progressBase);
+    progressBase += item.progressShare + 1;
     return Step::Done;
 }
 
@@ -317,13 +363,26 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
             break;
         }
     }
+    // Without a digest the size on disk is the only proof that the file is whole: it must be
+    // exactly the total the server gave, not merely what this answer's body brought.
+    LARGE_INTEGER onDisk{};
+    const bool sized = GetFileSizeEx(file.Get(), &onDisk) != FALSE;
     file.Reset();
     if (length == 0) m_requestSpent = true;
 
-    const bool complete = !IsAborted() && (length != 0 ? BytesOnDisk >= length : cleanEnd);
+    if (length != 0 && sized && static_cast<uint64_t>(onDisk.QuadPart) > length) {
+        // More than the whole file: the answers did not fit together. Nothing of it can be
+        // trusted, and the attempt counts as one that brought nothing.
+        Log("ERROR: file on disk is longer than the file on the server...downloading from the start");
+        item.resumeOffset = 0;
+        m_attemptBytes = 0;
+        return false;
+    }
+    const bool whole = sized && static_cast<uint64_t>(onDisk.QuadPart) == length;
+    const bool complete = !IsAborted() && (length != 0 ? whole : cleanEnd);
     if (!complete) {
         // Without a length there is no range to ask for: the next attempt starts again.
-        item.resumeOffset = length != 0 ? BytesOnDisk : 0;
+        item.resumeOffset = length != 0 && sized ? static_cast<uint32_t>(onDisk.QuadPart) : 0;
         // Only an attempt that took the file further than ever before earns fresh retries: a
         // server that claims more than it has and answers every resume from the start would
         // otherwise hand over the same megabytes again and again, and the loop never ends.

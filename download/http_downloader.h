@@ -86,6 +86,9 @@ protected:
     Step AttemptItem(DownloadItem& item, bool* serverCredentialsTried);
     bool CountFailedAttempt(DownloadItem& item);
     Step PrepareBody(DownloadItem& item, DWORD status);
+    Step RestartFromZero(DownloadItem& item, const char* why);
+    Step AnswerRangeRefused(DownloadItem& item);
+    Step FinishItem(DownloadItem& item, int32_t baseBefore);
     void DiscardBody();
 
     static constexpr uint32_t kBufferSize = 1024;

@@ -182,6 +182,21 @@ bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* tota
     return true;
 }
 
+ResumeAnswer ClassifyResumeAnswer(const ResumeFacts& f)
+{
+    if (f.status == 200) return ResumeAnswer::WholeFile;
+    if (f.status == 416) return ResumeAnswer::CheckOnDisk;
+    if (f.status != 206 || f.knownTotal <= f.resumeOffset) return ResumeAnswer::Restart;
+    if (f.hasRange) {
+        if (f.rangeFirst != f.resumeOffset) return ResumeAnswer::Restart;
+        if (f.rangeTotal != 0) {
+            return f.rangeTotal == f.knownTotal ? ResumeAnswer::Append : ResumeAnswer::Restart;
+        }
+    }
+    const bool lengthIsTheRest = f.hasLength && f.length == f.knownTotal - f.resumeOffset;
+    return lengthIsTheRest ? ResumeAnswer::Append : ResumeAnswer::Restart;
+}
+
 uint32_t PercentOf(uint32_t bytes, uint32_t length)
 {
     if (length == 0) return 0;

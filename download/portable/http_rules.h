@@ -55,6 +55,31 @@ bool ParseContentLength(const std::wstring& text, uint64_t* length);
 // Parses "bytes <first>-<last>/<total|*>". total is 0 when '*'.
 bool ParseContentRange(const std::wstring& text, uint64_t* first, uint64_t* total);
 
+// What a ranged request's answer proves, and so what may be done with its body.
+enum class ResumeAnswer {
+    Append,       // it continues the file at the resume offset
+    WholeFile,    // a 200: the whole file, to be written from byte 0
+    Restart,      // it cannot be placed: drop it and fetch the file again from byte 0, no Range
+    CheckOnDisk,  // a 416: the file on disk is complete only if its size is the known total
+};
+
+// The facts of an answer to a request for the bytes from resumeOffset on, of a file whose first
+// answer gave knownTotal as its whole length.
+struct ResumeFacts {
+    uint32_t status = 0;
+    uint64_t resumeOffset = 0, knownTotal = 0;
+    bool hasRange = false;           // a Content-Range that parses
+    uint64_t rangeFirst = 0, rangeTotal = 0;  // rangeTotal 0: the range gave '*'
+    bool hasLength = false;          // a Content-Length that parses
+    uint64_t length = 0;
+};
+
+// A 206 is appended only where it proves that it continues the file: its Content-Range starts
+// at the resume offset and names the known total, or, without a usable range (or with a '*'
+// total), its Content-Length is exactly the bytes still missing. Another start or another total
+// means the file changed or the server is confused.
+ResumeAnswer ClassifyResumeAnswer(const ResumeFacts& facts);
+
 // Whole percent of a file on disk, overflow-free for every 32-bit size; 0 for an unknown length.
 uint32_t PercentOf(uint32_t bytes, uint32_t length);
 

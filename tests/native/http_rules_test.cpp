@@ -111,6 +111,61 @@ TEST(Headers, ContentLengthAndRange)
     EXPECT_FALSE(ParseContentRange(L"items 0-1/2", &first, &total));
 }
 
+// The resume of a 1,000,000-byte file at 300,000, answered in every way a server may answer.
+ResumeFacts Resume(uint32_t status)
+{
+    ResumeFacts f;
+    f.status = status;
+    f.resumeOffset = 300000;
+    f.knownTotal = 1000000;
+    return f;
+}
+
+ResumeFacts WithRange(ResumeFacts f, uint64_t first, uint64_t total)
+{
+    f.hasRange = true;
+    f.rangeFirst = first;
+    f.rangeTotal = total;
+    return f;
+}
+
+ResumeFacts WithLength(ResumeFacts f, uint64_t length)
+{
+    f.hasLength = true;
+    f.length = length;
+    return f;
+}
+
+TEST(ResumeAnswers, PartIsAppendedOnlyWhereItProvesItContinuesTheFile)
+{
+    EXPECT_EQ(ClassifyResumeAnswer(WithRange(Resume(206), 300000, 1000000)), ResumeAnswer::Append);
+    // No usable range: the length alone must be exactly what is missing.
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(Resume(206), 700000)), ResumeAnswer::Append);
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(Resume(206), 1000000)), ResumeAnswer::Restart);
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(Resume(206), 699999)), ResumeAnswer::Restart);
+    EXPECT_EQ(ClassifyResumeAnswer(Resume(206)), ResumeAnswer::Restart);
+    // A '*' total proves nothing about the length either.
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(WithRange(Resume(206), 300000, 0), 700000)), ResumeAnswer::Append);
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(WithRange(Resume(206), 300000, 0), 1000000)), ResumeAnswer::Restart);
+}
+
+TEST(ResumeAnswers, AnotherStartOrTotalRestartsEvenWhenTheLengthFits)
+{
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(WithRange(Resume(206), 0, 1000000), 700000)), ResumeAnswer::Restart);
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(WithRange(Resume(206), 300001, 1000000), 700000)), ResumeAnswer::Restart);
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(WithRange(Resume(206), 300000, 1000001), 700000)), ResumeAnswer::Restart);
+}
+
+TEST(ResumeAnswers, WholeFileRefusalAndNothingMissing)
+{
+    EXPECT_EQ(ClassifyResumeAnswer(WithLength(Resume(200), 1000000)), ResumeAnswer::WholeFile);
+    EXPECT_EQ(ClassifyResumeAnswer(Resume(416)), ResumeAnswer::CheckOnDisk);
+    // Nothing is missing by the known total, so no part can continue the file.
+    ResumeFacts done = WithLength(WithRange(Resume(206), 1000000, 1000000), 0);
+    done.resumeOffset = 1000000;
+    EXPECT_EQ(ClassifyResumeAnswer(done), ResumeAnswer::Restart);
+}
+
 TEST(Progress, PercentNeverOverflowsAndResumeStartsAtTheRightStep)
 {
     EXPECT_EQ(PercentOf(0xFFFFFFFFu, 0xFFFFFFFFu), 100u);

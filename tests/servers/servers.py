@@ -14,6 +14,7 @@ import signal
 import socket
 import socketserver
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -234,6 +235,11 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
       ignorerange=1    answer 200 with the whole file even to a ranged request
       lie=N            claim Content-Length N, send the real file, close
       badstart=S       answer a ranged request with 206 from byte S (Content-Range says so)
+      norange=1        answer a ranged request with 206 and the asked part, but no Content-Range
+      badrange=1       the same with a Content-Range that does not parse
+      wholepart=1      answer a ranged request with 206, no Content-Range and the whole file
+      othertotal=T     a ranged answer's Content-Range names the total T (the file changed)
+      refuserange=1    answer every ranged request with 416 (Content-Range "bytes */<size>")
       proxyauth=LIST   act as a proxy demanding the schemes in LIST ("digest,basic");
                        with refuse=1 every request is refused, credentials or not
       close=K          the first K requests of this URL are closed without an answer
@@ -322,6 +328,12 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
 
         start, end, status = 0, total - 1, 200
         rng = self.headers.get("Range")
+        if rng and "refuserange" in q:
+            self._head(416, {"Content-Range": "bytes */%d" % total, "Content-Length": "0"})
+            return
+        if rng and "wholepart" in q:
+            rng = None
+            status = 206
         if rng and rng.startswith("bytes=") and "ignorerange" not in q:
             a, _, b = rng[6:].partition("-")
             start = int(a) if a else 0
@@ -333,8 +345,10 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
         body = data[start:end + 1]
 
         headers = {}
-        if status == 206:
-            headers["Content-Range"] = "bytes %d-%d/%d" % (start, end, total)
+        if status == 206 and "badrange" in q:
+            headers["Content-Range"] = "bytes %d-%d of %d" % (start, end, total)
+        elif status == 206 and "norange" not in q and "wholepart" not in q:
+            headers["Content-Range"] = "bytes %d-%d/%s" % (start, end, q.get("othertotal", total))
         if "chunked" in q:
             headers["Transfer-Encoding"] = "chunked"
         elif "nolength" in q:
@@ -393,6 +407,13 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
 class _Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that drops an answer it does not trust resets the connection; that is the
+        # behaviour under test, not a server fault.
+        if isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+            return
+        super().handle_error(request, client_address)
 
 
 class FaultServer:

@@ -236,6 +236,54 @@ TEST_F(DownloadFaults, LyingLengthOnAMegabyteFileGivesUpInsteadOfLoopingForever)
     g_figures.faults += 1;
 }
 
+// Resumes whose answer proves nothing ------------------------------------------------------------
+
+// No digest here: only the answers themselves can show where a body belongs.
+TEST_F(DownloadFaults, PartWithoutContentRangeIsAppendedOnlyWhenItsLengthIsTheRest)
+{
+    DownloadItem rest = Item(L"/stage2.bin?cut=30000&norange=1", L"norange.bin", false, L"stage2.bin");
+    ASSERT_EQ(Run(rest, L"stage2.bin"), 1);
+    const auto asked = NetEnv::FaultRequests("/stage2.bin?cut=30000&norange=1 ");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[1].find("range=bytes=30000-299999"), std::string::npos);
+    EXPECT_EQ(g_pauses, 0);
+
+    // The whole file sent as the "part": dropped, and the file comes again without a range.
+    DownloadItem whole = Item(L"/big.bin?cut=300000&wholepart=1", L"wholepart.bin", false);
+    ASSERT_EQ(Run(whole), 1);
+    const auto again = NetEnv::FaultRequests("/big.bin?cut=300000&wholepart=1 ");
+    ASSERT_EQ(again.size(), 3u);
+    EXPECT_NE(again[2].find("range=-"), std::string::npos);
+    EXPECT_EQ(g_pauses, 1);
+    g_figures.faults += 4;
+}
+
+TEST_F(DownloadFaults, RefusedRangeCompletesOnlyAFileOfTheKnownTotal)
+{
+    const std::vector<char> source = NetEnv::ReadAll(NetEnv::Served(L"small.bin"));
+    ASSERT_EQ(source.size(), 5000u);
+    // Everything is on disk already, and the range after its end is refused.
+    DownloadItem item = Item(L"/small.bin?refuserange=1&whole=1", L"refused.bin", false, L"small.bin");
+    ASSERT_TRUE(NetEnv::WriteAll(item.localPath, source));
+    item.resumeOffset = 5000;
+    ContentLength = 5000;
+    ASSERT_EQ(Run(item, L"small.bin"), 1);
+    EXPECT_EQ(Requests("/small.bin?refuserange=1&whole=1"), 1u);
+    EXPECT_EQ(Count(lastLog, "the file on disk is complete"), 1u);
+    EXPECT_EQ(g_positions.back(), 100);
+
+    // A file shorter than the total it should have is not taken for complete: it comes again.
+    DownloadItem shorter = Item(L"/small.bin?refuserange=1&whole=0", L"refused-short.bin", false, L"small.bin");
+    ASSERT_TRUE(NetEnv::WriteAll(shorter.localPath, std::vector<char>(source.begin(), source.begin() + 4000)));
+    shorter.resumeOffset = 5000;
+    ContentLength = 5000;
+    ASSERT_EQ(Run(shorter, L"small.bin"), 1);
+    const auto asked = NetEnv::FaultRequests("/small.bin?refuserange=1&whole=0 ");
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_NE(asked[1].find("range=-"), std::string::npos);
+    g_figures.faults += 2;
+}
+
 // Fault matrix ----------------------------------------------------------------------------------
 
 struct FaultCase {
@@ -287,6 +335,15 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{L"/big.bin?stall=300000&cuts=2", L"big.bin", true, true, 2, true},
         // A chunked body cut short reads as a clean end too; the digest catches it and the
         // file comes once more, on a new request.
-        FaultCase{L"/big.bin?chunked=1&cut=400000", L"big.bin", true, true, 1}));
+        FaultCase{L"/big.bin?chunked=1&cut=400000", L"big.bin", true, true, 1},
+        // Resumes answered without a digest to catch a mistake: a range that does not parse
+        // but has the length of the rest is appended; another start, another total or a
+        // refused range bring the file again from byte 0.
+        FaultCase{L"/big.bin?cut=300000&badrange=1", L"big.bin", false, true, 2},
+        FaultCase{L"/big.bin?cut=300000&badstart=0", L"big.bin", false, true, 2},
+        FaultCase{L"/big.bin?cut=300000&othertotal=2000000", L"big.bin", false, true, 2},
+        FaultCase{L"/big.bin?cut=300000&refuserange=1", L"big.bin", false, true, 2},
+        // Every resume answered with a part that cannot be placed: the restarts run out.
+        FaultCase{L"/big.bin?cut=300000&cuts=20&wholepart=1", L"big.bin", false, false, 10}));
 
 }  // namespace
