@@ -126,7 +126,7 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
 
     Log("Launching Stage2");
     const std::wstring commandLine = BuildStage2CommandLine(
-        WidenLatin1(InstallerConfig::Stage2File), LocalizedText::Instance(L"en-GB")->GetLanguage());
+        InstallerConfig::Stage2FileW, LocalizedText::Instance(L"en-GB")->GetLanguage());
     HANDLE process = nullptr;
     HANDLE thread = nullptr;
     if (!StartProcess(commandLine, &process, &thread)) {

@@ -69,9 +69,9 @@ std::vector<DownloadItem> BuildDownloadPlan(bool withDotNet, PlanKind* kind)
         }
     }
     using namespace InstallerConfig;
-    const PlanSources sources{DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail,
-                              Stage2File,   Stage2UrlHead, Stage2UrlTail,
-                              MsiFile,      MsiUrlHead,    MsiUrlTail,
+    const PlanSources sources{DotNetFolderW, DotNetFileW, DotNetUrlHead, DotNetUrlTail,
+                              Stage2FileW,   Stage2UrlHead, Stage2UrlTail,
+                              MsiFileW,      MsiUrlHead,    MsiUrlTail,
                               HasMsiSha256, HasDotNetSha256, HasStage2Sha256,
                               MsiSha256,    DotNetSha256,  Stage2Sha256};
     std::vector<DownloadItem> plan = MakeDownloadPlan(chosen, sources);

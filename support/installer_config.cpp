@@ -15,6 +15,7 @@ std::vector<int> SupportedOsVersions;
 std::string DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail;
 std::string Stage2File, Stage2UrlHead, Stage2UrlTail;
 std::string MsiFile, MsiUrlHead, MsiUrlTail;
+std::wstring DotNetFolderW, DotNetFileW, Stage2FileW, MsiFileW;
 std::string Language;
 bool HasMsiSha256 = false, HasDotNetSha256 = false, HasStage2Sha256 = false;
 Sha256::Digest MsiSha256{}, DotNetSha256{}, Stage2Sha256{};
@@ -66,6 +67,19 @@ std::string ReadConfigBytes(const std::wstring& directory)
     return std::string(buffer, read);
 }
 
+// The file's 8-bit text as the system reads 8-bit text: through its ANSI code page.
+std::wstring WidenAnsi(const std::string& text)
+{
+    if (text.empty() || text.size() > 0x7FFFFFFF) return std::wstring();
+    const int length = static_cast<int>(text.size());
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    const int done = MultiByteToWideChar(CP_ACP, 0, text.data(), length, &wide[0], needed);
+    wide.resize(done > 0 ? static_cast<size_t>(done) : 0);
+    return wide;
+}
+
 }  // namespace
 
 void ReadConfigFile()
@@ -78,28 +92,32 @@ void ReadConfigFile()
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, directory);
     StartDirectory = (length > 0 && length < MAX_PATH) ? std::wstring(directory, length)
                                                        : std::wstring();
-    // Characters without an 8-bit form become '?', which no Windows path may contain, so the
-    // derived paths fail to open instead of naming another file.
-    if (!NarrowLatin1(StartDirectory, StartDirectoryA, '?'))
-        Log("Start directory has characters without an 8-bit form");
+    // Characters without an 8-bit form become '?' in the 8-bit copy only; no path is built
+    // from it.
+    NarrowLatin1(StartDirectory, StartDirectoryA, '?');
 
-    ConfigValues values = ParseConfigText(ReadConfigBytes(StartDirectory), StartDirectoryA);
+    // The path values come without the start directory, so that each gets the form it needs.
+    ConfigValues values = ParseConfigText(ReadConfigBytes(StartDirectory), std::string());
     if (values.badDigestField != 0) {
         const std::string line = "ConfigFile.txt field " + std::to_string(values.badDigestField) +
                                  " is not a SHA-256 digest, read as empty";
         Log(line.c_str());
-        values = ParseConfigText(std::string(), StartDirectoryA);
+        values = ParseConfigText(std::string(), std::string());
     }
     SupportedOsVersions = values.supportedOsVersions;
-    DotNetFolder = values.dotNetFolder;
-    DotNetFile = values.dotNetFile;
+    DotNetFolder = StartDirectoryA + values.dotNetFolder;
+    DotNetFile = StartDirectoryA + values.dotNetFile;
     DotNetUrlHead = values.dotNetUrlHead;
     DotNetUrlTail = values.dotNetUrlTail;
-    Stage2File = values.stage2File;
+    Stage2File = StartDirectoryA + values.stage2File;
     Stage2UrlHead = values.stage2UrlHead;
     Stage2UrlTail = values.stage2UrlTail;
-    MsiFile = values.msiFile;
+    MsiFile = StartDirectoryA + values.msiFile;
     MsiUrlHead = values.msiUrlHead;
+    DotNetFolderW = StartDirectory + WidenAnsi(values.dotNetFolder);
+    DotNetFileW = StartDirectory + WidenAnsi(values.dotNetFile);
+    Stage2FileW = StartDirectory + WidenAnsi(values.stage2File);
+    MsiFileW = StartDirectory + WidenAnsi(values.msiFile);
     MsiUrlTail = values.msiUrlTail;
     Language = values.language;
     HasMsiSha256 = values.hasMsiSha256;
@@ -109,5 +127,6 @@ void ReadConfigFile()
     DotNetSha256 = values.dotNetSha256;
     Stage2Sha256 = values.stage2Sha256;
 
-    LocalizedText::Instance(WidenLatin1(Language));
+    // The language names the text file, so it is read the way the paths are.
+    LocalizedText::Instance(WidenAnsi(Language));
 }

@@ -7,11 +7,15 @@
 // The settings of "ConfigFile.txt" as process globals: empty until ReadConfigFile, fixed after.
 namespace InstallerConfig {
 extern std::wstring StartDirectory;   // current directory when the file was read
-extern std::string StartDirectoryA;   // its 8-bit form, the prefix of every path below
+extern std::string StartDirectoryA;   // its 8-bit form, the prefix of the 8-bit paths below
 extern std::vector<int> SupportedOsVersions;
 extern std::string DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail;
 extern std::string Stage2File, Stage2UrlHead, Stage2UrlTail;
 extern std::string MsiFile, MsiUrlHead, MsiUrlTail;
+// The four paths as files are opened and programs started: the wide start directory followed
+// by the value converted with the system's ANSI code page. A folder whose name has no 8-bit
+// form (Cyrillic under an English system, say) stays exact here; the 8-bit forms above do not.
+extern std::wstring DotNetFolderW, DotNetFileW, Stage2FileW, MsiFileW;
 extern std::string Language;          // as written in the file; the text table keeps its own
 // Digests the downloaded packages must have; a package without one is not checked.
 extern bool HasMsiSha256, HasDotNetSha256, HasStage2Sha256;

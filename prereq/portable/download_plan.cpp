@@ -4,15 +4,13 @@
 
 namespace {
 
-// The configuration's 8-bit texts come back to wide text through the same one mapping that
-// made the start directory 8-bit, so a path keeps the characters it was read with.
-DownloadItem Item(const std::string& path, const std::string& head, const std::string& tail,
+DownloadItem Item(const std::wstring& path, const std::string& head, const std::string& tail,
                   int32_t share, int32_t step, bool hasDigest, const Sha256::Digest& digest)
 {
     DownloadItem item;
     item.hasSha256 = hasDigest;
     item.sha256 = digest;
-    item.localPath = WidenLatin1(path);
+    item.localPath = path;
     item.url = WidenLatin1(head + tail);
     item.progressShare = share;
     item.progressStep = step;
@@ -31,7 +29,7 @@ std::vector<DownloadItem> MakeDownloadPlan(PlanKind kind, const PlanSources& s)
     if (kind == PlanMsiAndDotNet || kind == PlanDotNet) {
         DownloadItem dotNet = Item(s.dotNetFile, s.dotNetUrlHead, s.dotNetUrlTail, 50, 2,
                                    s.hasDotNetSha256, s.dotNetSha256);
-        dotNet.folder = WidenLatin1(s.dotNetFolder);
+        dotNet.folder = s.dotNetFolder;
         plan.push_back(dotNet);
     }
     if (kind == PlanMsiAndDotNet)

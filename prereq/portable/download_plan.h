@@ -23,11 +23,15 @@ struct DownloadItem {
 // The number of entries of a plan, which also says what is installed after the downloads.
 enum PlanKind : int { PlanStage2Only = 1, PlanDotNet = 2, PlanMsiAndDotNet = 3 };
 
-// The configured sources of the three packages, as 8-bit text from the configuration.
+// The configured sources of the three packages: the paths as wide text, already below the
+// start directory; the addresses as the configuration's 8-bit text.
 struct PlanSources {
-    std::string dotNetFolder, dotNetFile, dotNetUrlHead, dotNetUrlTail;
-    std::string stage2File, stage2UrlHead, stage2UrlTail;
-    std::string msiFile, msiUrlHead, msiUrlTail;
+    std::wstring dotNetFolder, dotNetFile;
+    std::string dotNetUrlHead, dotNetUrlTail;
+    std::wstring stage2File;
+    std::string stage2UrlHead, stage2UrlTail;
+    std::wstring msiFile;
+    std::string msiUrlHead, msiUrlTail;
     bool hasMsiSha256 = false, hasDotNetSha256 = false, hasStage2Sha256 = false;
     Sha256::Digest msiSha256{}, dotNetSha256{}, stage2Sha256{};
 };

@@ -46,14 +46,14 @@ TEST(WindowsInstallerRule, MajorAndMinorAreComparedAsOnePair)
 PlanSources Sources()
 {
     PlanSources s;
-    s.dotNetFolder = "C:\\run\\DotNet";
-    s.dotNetFile = "C:\\run\\DotNet\\dotnetfx.exe";
+    s.dotNetFolder = L"C:\\run\\DotNet";
+    s.dotNetFile = L"C:\\run\\DotNet\\dotnetfx.exe";
     s.dotNetUrlHead = "http://download.tarvelo.com/prereq/";
     s.dotNetUrlTail = "dotnetfx.exe";
-    s.stage2File = "C:\\run\\Stage2.exe";
+    s.stage2File = L"C:\\run\\Stage2.exe";
     s.stage2UrlHead = "download.tarvelo.com/";
     s.stage2UrlTail = "setup/Stage2.exe";
-    s.msiFile = "C:\\run\\msi.exe";
+    s.msiFile = L"C:\\run\\msi.exe";
     s.msiUrlHead = "http://download.tarvelo.com/prereq/";
     s.msiUrlTail = "msi.exe";
     return s;
@@ -123,12 +123,17 @@ TEST(DownloadPlan, DotNetEntryIsTheOneWithTheDotNetFolder)
     }
 }
 
-TEST(DownloadPlan, EightBitPathsWidenByteForByte)
+TEST(DownloadPlan, PathsBeyondEightBitsReachTheItemsUnchanged)
 {
+    // A Cyrillic and a Japanese user folder: no 8-bit step on the way may lose a character.
     PlanSources s = Sources();
-    s.stage2File = "C:\\caf\xE9\\\x80x.exe";  // the bytes 0xE9 and 0x80 come back as U+00E9, U+0080
-    const auto plan = MakeDownloadPlan(PlanStage2Only, s);
-    EXPECT_EQ(plan[0].localPath, std::wstring(L"C:\\caf\x00E9\\\x0080x.exe"));
+    s.dotNetFolder = L"C:\\Users\\\x0418\x0432\x0430\x043D\\DotNet";
+    s.dotNetFile = s.dotNetFolder + L"\\dotnetfx.exe";
+    s.stage2File = L"C:\\Users\\\x5C71\x7530\\Stage2.exe";
+    const auto plan = MakeDownloadPlan(PlanDotNet, s);
+    EXPECT_EQ(plan[0].folder, s.dotNetFolder);
+    EXPECT_EQ(plan[0].localPath, s.dotNetFile);
+    EXPECT_EQ(plan[1].localPath, s.stage2File);
 }
 
 TEST(DownloadPlan, EachPackageCarriesItsOwnDigest)

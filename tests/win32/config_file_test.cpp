@@ -53,6 +53,8 @@ TEST_F(ConfigFileTest, ShippedSampleFillsEveryValue)
     EXPECT_EQ(SupportedOsVersions, (std::vector<int>{510, 511, 512, 600, 610, 620, 630, 1000}));
     EXPECT_EQ(DotNetFolder, dir + "\\DotNet");
     EXPECT_EQ(DotNetFile, dir + "\\DotNet\\dotnetfx.exe");
+    EXPECT_EQ(DotNetFolderW, m_run.Path() + L"\\DotNet");
+    EXPECT_EQ(DotNetFileW, m_run.Path() + L"\\DotNet\\dotnetfx.exe");
     EXPECT_EQ(Stage2File.rfind(dir + "\\", 0), 0u);
     EXPECT_EQ(MsiFile.rfind(dir + "\\", 0), 0u);
     EXPECT_EQ(Stage2UrlHead.rfind("http://download.tarvelo.com/", 0), 0u);
@@ -106,14 +108,25 @@ TEST_F(ConfigFileTest, TextEndsAtNulAndBytesStayAsTheyAre)
     EXPECT_EQ(InstallerConfig::DotNetFile, dir + "\\caf\xE9");  // the same rest, read again
 }
 
-TEST(ConfigStartDirectory, DirectoryWithCharactersBeyondEightBitsGivesPathsThatCannotOpen)
+// The value's bytes as the system's ANSI code page reads them.
+std::wstring Ansi(const char* bytes)
+{
+    wchar_t wide[64] = {};
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes, -1, wide, 64);
+    return std::wstring(wide, length > 0 ? static_cast<size_t>(length - 1) : 0);
+}
+
+TEST(ConfigStartDirectory, DirectoryBeyondEightBitsGivesExactWidePathsWithoutComplaint)
 {
     TempFolder logs(L"config-wide-log");
     ScopedEnvironmentVariable temp(L"TEMP", logs.Path().c_str());
     TempFolder run(L"config-wide");
-    const std::wstring wide = run / L"\x4E2D";
+    // A Cyrillic user folder with a space and a Chinese character: nothing of it has a Latin-1 form.
+    const std::wstring wide = run / L"\x0417\x0430\x0433\x0440\x0443\x0437\x043A\x0438 \x4E2D";
     ASSERT_TRUE(CreateDirectoryW(wide.c_str(), nullptr));
-    ASSERT_TRUE(WriteWholeFile(wide + L"\\ConfigFile.txt", "OS=610;F=\\DotNet;"));
+    ASSERT_TRUE(WriteWholeFile(wide + L"\\ConfigFile.txt",
+                               "OS=610;F=\\DotNet;D=\\DotNet\\dotnetfx.exe;H=h;T=t;"
+                               "S=\\Stage2 \x80.exe;H=h;T=t;M=\\msi.exe;H=h;T=t;L=en-GB;"));
     {
         ScopedCurrentDirectory cwd(wide);
         ASSERT_TRUE(cwd.Changed());
@@ -121,14 +134,24 @@ TEST(ConfigStartDirectory, DirectoryWithCharactersBeyondEightBitsGivesPathsThatC
         ReadConfigFile();
         InstallerLog::Close();
     }
-    // The file itself is found through the wide directory ...
-    EXPECT_EQ(InstallerConfig::SupportedOsVersions, std::vector<int>{610});
-    // ... while the 8-bit paths carry '?', which no file name may hold.
+    using namespace InstallerConfig;
+    EXPECT_EQ(StartDirectory, wide);
+    EXPECT_EQ(SupportedOsVersions, std::vector<int>{610});
+    EXPECT_EQ(DotNetFolderW, wide + L"\\DotNet");
+    EXPECT_EQ(DotNetFileW, wide + L"\\DotNet\\dotnetfx.exe");
+    EXPECT_EQ(MsiFileW, wide + L"\\msi.exe");
+    // The value's own 8-bit text is the system code page's, not Latin-1: under 1252 the byte
+    // 0x80 is the euro sign.
+    EXPECT_EQ(Stage2FileW, wide + L"\\Stage2 " + Ansi("\x80") + L".exe");
+    if (GetACP() == 1252) {
+        EXPECT_EQ(Ansi("\x80"), L"\x20AC");
+    }
+    // The 8-bit copies keep their old form, '?' where a character has none.
     const std::string dir(run.Path().begin(), run.Path().end());
-    EXPECT_EQ(InstallerConfig::DotNetFolder, dir + "\\?\\DotNet");
+    EXPECT_EQ(DotNetFolder, dir + "\\???????? ?\\DotNet");
     std::string content;
     ReadWholeFile(logs / L"Tarvelo\\Logs\\InstallerLogs\\Stage1Logs.txt", content);
-    EXPECT_EQ(content, "Start directory has characters without an 8-bit form\r\n");
+    EXPECT_EQ(content, "");
 }
 
 }  // namespace

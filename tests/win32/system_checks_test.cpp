@@ -107,11 +107,11 @@ TEST(DownloadPlanFromConfiguration, UsesTheConfiguredValuesAndLogsNothingWhenMsi
     TempFolder scratch(L"plan");
     ScopedEnvironmentVariable temp(L"TEMP", scratch.Path().c_str());
     InstallerLog::Instance()->Write("plan test");
-    InstallerConfig::DotNetFolder = "C:\\run\\DotNet";
-    InstallerConfig::DotNetFile = "C:\\run\\DotNet\\dotnetfx.exe";
+    InstallerConfig::DotNetFolderW = L"C:\\run\\DotNet";
+    InstallerConfig::DotNetFileW = L"C:\\run\\DotNet\\dotnetfx.exe";
     InstallerConfig::DotNetUrlHead = "http://download.tarvelo.com/";
     InstallerConfig::DotNetUrlTail = "dotnetfx.exe";
-    InstallerConfig::Stage2File = "C:\\run\\Stage2.exe";
+    InstallerConfig::Stage2FileW = L"C:\\run\\Stage2.exe";
     InstallerConfig::Stage2UrlHead = "http://download.tarvelo.com/";
     InstallerConfig::Stage2UrlTail = "Stage2.exe";
 
