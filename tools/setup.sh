@@ -10,7 +10,7 @@ packages=(
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth x11-utils imagemagick
   nginx-light squid openssl curl
-  python3
+  python3 locales
 )
 
 SUDO=""
@@ -35,6 +35,27 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine maps file names through the Unix locale and takes the system's code page from it, so the
+# end-to-end runs from Cyrillic and Japanese folders need these locales generated. A locale named
+# in LANG but missing leaves Wine unable even to open a file in such a folder.
+wanted_locales=(en_US.UTF-8 ru_RU.UTF-8 ja_JP.UTF-8)
+missing_locales=()
+for l in "${wanted_locales[@]}"; do
+  short="${l%%.*}.utf8"
+  locale -a 2>/dev/null | grep -qx "$short" || missing_locales+=("$l")
+done
+if [ ${#missing_locales[@]} -gt 0 ]; then
+  echo "setup: generating locales ${missing_locales[*]}"
+  for l in "${missing_locales[@]}"; do
+    if grep -q "^# *$l UTF-8" /etc/locale.gen; then
+      $SUDO sed -i "s/^# *$l UTF-8/$l UTF-8/" /etc/locale.gen
+    elif ! grep -q "^$l UTF-8" /etc/locale.gen; then
+      echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+  done
+  $SUDO locale-gen >/dev/null
 fi
 
 # The packaged nginx and squid may run as the machine's own services; they are left alone. The

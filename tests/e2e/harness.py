@@ -423,6 +423,7 @@ class Harness:
         self.hosts = list(VENDOR_HOSTS)
         self.servers = []
         self.server_url = None
+        self.locale = None
         self._lay_out_run_folder()
         self.texts = read_text_table(os.path.join(self.run_dir, "Resource-en-GB.txt"))
 
@@ -487,6 +488,37 @@ class Harness:
         """Unix path of a path field of the configuration written last (start dir + value)."""
         return self.run_dir + self.config[key].replace("\\", "/")
 
+    def run_from(self, folder_name, locale=None):
+        """Moves the run folder (with what is in it) to <scratch>/<folder_name>, a name of any
+        characters, and runs every Windows program from now on under the Unix locale `locale`
+        (for example "ru_RU.UTF-8": Wine takes the system's code page from it and maps file
+        names through it). None keeps the locale the tests were started with."""
+        if locale is not None:
+            generated = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+            wanted = locale.split(".")[0] + ".utf8"
+            if wanted not in generated:
+                raise HarnessError("locale %s is not generated: run tools/setup.sh" % locale)
+        if locale != self.locale and self._prefix_ready:
+            # The prefix's programs all run under one locale: end them before it changes.
+            subprocess.run(["wineserver", "-k"], env=self.wine_env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
+        self.locale = locale
+        target = os.path.join(self.root, folder_name)
+        if os.path.abspath(target) != os.path.abspath(self.run_dir):
+            os.rename(self.run_dir, target)
+            self.run_dir = target
+        return self.run_dir
+
+    # Code pages of the locales the tests use, for reading the 8-bit log.
+    CODE_PAGES = {"ru": "cp1251", "ja": "cp932"}
+
+    @property
+    def code_page(self):
+        """The system's ANSI code page (as a Python codec) of the programs this harness runs."""
+        language = (self.locale or "").split("_")[0]
+        return self.CODE_PAGES.get(language, "cp1252")
+
     # -- the Wine prefix ------------------------------------------------------------------------
 
     def wine_env(self, extra=None):
@@ -494,6 +526,8 @@ class Harness:
                if k.lower() not in ("http_proxy", "https_proxy", "no_proxy", "all_proxy")}
         env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEARCH="win64",
                    WINEDLLOVERRIDES=os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml="))
+        if self.locale:
+            env.update(LANG=self.locale, LC_ALL=self.locale)
         if extra:
             env.update(extra)
         return env
@@ -739,11 +773,11 @@ class Harness:
             return None
 
     def log(self):
-        """The log's lines (8-bit text, each ended by CR LF)."""
+        """The log's lines (8-bit text in the system's code page, each ended by CR LF)."""
         data = self.log_bytes()
         if data is None:
             raise HarnessError("no log at " + self.log_path)
-        text = data.decode("cp1252", "replace")
+        text = data.decode(self.code_page, "replace")
         if text and not text.endswith("\r\n"):
             raise HarnessError("log does not end with CR LF: %r" % text[-80:])
         return text.split("\r\n")[:-1] if text else []

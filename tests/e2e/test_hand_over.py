@@ -114,6 +114,65 @@ class HandOver(harness.E2ETest):
             self.assertEqual(f.read(), ("ProxyServer=http://%s|@|UserName=|@|Password=|@|ByPass=<local>"
                                         % proxy).encode())
 
+    # Folders users have, the system locales they have them under, and how the server answers
+    # the second stage's resume: (folder, Unix locale, extra query).
+    FOLDERS = [
+        ("\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438 \u0418\u0432\u0430\u043d", "en_US.UTF-8", ""),
+        # A 206 of the rest's length without Content-Range: appended at the resume offset.
+        ("My Setup Files", "en_US.UTF-8", "&norange=1"),
+        ("Caf\u00e9 M\u00fcller", "en_US.UTF-8", ""),
+        ("\u0417\u0430\u0433\u0440\u0443\u0437\u043a\u0438 \u0418\u0432\u0430\u043d", "ru_RU.UTF-8", ""),
+        ("\u30c0\u30a6\u30f3\u30ed\u30fc\u30c9 \u5c71\u7530", "ja_JP.UTF-8", ""),
+    ]
+
+    def test_typical_run_from_folders_of_any_script(self):
+        """The typical run (.NET missing, the browser's proxy, the second stage cut once and
+        resumed) from each folder: every file byte-identical, each program started from its
+        exact path, the second stage with its quoted path and the language."""
+        h = self.h
+        h.serve_packages(fault=True)
+        server = h.servers[-1]
+        proxy = "127.0.0.1:%d" % server.port
+        stub = h.stub_bytes()
+        h.machine(dotnet=False, browser_proxy=proxy)
+        for number, (folder, locale, answer) in enumerate(self.FOLDERS):
+            with self.subTest(folder=folder, locale=locale, answer=answer):
+                h.run_from(folder, locale)
+                expected_acp = {"cp1251": 1251, "cp932": 932}.get(h.code_page, 1252)
+                self.assertEqual(h.sysinfo()["acp"], expected_acp, "the locale did not take")
+                tail = "/packages/%s?cut=30000&run=%d%s" % (harness.STAGE2_PACKAGE, number, answer)
+                h.write_config(stage2_tail=tail)
+                dotnet = h.stub(harness.DOTNET_PACKAGE)
+                stage2 = h.stub(harness.STAGE2_PACKAGE)
+                for record in (dotnet, stage2):
+                    if os.path.exists(record.base + ".calls"):
+                        os.remove(record.base + ".calls")
+                h.start(env=self.closed_port_proxy())
+                h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
+                self.assertEqual(h.wait_exit(), 1)
+
+                dotnet_file = h.config_path("dotnet_file")
+                stage2_file = h.path(harness.STAGE2_PACKAGE)
+                for path in (dotnet_file, stage2_file):
+                    with open(path, "rb") as f:
+                        self.assertTrue(f.read() == stub, "%s is not the served file" % path)
+                self.assertEqual(dotnet.wait_started()["cmdline"], '"%s\\dotnetfx.exe" /q:a /c:"install.exe /q"'
+                                 % harness.windows_path(h.config_path("dotnet_folder")))
+                start = stage2.wait_started()
+                self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(stage2_file))
+                self.assertEqual(start["args"], ["en-GB"])
+                # The log is 8-bit: the paths in it are as the system's code page can show them.
+                shown = lambda path: harness.windows_path(path).encode(h.code_page, "replace").decode(h.code_page)
+                appended = ["Range answered without Content-Range...its length is the rest, appending"] if answer else []
+                h.assert_log_in_order(["Downloading File: " + shown(dotnet_file),
+                                       "Downloading File: " + shown(stage2_file),
+                                       "network down...retrying.."] + appended + ["Launching Stage2"])
+                self.assertNotIn("Start directory has characters without an 8-bit form", h.log())
+                with open(server.log_path) as f:
+                    asked = [line for line in f if tail + " " in line]
+                self.assertEqual(len(asked), 2, asked)
+                self.assertIn("range=bytes=30000-%d " % (len(stub) - 1), asked[1])
+
     def test_quitting_during_the_download_ends_without_a_notice(self):
         h = self.h
         h.machine(dotnet=True)

@@ -409,7 +409,7 @@ int SysInfo()
              ",\"program_files\":" + JsonString(Folder(CSIDL_PROGRAM_FILES)) +
              ",\"appdata\":" + JsonString(Folder(CSIDL_APPDATA)) +
              ",\"ie_proxy\":" + JsonString(ieProxy) + ",\"ie_autodetect\":" + (ieAuto ? "true" : "false") +
-             ",\"cwd\":" + JsonString(std::wstring(cwd)) + "}");
+             ",\"cwd\":" + JsonString(std::wstring(cwd)) + ",\"acp\":" + std::to_string(GetACP()) + "}");
     return 0;
 }
 
