@@ -244,7 +244,8 @@ CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD s
     facts.resumeOffset = item.resumeOffset;
     facts.knownTotal = ContentLength;
     std::wstring text;
-    facts.hasRange = status == 206 && QueryHeaderText(request.Get(), WINHTTP_QUERY_CONTENT_RANGE, &text) &&
+    facts.hasRange = status == 206 &&
+                     QueryHeaderText(request.Get(), WINHTTP_QUERY_CONTENT_RANGE, &text) &&
                      ParseContentRange(text, &facts.rangeFirst, &facts.rangeTotal);
     facts.hasLength = QueryContentLength(request.Get(), &facts.length);
     // A body without a length ends only when the connection does: never send this request again.
@@ -253,7 +254,8 @@ CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD s
     if (item.resumeOffset != 0) {
         switch (ClassifyResumeAnswer(facts)) {
         case ResumeAnswer::Append:
-            if (!facts.hasRange) Log("Range answered without Content-Range...its length is the rest, appending");
+            if (!facts.hasRange)
+                Log("Range answered without Content-Range...its length is the rest, appending");
             return Step::Done;
         case ResumeAnswer::WholeFile:
             // The server sent the file from its start: appending it would corrupt the file.
@@ -304,7 +306,8 @@ CHttpDownloader2::Step CHttpDownloader2::AnswerRangeRefused(DownloadItem& item)
     const bool whole = ContentLength != 0 &&
                        GetFileAttributesExW(item.localPath.c_str(), GetFileExInfoStandard, &data) &&
                        data.nFileSizeHigh == 0 && data.nFileSizeLow == ContentLength;
-    if (!whole) return RestartFromZero(item, "ERROR: server refused the range...downloading from the start");
+    if (!whole)
+        return RestartFromZero(item, "ERROR: server refused the range...downloading from the start");
     Log("Server refused the range...the file on disk is complete");
     item.resumeOffset = ContentLength;
     if (item.progressShare > 0) ProgressLink::SetPos(item.progressShare + progressBase);

@@ -87,7 +87,7 @@ protected:
     bool CountFailedAttempt(DownloadItem& item);
     Step PrepareBody(DownloadItem& item, DWORD status);
     Step RestartFromZero(DownloadItem& item, const char* why);
-    Step AnswerRangeRefused(DownloadItem& item);
+    Step AnswerRangeRefused(DownloadItem& item);  // Done: the file on disk is complete
     Step FinishItem(DownloadItem& item, int32_t baseBefore);
     void DiscardBody();
 
