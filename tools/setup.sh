@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 fonts-wine
-  xvfb xauth x11-utils imagemagick
+  xvfb xauth x11-utils imagemagick xdotool fonts-dejavu-core
   nginx-light squid openssl curl
   python3 locales
 )

@@ -1,0 +1,209 @@
+// No text is clipped: every dialog in every state, in the language of TARVELO_TEXT_LANGUAGE
+// (one program run per shipped language, since the text table is fixed per process). Each text
+// is measured with its control's own font and wrapping the way the control draws it, against the
+// control's client rectangle. Wine draws Verdana and Arial with DejaVu Sans (tools/setup.sh
+// installs it), whose glyphs come out at least as wide at the same cell height, so what fits here
+// fits with the real fonts.
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/dialog_driver.h"
+#include "support/dialog_scenes.h"
+#include "support/localized_text.h"
+
+using namespace dialog_driver;
+using dialog_scenes::Scene;
+
+namespace {
+
+std::wstring Language()
+{
+    const char* value = std::getenv("TARVELO_TEXT_LANGUAGE");
+    const std::string language = value && *value ? value : "en-GB";
+    return std::wstring(language.begin(), language.end());
+}
+
+class LanguageEnvironment : public RunFolderEnvironment {
+public:
+    void SetUp() override
+    {
+        RunFolderEnvironment::SetUp();
+        // The first call fixes the table for the process, as the configuration reader's does.
+        ASSERT_EQ(LocalizedText::Instance(Language())->GetLanguage(), Language()) << "no text table for it";
+    }
+};
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new LanguageEnvironment);
+
+std::string Narrow(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size - 1 : 0, '\0');
+    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
+    return out;
+}
+
+std::wstring ClassName(HWND window)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    return name;
+}
+
+// How the control lays its text out: DrawText flags and the part of its client area the text
+// may use.
+struct Layout {
+    UINT flags;
+    RECT area;
+};
+
+Layout LayoutOf(HWND control)
+{
+    RECT client{};
+    GetClientRect(control, &client);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    if (lstrcmpiW(ClassName(control).c_str(), L"Button") == 0) {
+        // A push button draws its label inside its frame (2 pixels), the default button's outline
+        // (1) and a margin of 1, on one line unless it is BS_MULTILINE.
+        InflateRect(&client, -4, -4);
+        return {(style & BS_MULTILINE) ? UINT(DT_WORDBREAK | DT_CENTER) : UINT(DT_SINGLELINE | DT_CENTER), client};
+    }
+    UINT flags = DT_EXPANDTABS;
+    switch (style & SS_TYPEMASK) {
+    case SS_LEFT: flags |= DT_WORDBREAK; break;
+    case SS_CENTER: flags |= DT_WORDBREAK | DT_CENTER; break;
+    case SS_RIGHT: flags |= DT_WORDBREAK | DT_RIGHT; break;
+    default: flags |= DT_SINGLELINE; break;  // SS_LEFTNOWORDWRAP, SS_SIMPLE
+    }
+    if (style & SS_CENTERIMAGE) flags = (flags & ~DT_WORDBREAK) | DT_SINGLELINE | DT_VCENTER;
+    if (style & SS_NOPREFIX) flags |= DT_NOPREFIX;
+    if (style & SS_EDITCONTROL) flags |= DT_EDITCONTROL;
+    return {flags, client};
+}
+
+struct Measure {
+    SIZE text{};
+    SIZE room{};
+    int lineWidth = 0;   // the text on one line
+    int lineHeight = 0;
+    std::wstring face;
+    int SpareX() const { return room.cx - text.cx; }
+    int SpareY() const { return room.cy - text.cy; }
+    // What is left: on a text's only line, the room beside it; for several lines, below them.
+    int Spare() const { return text.cy <= lineHeight ? room.cx - lineWidth : SpareY(); }
+};
+
+Measure MeasureText(HWND control, const std::wstring& text)
+{
+    Measure m;
+    const Layout layout = LayoutOf(control);
+    m.room = {layout.area.right - layout.area.left, layout.area.bottom - layout.area.top};
+    DWORD_PTR font = 0;
+    SendMessageTimeoutW(control, WM_GETFONT, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &font);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = font ? SelectObject(dc, reinterpret_cast<HFONT>(font)) : nullptr;
+    RECT r{0, 0, m.room.cx, 0};
+    DrawTextW(dc, text.c_str(), -1, &r, layout.flags | DT_CALCRECT);
+    m.text = {r.right - r.left, r.bottom - r.top};
+    RECT line{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), -1, &line, (layout.flags & ~DT_WORDBREAK) | DT_SINGLELINE | DT_CALCRECT);
+    m.lineWidth = line.right - line.left;
+    m.lineHeight = line.bottom - line.top;
+    wchar_t face[LF_FACESIZE] = {};
+    GetTextFaceW(dc, LF_FACESIZE, face);
+    m.face = face;
+    if (old) SelectObject(dc, old);
+    DeleteDC(dc);
+    return m;
+}
+
+bool Inside(const RECT& inner, const RECT& outer)
+{
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+struct ChildList {
+    HWND dialog;
+    std::vector<HWND> children;
+};
+
+BOOL CALLBACK CollectChild(HWND child, LPARAM param)
+{
+    auto* list = reinterpret_cast<ChildList*>(param);
+    if (GetParent(child) == list->dialog) list->children.push_back(child);
+    return TRUE;
+}
+
+}  // namespace
+
+TEST(TextFit, EveryTextFitsItsControlInEveryDialogState)
+{
+    const std::string language = Narrow(Language());
+    std::set<std::wstring> keysShown, faces;
+    std::map<std::string, int> tightest;  // "key in control" -> its least spare room
+    int scenes = 0;
+
+    dialog_scenes::VisitEveryDialogState([&](const Scene& scene) {
+        const std::string name = Narrow(scene.name);
+        SCOPED_TRACE(language + " " + name);
+        ++scenes;
+        ASSERT_NE(scene.window, nullptr) << "the dialog did not open";
+        RECT dialogClient{};
+        GetClientRect(scene.window, &dialogClient);
+
+        std::set<int> measured;
+        for (const dialog_scenes::KeyedControl& c : scene.texts) {
+            const std::string where = name + ", " + Narrow(c.key) + " in control " + std::to_string(c.id);
+            HWND control = GetDlgItem(scene.window, c.id);
+            ASSERT_NE(control, nullptr) << where;
+            EXPECT_TRUE(IsWindowVisible(control)) << where;
+            const std::wstring text = WindowText(control);
+            EXPECT_FALSE(text.empty()) << where << ": the key has no text";
+            EXPECT_EQ(text, Text(c.key)) << where << ": the control does not show this key";
+            measured.insert(c.id);
+            keysShown.insert(c.key);
+
+            const Measure m = MeasureText(control, text);
+            faces.insert(m.face);
+            EXPECT_GE(m.SpareX(), 0) << where << " overflows by " << -m.SpareX() << " px to the right (text "
+                                     << m.text.cx << " px wide, room " << m.room.cx << ")";
+            EXPECT_GE(m.SpareY(), 0) << where << " overflows by " << -m.SpareY() << " px below (text "
+                                     << m.text.cy << " px high, room " << m.room.cy << ")";
+            const RECT placed = ControlRect(scene.window, c.id);
+            EXPECT_TRUE(Inside(placed, dialogClient)) << where << " lies outside the dialog";
+            const std::string item = Narrow(c.key) + " in control " + std::to_string(c.id);
+            tightest[item] = tightest.count(item) ? std::min(tightest[item], m.Spare()) : m.Spare();
+        }
+
+        // Nothing on screen escapes the measuring: every visible text belongs to a key above.
+        ChildList list{scene.window, {}};
+        EnumChildWindows(scene.window, CollectChild, reinterpret_cast<LPARAM>(&list));
+        for (HWND child : list.children) {
+            if (!IsWindowVisible(child) || lstrcmpiW(ClassName(child).c_str(), L"Edit") == 0) continue;
+            if (measured.count(GetDlgCtrlID(child)) || WindowText(child).empty()) continue;
+            ADD_FAILURE() << name << ": control " << GetDlgCtrlID(child) << " shows \""
+                          << Narrow(WindowText(child)) << "\", which no key accounts for";
+        }
+    });
+
+    EXPECT_EQ(scenes, 15);
+    EXPECT_EQ(keysShown.size(), 44u) << "every key of the table is shown in some dialog state";
+
+    std::vector<std::pair<int, std::string>> order;
+    for (const auto& entry : tightest) order.emplace_back(entry.second, entry.first);
+    std::sort(order.begin(), order.end());
+    std::string faceList;
+    for (const std::wstring& f : faces) faceList += " \"" + Narrow(f) + "\"";
+    std::printf("%s: fonts as drawn:%s; the tightest texts (spare pixels):\n", language.c_str(), faceList.c_str());
+    for (size_t i = 0; i < order.size() && i < 10; ++i) std::printf("  %4d  %s\n", order[i].first, order[i].second.c_str());
+}
