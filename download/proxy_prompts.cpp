@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "download/progress_link.h"
 #include "download/shared_state.h"
 #include "support/localized_text.h"
 
@@ -34,6 +35,11 @@ std::unique_ptr<SmallerDialog> ShowNotice(const wchar_t* messageKey)
     return notice;
 }
 
+// A prompt takes the progress dialog as its owner when it is made. A direct connection can fail
+// before the dialog thread has shown that dialog; a prompt made then has no owner, and the
+// progress dialog, shown after it in the same place, covers it and takes the keyboard.
+void WaitForProgressDialog() { ProgressLink::Dialog(); }
+
 void DestroyNotice(std::unique_ptr<SmallerDialog>& notice)
 {
     if (notice && notice->GetSafeHwnd()) DestroyWindow(notice->GetSafeHwnd());
@@ -50,6 +56,7 @@ void SetPromptHooksForTesting(ProxyPromptHook proxyHook, CredentialsPromptHook c
 INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* port)
 {
     if (g_proxyHook) return g_proxyHook(showServerError, server, port);
+    WaitForProgressDialog();
     auto dialog = std::make_unique<ProxyInfoDialog>();
     dialog->SetMessage(Text(L"PROVIDE_PROXY_DETAIL"));
     std::unique_ptr<SmallerDialog> notice;
@@ -66,6 +73,7 @@ bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
                             std::wstring* password, INT_PTR* modalResult)
 {
     if (g_credentialsHook) return g_credentialsHook(showCredentialError, userName, password, modalResult);
+    WaitForProgressDialog();
     auto dialog = std::make_unique<CredUiDialog>();
     std::unique_ptr<SmallerDialog> notice;
     if (showCredentialError) notice = ShowNotice(L"CREDENTIAL_ERROR");

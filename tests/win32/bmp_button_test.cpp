@@ -1,11 +1,12 @@
-// The close-control button: its image states, the disabled flag, the fallbacks, its log lines
-// and the release of its images.
+// The close-control button: its image states, the disabled flag, the fallbacks, its log lines,
+// the release of its images, and its focus cue and Space key.
 #include <windows.h>
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "framework/app.h"
 #include "support/installer_log.h"
@@ -121,6 +122,53 @@ TEST_F(BmpButtonTest, EmptyPathsFallBackToTheNormalFileAndMissingFilesShowNothin
     for (HBITMAP old : images) EXPECT_EQ(GetObjectType(old), 0u);  // the earlier set was freed
     button.SendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
     button.SendMessage(WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(dialog.clicks, 1);
+    dialog.DestroyWindow();
+}
+
+// The control as it paints itself: its client area printed into a white memory bitmap.
+std::vector<COLORREF> Printed(HWND control)
+{
+    RECT r{};
+    GetClientRect(control, &r);
+    CCompatibleDC dc(nullptr);
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, r.right, r.bottom);
+    ReleaseDC(nullptr, screen);
+    std::vector<COLORREF> pixels;
+    {
+        CSelectObject selection(dc, bitmap);
+        PatBlt(dc, 0, 0, r.right, r.bottom, WHITENESS);
+        SendMessageW(control, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(HDC(dc)), PRF_CLIENT);
+        for (int y = 0; y < r.bottom; ++y)
+            for (int x = 0; x < r.right; ++x) pixels.push_back(GetPixel(dc, x, y));
+    }
+    DeleteObject(bitmap);
+    return pixels;
+}
+
+TEST_F(BmpButtonTest, KeyboardFocusShowsARectangleAndSpaceClicks)
+{
+    DialogTemplate t = ButtonTemplate();
+    ButtonDialog dialog;
+    ASSERT_TRUE(dialog.CreateIndirect(t.Get()));
+    CBmpButton& button = dialog.closeControl;
+    CBitmapDialog::LoadCloseControlImages(button);
+
+    SetFocus(nullptr);
+    const std::vector<COLORREF> unfocused = Printed(button);
+    EXPECT_EQ(unfocused[unfocused.size() / 2], RGB(200, 0, 0)) << "the image is drawn";
+    SetFocus(button.m_hWnd);
+    ASSERT_EQ(GetFocus(), button.m_hWnd);
+    const std::vector<COLORREF> focused = Printed(button);
+    EXPECT_NE(focused, unfocused) << "no focus rectangle";
+    EXPECT_EQ(focused[focused.size() / 2], RGB(200, 0, 0)) << "the rectangle is drawn over the image, not instead";
+
+    // Space, pressed and released on the control, clicks it once; a release alone does not.
+    button.SendMessage(WM_KEYUP, VK_SPACE, 0);
+    EXPECT_EQ(dialog.clicks, 0);
+    button.SendMessage(WM_KEYDOWN, VK_SPACE, 0);
+    button.SendMessage(WM_KEYUP, VK_SPACE, 0);
     EXPECT_EQ(dialog.clicks, 1);
     dialog.DestroyWindow();
 }

@@ -98,7 +98,7 @@ TEST(ProxyInfoDialog, ResultOfEveryEnding)
     const Ending endings[] = {
         {"Continue", [](HWND w) { ClickButton(w, IDC_CONTINUE); }, IDC_CONTINUE, true},
         {"Continue pressed", [](HWND w) { PressButton(w, IDC_CONTINUE); }, IDC_CONTINUE, true},
-        {"Enter in an edit", [](HWND w) { PressKeyIn(w, IDC_PROXY_SERVER, VK_RETURN); }, IDOK, false},
+        {"Enter in an edit", [](HWND w) { PressKeyIn(w, IDC_PROXY_SERVER, VK_RETURN); }, IDC_CONTINUE, true},
         {"Escape", [](HWND w) { PressKeyIn(w, IDC_PROXY_PORT, VK_ESCAPE); }, IDCANCEL, false},
         {"WM_CLOSE without a question", [](HWND w) { PostClose(w); }, 0, false},
         {"close control, yes", CloseControlYes, 0, false},

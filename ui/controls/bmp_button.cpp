@@ -83,8 +83,51 @@ LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_MOUSEMOVE:
         OnMouseMove();
         return Default();
+    case WM_PAINT:
+    case WM_PRINTCLIENT:
+        return OnPaint(message, reinterpret_cast<HDC>(wParam), lParam);
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_UPDATEUISTATE: {
+        if (message == WM_KILLFOCUS) m_bSpaceDown = false;
+        const LRESULT result = Default();
+        ::InvalidateRect(m_hWnd, nullptr, FALSE);
+        return result;
+    }
+    case WM_KEYDOWN:
+        if (wParam != VK_SPACE) break;
+        m_bSpaceDown = true;
+        return 0;
+    case WM_KEYUP:
+        if (wParam != VK_SPACE || !m_bSpaceDown) break;
+        m_bSpaceDown = false;
+        // Released where it was pressed, as a push button's Space is: the parent gets the click
+        // it would get from the mouse (and decides, also while the control shows disabled).
+        if (HWND parent = ::GetParent(m_hWnd))
+            ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), STN_CLICKED), reinterpret_cast<LPARAM>(m_hWnd));
+        return 0;
     }
     return CStatic::WindowProc(message, wParam, lParam);
+}
+
+LRESULT CBmpButton::OnPaint(UINT message, HDC dc, LPARAM lParam)
+{
+    PAINTSTRUCT paint{};
+    const bool ownPaint = message == WM_PAINT && !dc;
+    if (ownPaint) dc = ::BeginPaint(m_hWnd, &paint);
+    LRESULT result = 0;
+    if (dc) {
+        // The static draws its image; the cue goes over it, so every paint shows both.
+        result = CallDefault(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), message == WM_PRINTCLIENT ? lParam : PRF_CLIENT);
+        const LRESULT cues = ::SendMessageW(m_hWnd, WM_QUERYUISTATE, 0, 0);
+        if (::GetFocus() == m_hWnd && !(cues & UISF_HIDEFOCUS)) {
+            RECT client{};
+            ::GetClientRect(m_hWnd, &client);
+            ::DrawFocusRect(dc, &client);
+        }
+    }
+    if (ownPaint) ::EndPaint(m_hWnd, &paint);
+    return ownPaint ? 0 : result;
 }
 
 void CBmpButton::OnLButtonDown()

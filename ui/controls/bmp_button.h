@@ -10,6 +10,8 @@
 // (normal, mouse-over, pressed, disabled) as the mouse moves and presses. Clicks reach the parent
 // as the static's ordinary STN_CLICKED. The owning dialog restores the resting image when the
 // mouse moves over its background (ChangeBitMap with the disabled or normal image).
+// Where the template makes it a tab stop it works as a button for the keyboard too: it shows a
+// focus rectangle while it has the focus (unless the window hides focus cues), and Space clicks it.
 class CBmpButton : public CStatic {
 public:
     CBmpButton();
@@ -34,9 +36,12 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnLButtonDown();
     void OnMouseMove();
+    // The static's own painting (WM_PAINT, or WM_PRINTCLIENT into `dc`), then the focus cue.
+    LRESULT OnPaint(UINT message, HDC dc, LPARAM lParam);
 
 private:
     bool IsOwnImage(HBITMAP image) const;
     void ReleaseImages(HBITMAP normal, HBITMAP mouseOver, HBITMAP pressed, HBITMAP disabled);
     HBITMAP m_retiring[4] = {};  // the previous images while LoadBitmaps replaces them
+    bool m_bSpaceDown = false;   // a Space press began on this control
 };

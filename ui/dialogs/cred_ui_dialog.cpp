@@ -40,6 +40,8 @@ BOOL CredUiDialog::OnInitDialog()
     SetSkinText(IDC_PASSWORD_LABEL, DialogText(L"PASSWORD"), normal);
     SetSkinText(IDC_USER_EXAMPLE, DialogText(L"USER_NAME_EXAMPLE"), small);
     SetSkinText(IDOK, DialogText(L"CONTINUE_BUTTON"), bold);
+    // Enter continues; shown as the default button, as in the proxy settings dialog.
+    SendMessage(DM_SETDEFID, IDOK);
 
     PlaceOnOwnerCorner(*this);
     return TRUE;

@@ -41,6 +41,9 @@ BOOL ProxyInfoDialog::OnInitDialog()
     SetSkinText(IDC_HEADLINE, DialogText(L"PROXY_BOLD_TEXT"), bold);
     SetSkinText(IDC_CAPTION, DialogText(L"DIALOG_CAPTION"), captionFont);
     SetSkinText(IDC_CONTINUE, DialogText(L"CONTINUE_BUTTON"), bold);
+    // Continue is the default button: Enter in a field goes on with what was typed, where the
+    // dialog manager's own Enter (IDOK) would end the dialog and throw the typed proxy away.
+    SendMessage(DM_SETDEFID, IDC_CONTINUE);
 
     PlaceOnOwnerCorner(*this);
     return TRUE;

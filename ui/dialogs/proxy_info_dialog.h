@@ -7,8 +7,9 @@
 #include "ui/controls/bmp_button.h"
 
 // Asks for a proxy server and port (template 103), over the progress dialog when there is one.
-// DoModal: 1004 Continue (texts as typed); 0 WM_CLOSE or a confirmed quit; 1 Enter; 2 Escape
-// (texts empty for all but Continue). It checks nothing; the caller trims and joins the texts.
+// DoModal: 1004 Continue, the default button, so also Enter (texts as typed); 0 WM_CLOSE or a
+// confirmed quit; 2 Escape; 1 an IDOK command from elsewhere (texts empty for all but
+// Continue). It checks nothing; the caller trims and joins the texts.
 class ProxyInfoDialog : public CBitmapDialog {
 public:
     ProxyInfoDialog();
