@@ -432,10 +432,13 @@ class Harness:
     def _lay_out_run_folder(self):
         shutil.copy2(tool("TarveloSetup.exe"), self.run_dir)
         run_folder = os.path.join(BUILD_DIR, "run")
-        text = os.path.join(run_folder, "Resource-en-GB.txt")
-        if not os.path.exists(text):
-            text = os.path.join(SOURCE_DIR, "data", "Resource-en-GB.txt")
-        shutil.copy2(text, self.run_dir)
+        # Every shipped language, as the build's run folder has them.
+        for name in os.listdir(os.path.join(SOURCE_DIR, "data")):
+            if name.startswith("Resource-") and name.endswith(".txt"):
+                text = os.path.join(run_folder, name)
+                if not os.path.exists(text):
+                    text = os.path.join(SOURCE_DIR, "data", name)
+                shutil.copy2(text, self.run_dir)
         images = os.path.join(run_folder, "Images")
         if os.path.isdir(images):
             shutil.copytree(images, os.path.join(self.run_dir, "Images"))
@@ -445,6 +448,11 @@ class Harness:
 
     def text(self, key):
         return self.texts.get(key, "")
+
+    def use_language(self, language):
+        """text() answers from this language's table from now on (the one a run configured
+        with it shows)."""
+        self.texts = read_text_table(self.path("Resource-%s.txt" % language))
 
     def config_fields(self, server=None, os_versions=(600, 610), **fields):
         """The twelve positional fields of ConfigFile.txt, with test defaults: the packages come
@@ -707,9 +715,10 @@ class Harness:
     # -- the robot ----------------------------------------------------------------------------
 
     def robot(self, command, kind=None, ids=None, without=None, texts=None, do=(), gone=False,
-              timeout=DEFAULT_TIMEOUT, control=None, pid=None, image=None, expect_rc=0):
+              timeout=DEFAULT_TIMEOUT, control=None, pid=None, image=None, expect_rc=0, focus=None):
         """Runs robot.exe on the installer's windows (or those of process `pid`, or of any
-        process running the program file `image`); returns its JSON events."""
+        process running the program file `image`); returns its JSON events. With `focus`, the
+        dialog must also be the foreground window with the keyboard focus on that control."""
         target = ["--image", image] if image else ["--pid", str(pid or self.installer.pid)]
         argv = [tool("robot.exe"), command] + target + ["--timeout-ms", str(int(timeout * 1000))]
         expected = dict(KINDS.get(kind, {})) if kind else {}
@@ -727,6 +736,8 @@ class Harness:
             argv += ["--gone"]
         if control is not None:
             argv += ["--control", str(control)]
+        if focus is not None:
+            argv += ["--focus", str(focus)]
         done = self.wine(argv, timeout=timeout * 2 + 30, check=False)
         events = [json.loads(line) for line in done.text.splitlines() if line.startswith("{")]
         if done.returncode != expect_rc:
@@ -740,6 +751,15 @@ class Harness:
         events = self.robot("wait", kind=kind, texts=texts, do=do, gone=gone, timeout=timeout,
                             pid=pid, **kw)
         return Dialog(next(e for e in events if e["event"] == "dialog"))
+
+    def keys(self, *keys):
+        """Real key presses on the X display (xdotool), as a user's keyboard gives them: they
+        reach whatever window Wine has given the keyboard."""
+        subprocess.run(["xdotool", "key", "--delay", "40"] + list(keys), check=True, timeout=30)
+
+    def type_keys(self, text):
+        """Types `text` on the X display, key by key."""
+        subprocess.run(["xdotool", "type", "--delay", "40", text], check=True, timeout=60)
 
     def watch_progress(self, control=1008, timeout=DEFAULT_TIMEOUT * 2):
         """Starts a robot that reports every position of the progress dialog's bar until the

@@ -1,9 +1,10 @@
 // Drives the dialogs of another process under the same Wine, the way a user would.
 //
 //   robot.exe wait --pid N|--image NAME.exe --ids 1,2,1014 [--without 1028] [--text ID=SUBSTRING]...
-//             [--timeout-ms T] [--do ACTION]... [--gone]
+//             [--focus ID] [--timeout-ms T] [--do ACTION]... [--gone]
 //       Waits (polling) for a visible dialog of process N that has every control in --ids, none in
-//       --without, and whose controls contain the given texts; prints it; then performs the
+//       --without, and whose controls contain the given texts (with --focus: that is also the
+//       foreground window with the keyboard focus on control ID); prints it; then performs the
 //       actions in order; with --gone, waits until the dialog has closed or hidden itself.
 //       ACTION: click:ID (a push button)  notify:ID (a click on a static with SS_NOTIFY)
 //               close (the close control, static 1028)  escape  enter  wmclose  sysclose
@@ -49,6 +50,7 @@ struct Options {
     DWORD timeoutMs = 60000;
     bool gone = false;
     int control = 0;
+    int focus = -1;  // --focus: the control that must have the keyboard focus
 };
 
 std::vector<int> ParseIds(const std::wstring& list)
@@ -140,6 +142,18 @@ bool OwnedByTarget(HWND hwnd, const Options& o)
     return false;
 }
 
+// The control with the keyboard focus on the dialog's thread: its id, 0 for the dialog itself,
+// -1 for none or a window elsewhere.
+int FocusedId(HWND dialog)
+{
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return -1;
+    if (info.hwndFocus == dialog) return 0;
+    if (info.hwndFocus && IsChild(dialog, info.hwndFocus)) return GetDlgCtrlID(info.hwndFocus);
+    return -1;
+}
+
 bool Matches(HWND hwnd, const Options& o)
 {
     if (!IsWindowVisible(hwnd) || !OwnedByTarget(hwnd, o)) return false;
@@ -152,6 +166,7 @@ bool Matches(HWND hwnd, const Options& o)
         HWND control = GetDlgItem(hwnd, t.id);
         if (!control || TextOf(control).find(t.substring) == std::wstring::npos) return false;
     }
+    if (o.focus >= 0 && (GetForegroundWindow() != hwnd || FocusedId(hwnd) != o.focus)) return false;
     return true;
 }
 
@@ -202,6 +217,8 @@ std::string DescribeWindow(HWND dialog, const char* event)
                       ",\"text\":" + JsonString(TextOf(dialog)) + ",\"rect\":" + RectJson(rect) +
                       ",\"owner\":" + Hex(reinterpret_cast<ULONG_PTR>(GetWindow(dialog, GW_OWNER))) +
                       ",\"enabled\":" + (IsWindowEnabled(dialog) ? "true" : "false") +
+                      ",\"foreground\":" + (GetForegroundWindow() == dialog ? "true" : "false") +
+                      ",\"focus\":" + std::to_string(FocusedId(dialog)) +
                       ",\"screen\":[" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "," +
                       std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "],\"controls\":[";
     ChildList list{{}, dialog};
@@ -445,6 +462,8 @@ int wmain(int argc, wchar_t** argv)
             o.actions.push_back(argv[++i]);
         } else if (a == L"--timeout-ms") {
             o.timeoutMs = std::wcstoul(argv[++i], nullptr, 10);
+        } else if (a == L"--focus") {
+            o.focus = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
         } else if (a == L"--control") {
             o.control = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
         } else {
