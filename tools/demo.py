@@ -8,6 +8,8 @@ over, the downloads, the .NET installation, and the hand-over to the second stag
 
 On a display of your own you answer the dialogs yourself. Without one, the run happens on a
 private Xvfb, the robot answers for you and a screenshot is taken at each step.
+TARVELO_LANGUAGE (default en-GB) is the language the configuration names; the dialogs show its
+texts and the second stage shows the code it was given.
 Everything started here is stopped at the end; the log and the screenshots are kept.
 """
 
@@ -43,10 +45,16 @@ def main():
                           harness.MSI_PACKAGE: stub}, fault=True)
         proxy = "127.0.0.1:%d" % h.servers[-1].port
         h.machine(dotnet=False, browser_proxy=proxy)
-        h.write_config()
+        language = os.environ.get("TARVELO_LANGUAGE") or "en-GB"
+        if not os.path.exists(h.path("Resource-%s.txt" % language)):
+            print("demo: no text table for %s; the installer falls back to en-GB" % language)
+            h.use_language("en-GB")
+        else:
+            h.use_language(language)
+        h.write_config(language=language)
         # The stand-in .NET installer takes a few seconds, so that the bar can be seen moving on.
         h.stub(harness.DOTNET_PACKAGE, sleep_ms=7000)
-        print("demo: download server and browser proxy on %s; starting TarveloSetup.exe" % proxy)
+        print("demo: download server and browser proxy on %s; starting TarveloSetup.exe in %s" % (proxy, language))
         h.start(env={"http_proxy": "http://127.0.0.1:%d" % harness.servers.free_port()})
         dialogs = os.path.exists(os.path.join(ROOT, "ui", "dialogs", "message_dialog.h"))
         if automatic:
