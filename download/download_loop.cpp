@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "download/call_failure.h"
 #include "download/http_downloader.h"
 #include "download/payload_check.h"
 #include "support/win32_handle.h"
@@ -34,7 +35,7 @@ bool CrackUrl(const std::wstring& url, uint32_t* scheme, std::wstring* host, std
     parts.dwUrlPathLength = static_cast<DWORD>(-1);
     parts.dwExtraInfoLength = static_cast<DWORD>(-1);
     if (!WinHttpCrackUrl(canonical.data(), length, 0, &parts)) {
-        GetLastError();
+        LogCallFailure("WinHttpCrackUrl", GetLastError());
         return false;
     }
     if (parts.dwHostNameLength == 0 || !parts.lpszHostName) return false;
@@ -54,7 +55,7 @@ bool QueryHeaderText(HINTERNET request, DWORD query, std::wstring* text)
     DWORD size = sizeof(buffer);
     if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
-        GetLastError();
+        LogCallFailure("WinHttpQueryHeaders", GetLastError());
         return false;
     }
     text->assign(buffer, size / sizeof(wchar_t));
@@ -81,7 +82,12 @@ void CHttpDownloader2::DiscardBody()
 {
     DWORD got = 0;
     const DWORD ask = chunkSize < 1 ? 1 : (chunkSize > kBufferSize ? kBufferSize : chunkSize);
-    while (WinHttpReadData(request.Get(), m_buffer, ask, &got) && got > 0) {
+    for (;;) {
+        if (!WinHttpReadData(request.Get(), m_buffer, ask, &got)) {
+            LogCallFailure("WinHttpReadData", GetLastError());
+            return;
+        }
+        if (got == 0) return;
     }
 }
 
@@ -137,23 +143,31 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         Log("Request Created...");
         const std::wstring range = GetRangeHeader(item.resumeOffset);
         if (!range.empty()) {
-            WinHttpAddRequestHeaders(request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
-                                     WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE);
+            if (!WinHttpAddRequestHeaders(request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
+                                          WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+                LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
             m_rangeOnRequest = true;
         } else if (m_rangeOnRequest) {
             // A resend of this request from the start must not keep the earlier range.
-            WinHttpAddRequestHeaders(request.Get(), L"Range:", static_cast<DWORD>(-1),
-                                     WINHTTP_ADDREQ_FLAG_REPLACE);
+            if (!WinHttpAddRequestHeaders(request.Get(), L"Range:", static_cast<DWORD>(-1),
+                                          WINHTTP_ADDREQ_FLAG_REPLACE))
+                LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
             m_rangeOnRequest = false;
         }
 
         Log("Sending Http Request");
         if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
                                 WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-            GetLastError();
-            if (!item.reconnect) return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+            const DWORD error = GetLastError();
+            if (!item.reconnect) {
+                LogCallFailure("WinHttpSendRequest", error);
+                LogSecureFailureIfAny();
+                return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+            }
             CloseHandles();
-            ProxyFallbackStep();
+            ProxyFallbackStep();  // its line, when it writes one, comes first
+            LogCallFailure("WinHttpSendRequest", error);
+            LogSecureFailureIfAny();
             continue;
         }
         item.reconnect = 0;
@@ -164,7 +178,8 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         if (accessType == 2) SaveProxyServer();
 
         if (!WinHttpReceiveResponse(request.Get(), nullptr)) {
-            GetLastError();
+            LogCallFailure("WinHttpReceiveResponse", GetLastError());
+            LogSecureFailureIfAny();
             return Step::Failed;
         }
         DWORD status = 0;
@@ -172,7 +187,7 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         if (!WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                  WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
                                  WINHTTP_NO_HEADER_INDEX)) {
-            GetLastError();
+            LogCallFailure("WinHttpQueryHeaders", GetLastError());
             return Step::Failed;
         }
         if (status == 401 || status == 407) DiscardBody();
@@ -203,9 +218,11 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         if (ReadToFile(item)) return FinishItem(item, baseBefore);
         if (IsAborted()) {
             Log("download aborted...");
+            LogReadFailure();
             return Step::Failed;
         }
         Log("network down...retrying..");
+        LogReadFailure();
         // An attempt that brought nothing is a failed send in all but name; without the same
         // pauses and limit a server that never sends the body would be asked forever.
         if (m_attemptBytes == 0) return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
@@ -315,10 +332,17 @@ CHttpDownloader2::Step CHttpDownloader2::AnswerRangeRefused(DownloadItem& item)
     return Step::Done;
 }
 
+void CHttpDownloader2::LogReadFailure()
+{
+    if (m_readFailure.call) LogCallFailure(m_readFailure.call, m_readFailure.error);
+    m_readFailure = {};
+}
+
 bool CHttpDownloader2::ReadToFile(DownloadItem& item)
 {
     BytesOnDisk = item.resumeOffset;
     m_attemptBytes = 0;
+    m_readFailure = {};
     // A read-only file is its owner's word that it stays as it is. Windows refuses to open one
     // for writing, administrators included; where the platform would let us (Wine running as
     // root) it is refused all the same, so that the outcome does not depend on who runs us.
@@ -326,11 +350,20 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
     UniqueHandle file(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return false;
+    if (!file.Valid()) {
+        m_readFailure = {"CreateFileW", GetLastError()};
+        return false;
+    }
     LARGE_INTEGER offset;
     offset.QuadPart = item.resumeOffset;
-    if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN) || !SetEndOfFile(file.Get()))
+    if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) {
+        m_readFailure = {"SetFilePointerEx", GetLastError()};
         return false;
+    }
+    if (!SetEndOfFile(file.Get())) {
+        m_readFailure = {"SetEndOfFile", GetLastError()};
+        return false;
+    }
 
     const uint32_t length = ContentLength;  // 0: the server gave no length
     const int share = item.progressShare;
@@ -341,7 +374,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     for (;;) {
         DWORD got = 0;
         if (!WinHttpReadData(request.Get(), m_buffer, ask, &got)) {
-            GetLastError();
+            m_readFailure = {"WinHttpReadData", GetLastError()};
             m_requestSpent = true;
             break;
         }

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "download/call_failure.h"
 #include "download/portable/http_rules.h"
 #include "download/proxy_prompts.h"
 #include "prereq/installers.h"
@@ -27,24 +28,34 @@ void Log(const char* line) { InstallerLog::Instance()->Write(line); }
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
+HINTERNET OpenSession(DWORD accessType, const wchar_t* proxyName)
+{
+    HINTERNET session = WinHttpOpen(kUserAgent, accessType, proxyName, WINHTTP_NO_PROXY_BYPASS, 0);
+    if (!session) LogCallFailure("WinHttpOpen", GetLastError());
+    return session;
+}
+
 HINTERNET OpenNamedProxySession(const std::wstring& proxy)
 {
     const std::wstring name = ProxyNameForSession(proxy);
-    return WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str(),
-                       WINHTTP_NO_PROXY_BYPASS, 0);
+    return OpenSession(WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str());
 }
 
-// Appends one piece to the proxy file; failures are ignored, the download goes on.
+// Appends one piece to the proxy file; a failure is logged and the download goes on.
 void AppendToProxyFile(const std::wstring& piece)
 {
     if (SavedProxyFilePath[0] == L'\0') return;
     UniqueHandle file(CreateFileW(SavedProxyFilePath, FILE_APPEND_DATA, FILE_SHARE_WRITE, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) return;
+    if (!file.Valid()) {
+        LogCallFailure("CreateFileW", GetLastError());
+        return;
+    }
     std::string bytes;
     NarrowLatin1(piece, bytes, '?');
     DWORD written = 0;
-    WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+        LogCallFailure("WriteFile", GetLastError());
 }
 }  // namespace
 
@@ -111,12 +122,10 @@ int CHttpDownloader2::CreateSession()
         if (IsAborted()) return 1;
         switch (accessType) {
         case 0:
-            session.Reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+            session.Reset(OpenSession(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME));
             break;
         case 1:
-            session.Reset(WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_NO_PROXY,
-                                      WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+            session.Reset(OpenSession(WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME));
             break;
         case 2:
             if (TryBrowserProxy) TryBrowserProxySession();
@@ -139,7 +148,7 @@ void CHttpDownloader2::TryBrowserProxySession()
 {
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) {
-        GetLastError();
+        LogCallFailure("WinHttpGetIEProxyConfigForCurrentUser", GetLastError());
         TryBrowserProxy = false;
         return;
     }
@@ -154,7 +163,12 @@ void CHttpDownloader2::TryBrowserProxySession()
 int CHttpDownloader2::CreateConnection()
 {
     Log("CreateConnection...");
-    connection.Reset(session ? WinHttpConnect(session.Get(), hostName.c_str(), port, 0) : nullptr);
+    if (!session) {
+        connection.Reset();
+        return 0;
+    }
+    connection.Reset(WinHttpConnect(session.Get(), hostName.c_str(), port, 0));
+    if (!connection) LogCallFailure("WinHttpConnect", GetLastError());
     return connection ? 1 : 0;
 }
 
@@ -174,20 +188,28 @@ bool CHttpDownloader2::OpenRequestHandle()
     m_rangeOnRequest = false;
     m_proxyCredentialsOnRequest = false;
     m_requestSpent = false;
-    request.Reset(connection ? WinHttpOpenRequest(connection.Get(), OrNull(verb), objectName.c_str(),
-                                                  OrNull(httpVersion), OrNull(referrer),
-                                                  accept.data(), GetRequestFlags())
-                             : nullptr);
-    return static_cast<bool>(request);
+    if (!connection) {
+        request.Reset();
+        return false;
+    }
+    request.Reset(WinHttpOpenRequest(connection.Get(), OrNull(verb), objectName.c_str(), OrNull(httpVersion),
+                                     OrNull(referrer), accept.data(), GetRequestFlags()));
+    if (!request) {
+        LogCallFailure("WinHttpOpenRequest", GetLastError());
+        return false;
+    }
+    WatchSecureFailures(request.Get());
+    return true;
 }
 
 int CHttpDownloader2::SetServerCredentials(uint32_t scheme)
 {
     if (serverUserName.empty()) return 1;
-    return WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_SERVER, scheme,
-                                 serverUserName.c_str(), serverPassword.c_str(), nullptr)
-               ? 1
-               : 0;
+    if (WinHttpSetCredentials(request.Get(), WINHTTP_AUTH_TARGET_SERVER, scheme, serverUserName.c_str(),
+                              serverPassword.c_str(), nullptr))
+        return 1;
+    LogCallFailure("WinHttpSetCredentials", GetLastError());
+    return 0;
 }
 
 int CHttpDownloader2::SetProxyCredentials(uint32_t scheme)
@@ -207,6 +229,7 @@ int CHttpDownloader2::SetProxyCredentials(uint32_t scheme)
                                        proxyUserName.c_str(), proxyPassword.c_str(), nullptr)
                      ? 1
                      : 0;
+        if (result == 0) LogCallFailure("WinHttpSetCredentials", GetLastError());
     }
     return result;
 }
@@ -292,7 +315,7 @@ CHttpDownloader2::Answer CHttpDownloader2::AnswerProxyChallenge()
 {
     DWORD supported = 0, first = 0, target = 0;
     if (!WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
-        GetLastError();
+        LogCallFailure("WinHttpQueryAuthSchemes", GetLastError());
         return Answer::Fail;
     }
     const uint32_t scheme = ChooseProxyAuthScheme(supported);
@@ -322,7 +345,7 @@ CHttpDownloader2::Answer CHttpDownloader2::AnswerServerChallenge(bool* serverCre
     Log("ERROR: dwStatusCode=HTTP_STATUS_DENIED");
     DWORD supported = 0, first = 0, target = 0;
     if (!WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
-        GetLastError();
+        LogCallFailure("WinHttpQueryAuthSchemes", GetLastError());
         return Answer::Fail;
     }
     const uint32_t scheme = ChooseAuthScheme(supported);

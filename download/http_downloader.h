@@ -90,6 +90,7 @@ protected:
     Step AnswerRangeRefused(DownloadItem& item);  // Done: the file on disk is complete
     Step FinishItem(DownloadItem& item, int32_t baseBefore);
     void DiscardBody();
+    void LogReadFailure();  // the call that ended the last ReadToFile attempt, if one failed
 
     static constexpr uint32_t kBufferSize = 1024;
     uint32_t m_accessOption = 0;         // second value of SetAccessType; never read
@@ -101,5 +102,11 @@ protected:
     // the rest of the old body from a connection it has already let go).
     bool m_requestSpent = false;
     int m_savedCredentialRefusals = 0;   // 407s answered with saved credentials since the last 200/206
+    // The platform call that ended the last ReadToFile attempt; it is logged after the line
+    // that the loop writes for the failed attempt.
+    struct CallFailure {
+        const char* call = nullptr;
+        DWORD error = 0;
+    } m_readFailure;
     unsigned char m_buffer[kBufferSize];
 };

@@ -97,7 +97,9 @@ class HandOver(harness.E2ETest):
             "After Check_OS", "After IsUserAdmin", ".NET 2.0 not found",
             "Before UI Thread Creation", "UI Thread Created Successfully..",
             "Downloading File: " + dotnet_file]
-        expected += request_lines(["direct connection failed...trying proxy"])
+        # The direct attempt meets the closed port that http_proxy names.
+        expected += request_lines(["direct connection failed...trying proxy",
+                                   "WinHttpSendRequest failed with error 12029"])
         expected += request_lines(SENT)
         expected += ["Download complete...FileName : " + dotnet_file, "Downloading File: " + stage2_file]
         expected += request_lines(SENT)

@@ -53,6 +53,12 @@ bool Contains(const std::string& haystack, const std::string& needle)
     return haystack.find(needle) != std::string::npos;
 }
 
+// True when the log has line `first` directly followed by line `second`.
+bool Follows(const std::string& log, const std::string& first, const std::string& second)
+{
+    return Contains(log, "\n" + first + "\r\n" + second + "\r\n");
+}
+
 class DownloadLoop : public ::testing::Test {
 protected:
     void SetUp() override
@@ -339,6 +345,10 @@ TEST_F(DownloadLoop, StalledTransferTimesOutAndResumes)
     EXPECT_GT(from, 290000);
     EXPECT_LE(from, 300000);
     EXPECT_TRUE(Contains(requests[1], "-999999 "));
+    // Windows reports the timeout as 12002; Wine passes the socket's 10060 on.
+    const std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(Follows(log, "network down...retrying..", "WinHttpReadData failed with error 12002") ||
+                Follows(log, "network down...retrying..", "WinHttpReadData failed with error 10060"));
 }
 
 TEST_F(DownloadLoop, OnlyTheVendorsHostsAreAccepted)
@@ -401,5 +411,33 @@ TEST_F(DownloadLoop, SmallFileStillStepsThroughEveryPosition)
     ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
     EXPECT_EQ(g_positions, Range(52, 61));
     EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
+}
+
+TEST_F(DownloadLoop, EachFailedCallIsLoggedWithItsCodeAfterTheStepsOwnLine)
+{
+    // A refused port and an unknown host: the same prescribed line, told apart by the code.
+    {
+        CHttpDownloader2 downloader(false);
+        DownloadItem refused = Item(NetEnv::Url(9, L"/small.bin"), L"refusedport.bin");
+        EXPECT_EQ(downloader.DownloadFiles(&refused, 1), 0);
+    }
+    NetEnv::ResetDownloadState();
+    {
+        CHttpDownloader2 downloader(false);
+        DownloadItem unknown = Item(NetEnv::Url(nginx, L"/small.bin", L"nowhere.tarvelo.com"), L"unknown.bin");
+        EXPECT_EQ(downloader.DownloadFiles(&unknown, 1), 0);
+    }
+    NetEnv::ResetDownloadState();
+    {
+        // A file that cannot be created: the loop's line for the failed attempt, then the call.
+        CHttpDownloader2 downloader(false);
+        DownloadItem item = Item(NetEnv::Url(nginx, L"/small.bin"), L"no such folder\\file.bin");
+        EXPECT_EQ(downloader.DownloadFiles(&item, 1), 0);
+        EXPECT_EQ(g_pauses.size(), 4u);
+    }
+    const std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(Follows(log, "direct connection failed...trying proxy", "WinHttpSendRequest failed with error 12029"));
+    EXPECT_TRUE(Follows(log, "direct connection failed...trying proxy", "WinHttpSendRequest failed with error 12007"));
+    EXPECT_TRUE(Follows(log, "network down...retrying..", "CreateFileW failed with error 3"));
 }
 }  // namespace

@@ -1,0 +1,13 @@
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The log's account of a failed platform call, without any Windows header.
+
+// "<call> failed with error <decimal code>".
+std::string CallFailureLine(const char* call, uint32_t error);
+
+// What a status callback reported about a refused certificate: the flags in hex and, for each
+// flag that is known, what it means; for example
+// "Secure failure flags 0x00000008 (certificate authority not trusted)".
+std::string SecureFailureLine(uint32_t flags);
