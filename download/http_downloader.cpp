@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "download/call_failure.h"
+#include "download/portable/auto_proxy.h"
 #include "download/portable/http_rules.h"
 #include "download/proxy_prompts.h"
 #include "prereq/installers.h"
@@ -39,6 +40,49 @@ HINTERNET OpenNamedProxySession(const std::wstring& proxy)
 {
     const std::wstring name = ProxyNameForSession(proxy);
     return OpenSession(WINHTTP_ACCESS_TYPE_NAMED_PROXY, name.c_str());
+}
+
+// The browser's settings as WinHTTP hands them over; it owns the strings.
+struct BrowserSettings {
+    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG value{};
+    BrowserSettings() = default;
+    BrowserSettings(const BrowserSettings&) = delete;
+    BrowserSettings& operator=(const BrowserSettings&) = delete;
+    ~BrowserSettings()
+    {
+        if (value.lpszProxy) GlobalFree(value.lpszProxy);
+        if (value.lpszProxyBypass) GlobalFree(value.lpszProxyBypass);
+        if (value.lpszAutoConfigUrl) GlobalFree(value.lpszAutoConfigUrl);
+    }
+};
+
+// The first proxy that an auto-configuration script names for `url`, as bare "host:port": the
+// script found by auto-detection, or the one at `scriptUrl`. Empty when the script answers
+// DIRECT or cannot be found, fetched or run.
+std::wstring ScriptProxyFor(const std::wstring& url, const wchar_t* scriptUrl)
+{
+    // The script itself is fetched directly: the proxy it is to name is not known yet, and the
+    // default proxy is the one that has just failed.
+    WinHttpHandle lookup(OpenSession(WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME));
+    if (!lookup) return std::wstring();
+    WINHTTP_AUTOPROXY_OPTIONS options{};
+    if (scriptUrl) {
+        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
+        options.lpszAutoConfigUrl = scriptUrl;
+    } else {
+        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
+        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
+    }
+    WINHTTP_PROXY_INFO answer{};
+    if (!WinHttpGetProxyForUrl(lookup.Get(), url.c_str(), &options, &answer)) {
+        LogCallFailure("WinHttpGetProxyForUrl", GetLastError());
+        return std::wstring();
+    }
+    const std::wstring list = answer.lpszProxy ? answer.lpszProxy : L"";
+    if (answer.lpszProxy) GlobalFree(answer.lpszProxy);
+    if (answer.lpszProxyBypass) GlobalFree(answer.lpszProxyBypass);
+    if (answer.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) return std::wstring();
+    return FirstScriptProxy(list);
 }
 
 // Appends one piece to the proxy file; a failure is logged and the download goes on.
@@ -144,19 +188,31 @@ int CHttpDownloader2::CreateSession()
     }
 }
 
+// The browser's proxy, taken the way the browser applies its settings: auto-detection when it is
+// on, then the configuration script it names, then its static proxy. A script that answers
+// DIRECT, or cannot be found or run, hands on to the next source.
 void CHttpDownloader2::TryBrowserProxySession()
 {
-    WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&config)) {
+    BrowserSettings settings;
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&settings.value)) {
         LogCallFailure("WinHttpGetIEProxyConfigForCurrentUser", GetLastError());
         TryBrowserProxy = false;
         return;
     }
-    const std::wstring configured = config.lpszProxy ? config.lpszProxy : L"";
-    if (config.lpszProxy) GlobalFree(config.lpszProxy);
-    if (config.lpszProxyBypass) GlobalFree(config.lpszProxyBypass);
-    if (config.lpszAutoConfigUrl) GlobalFree(config.lpszAutoConfigUrl);
-    proxy = BrowserProxyFromConfig(configured);
+    const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& config = settings.value;
+    const std::wstring url = ProxyLookupUrl(serviceType == INTERNET_SCHEME_HTTPS, hostName, port, objectName);
+    std::wstring scripted;
+    if (config.fAutoDetect) {
+        scripted = ScriptProxyFor(url, nullptr);
+        if (!scripted.empty()) InstallerLog::Instance()->WriteWide(L"Proxy from auto-detection: " + scripted);
+    }
+    if (scripted.empty() && config.lpszAutoConfigUrl && config.lpszAutoConfigUrl[0]) {
+        scripted = ScriptProxyFor(url, config.lpszAutoConfigUrl);
+        if (!scripted.empty())
+            InstallerLog::Instance()->WriteWide(L"Proxy from auto-configuration script: " + scripted);
+    }
+    proxy = scripted.empty() ? BrowserProxyFromConfig(config.lpszProxy ? config.lpszProxy : L"")
+                             : L"http://" + scripted;
     session.Reset(OpenNamedProxySession(proxy));
 }
 

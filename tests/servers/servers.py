@@ -55,6 +55,17 @@ def _stop_process(process, timeout=10.0):
         process.wait(timeout)
 
 
+PROXY_SCRIPT_TYPE = "application/x-ns-proxy-autoconfig"
+
+
+def proxy_script(answer):
+    """A proxy auto-configuration script answering `answer` ("PROXY host:port", "DIRECT") for
+    the vendor's hosts and DIRECT for every other host."""
+    return ('function FindProxyForURL(url, host) {\n'
+            '  if (dnsDomainIs(host, ".tarvelo.com")) return "%s";\n'
+            '  return "DIRECT";\n}\n' % answer.replace('"', '')).encode()
+
+
 class Nginx:
     """nginx serving `root` with Range support, `daemon off`, in a private prefix."""
 
@@ -247,6 +258,9 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
                        body (at least one byte sent); seed=S picks the sequence
       corrupt=K        the first K answers of this URL have one body byte changed
 
+    /__pac?answer=A is a proxy auto-configuration script that answers A (for example
+    "PROXY 127.0.0.1:3128") for the vendor's hosts and DIRECT for every other host.
+
     Every request is appended to the request log: method, target, Range value, and whether
     credentials came with it.
     """
@@ -283,6 +297,12 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             port = owner.spawn(int(q.get("die_after", "1")))
             body = str(port).encode()
             self._head(200, {"Content-Length": str(len(body))})
+            self.wfile.write(body)
+            return
+
+        if parsed.path == "/__pac":
+            body = proxy_script(q.get("answer", "DIRECT"))
+            self._head(200, {"Content-Length": str(len(body)), "Content-Type": PROXY_SCRIPT_TYPE})
             self.wfile.write(body)
             return
 

@@ -464,4 +464,78 @@ TEST_F(Proxy, ProxyRefusingSavedCredentialsGetsThreeMoreTries)
         ++sends;
     EXPECT_EQ(sends, 4u);
 }
+
+// A proxy auto-configuration script on the fault server that answers `answer` for the vendor's
+// hosts (and DIRECT for others).
+std::string ScriptUrl(int port, const std::string& answer)
+{
+    std::string query;
+    for (char c : answer) query += c == ' ' ? std::string("%20") : std::string(1, c);
+    return "http://127.0.0.1:" + std::to_string(port) + "/__pac?answer=" + query;
+}
+
+TEST_F(Proxy, BrowsersScriptComesBeforeItsStaticProxyAndAutoDetectionBeforeBoth)
+{
+    const std::string squidProxy = "127.0.0.1:" + std::to_string(squid);
+    // Auto-detection finds nothing here (no WPAD host), so each configuration ends at the script;
+    // the static proxy, a closed port, is never tried.
+    for (unsigned flags : {4u | 2u, 8u | 4u | 2u}) {
+        SCOPED_TRACE(flags);
+        NetEnv::ResetDownloadState();
+        DeleteFileW(proxyFile.c_str());
+        ASSERT_TRUE(NetEnv::SetBrowserProxy(flags, "127.0.0.1:9", ScriptUrl(fault, "PROXY " + squidProxy)));
+        g_credentialAnswers = {{false, 1, user, password}};
+        CHttpDownloader2 downloader(false);
+        UseProxyFile();
+        DownloadItem item = Item(nginx, L"/small.bin", L"script.bin");
+        ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+        EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
+        EXPECT_EQ(downloader.proxy, L"http://" + Wide(squidProxy));
+        EXPECT_TRUE(g_proxyPromptNotices.empty());
+        EXPECT_EQ(ProxyFileText(), Expected(squid));
+    }
+    const std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(Contains(log, "\r\nProxy from auto-configuration script: " + squidProxy + "\r\n"));
+    // Without a WPAD host the detection's failure is named, and the script is used after it.
+    const size_t failed = log.find("WinHttpGetProxyForUrl failed with error 12180\r\n");
+    ASSERT_NE(failed, std::string::npos);
+    EXPECT_NE(log.find("Proxy from auto-configuration script: ", failed), std::string::npos);
+}
+
+TEST_F(Proxy, ScriptAnsweringDirectOrOutOfReachHandsOnToTheStaticProxyThenToTheUser)
+{
+    const std::string squidProxy = "127.0.0.1:" + std::to_string(squid);
+    // DIRECT for the host: the static proxy is next.
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(4 | 2, squidProxy, ScriptUrl(fault, "DIRECT")));
+    g_credentialAnswers = {{false, 1, user, password}};
+    {
+        CHttpDownloader2 downloader(false);
+        UseProxyFile();
+        DownloadItem item = Item(nginx, L"/small.bin", L"direct-answer.bin");
+        ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+        EXPECT_EQ(downloader.proxy, L"http://" + Wide(squidProxy));
+    }
+    EXPECT_FALSE(Contains(NetEnv::InstallerLogText(), "Proxy from auto-configuration script"));
+    // A script that cannot be fetched, and one that is no script: without a static proxy the
+    // user is asked, as before.
+    const std::string unreachable = "http://127.0.0.1:9/proxy.pac";
+    const std::string garbage = "http://127.0.0.1:" + std::to_string(fault) + "/small.bin";
+    for (const std::string& script : {unreachable, garbage}) {
+        SCOPED_TRACE(script);
+        NetEnv::ResetDownloadState();
+        g_proxyPromptNotices.clear();
+        ASSERT_TRUE(NetEnv::SetBrowserProxy(4, "", script));
+        CHttpDownloader2 downloader(false);
+        DownloadItem item = Item(nginx, L"/small.bin", L"no-script.bin");
+        EXPECT_EQ(downloader.DownloadFiles(&item, 1), 0);
+        EXPECT_EQ(g_proxyPromptNotices, std::vector<bool>{false});
+    }
+    // Each failure is named: 12167 for the script that could not be fetched; the one that does
+    // not run gets 12166 on Windows and a code of Wine's own here.
+    const std::string log = NetEnv::InstallerLogText();
+    const size_t unfetched = log.find("WinHttpGetProxyForUrl failed with error 12167\r\n");
+    ASSERT_NE(unfetched, std::string::npos);
+    EXPECT_NE(log.find("WinHttpGetProxyForUrl failed with error ", unfetched + 1), std::string::npos);
+}
+
 }  // namespace

@@ -99,7 +99,7 @@ std::string InstallerLogText()
     return std::string(bytes.begin(), bytes.end());
 }
 
-bool SetBrowserProxy(unsigned flags, const std::string& proxy)
+bool SetBrowserProxy(unsigned flags, const std::string& proxy, const std::string& scriptUrl)
 {
     std::vector<unsigned char> value;
     auto dword = [&](DWORD v) {
@@ -112,7 +112,8 @@ bool SetBrowserProxy(unsigned flags, const std::string& proxy)
     dword(static_cast<DWORD>(proxy.size()));
     value.insert(value.end(), proxy.begin(), proxy.end());
     dword(0);  // bypass list
-    dword(0);  // PAC URL
+    dword(static_cast<DWORD>(scriptUrl.size()));
+    value.insert(value.end(), scriptUrl.begin(), scriptUrl.end());
     value.resize(value.size() + 32, 0);
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER,

@@ -26,8 +26,9 @@ void UseOwnTemp();
 std::string InstallerLogText();
 
 // The browser's connection settings (the only source of its proxy under Wine): flags 1 = direct,
-// 2 = proxy, with the proxy text as given.
-bool SetBrowserProxy(unsigned flags, const std::string& proxy);
+// 2 = proxy, 4 = auto-configuration script, 8 = auto-detection, with the proxy text and the
+// script's URL as given.
+bool SetBrowserProxy(unsigned flags, const std::string& proxy, const std::string& scriptUrl = "");
 
 // Puts the process-wide download and proxy state back to its start-of-run values.
 void ResetDownloadState();
