@@ -10,6 +10,7 @@ packages=(
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth x11-utils imagemagick xdotool fonts-dejavu-core
   nginx-light squid openssl curl
+  winbind
   python3 locales
 )
 
@@ -59,5 +60,6 @@ if [ ${#missing_locales[@]} -gt 0 ]; then
 fi
 
 # The packaged nginx and squid may run as the machine's own services; they are left alone. The
-# tests start private copies of their own on free loopback ports and stop only those.
+# tests start private copies of their own on free loopback ports and stop only those. winbind is
+# there for its ntlm_auth, which Wine's NTLM client runs; its own service is never used.
 echo "setup: ok"

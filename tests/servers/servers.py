@@ -1,5 +1,6 @@
 """Local test servers on 127.0.0.1 free ports: nginx (static files with Range), squid (a proxy
-with Basic authentication) and a fault-injecting HTTP server of our own.
+with Basic authentication) and a fault-injecting HTTP server of our own, which can also listen
+with TLS (see tls.py for the certificates).
 
 Standard library only. Every server runs as a private instance with its own configuration,
 pid, log and temporary folders below a work folder, and is stopped by stop() or on leaving a
@@ -13,6 +14,7 @@ import shutil
 import signal
 import socket
 import socketserver
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -64,6 +66,17 @@ def proxy_script(answer):
     return ('function FindProxyForURL(url, host) {\n'
             '  if (dnsDomainIs(host, ".tarvelo.com")) return "%s";\n'
             '  return "DIRECT";\n}\n' % answer.replace('"', '')).encode()
+
+
+def stop_all(running):
+    """Stops several servers at once: squid takes a second or more to end, so every server is
+    told first and waited for after."""
+    for server in running:
+        process = getattr(server, "process", None)
+        if process is not None and process.poll() is None:
+            process.send_signal(signal.SIGTERM)
+    for server in running:
+        server.stop()
 
 
 class Nginx:
@@ -120,19 +133,25 @@ http {{
 
 
 class Squid:
-    """squid as a proxy that demands Basic (and, with digest=True, also Digest) credentials.
-    `hosts` maps names to 127.0.0.1 for squid's own lookups; nothing is asked of real DNS."""
+    """squid as a proxy that demands Basic credentials: with digest=True also Digest, with
+    ntlm=True also NTLM, with negotiate=True also Negotiate (the last two offered first and
+    checked by ntlm_helper.py); with auth=False it lets everyone through. `hosts` maps names
+    to 127.0.0.1 for squid's own lookups; nothing is asked of real DNS."""
 
     USER = "tester"
     PASSWORD = "letmein"
 
-    def __init__(self, work, hosts=(), digest=False, user=USER, password=PASSWORD):
+    def __init__(self, work, hosts=(), digest=False, user=USER, password=PASSWORD, ntlm=False, negotiate=False,
+                 auth=True):
         # Where the caller keeps its evidence; squid itself runs from a folder of its own (see
         # start), and its logs are copied back here when it stops.
         self.evidence = os.path.abspath(work)
         self.work = None
         self.hosts = list(hosts)
         self.digest = digest
+        self.ntlm = ntlm
+        self.negotiate = negotiate
+        self.auth = auth
         self.user = user
         self.password = password
         self.port = None
@@ -154,10 +173,21 @@ class Squid:
             f.write(f"{self.user}:{self.password}\n")
         with open(os.path.join(w, "hosts"), "w") as f:
             f.write("127.0.0.1 localhost " + " ".join(self.hosts) + "\n")
-        digest = ""
+        # Schemes offered before Basic, in squid's order of offering.
+        schemes = ""
+        if self.ntlm or self.negotiate:
+            # squid's user runs the helper: it gets a copy here and the system's interpreter.
+            helper = os.path.join(w, "ntlm_helper.py")
+            shutil.copy(os.path.join(os.path.dirname(os.path.abspath(__file__)), "ntlm_helper.py"), helper)
+        if self.negotiate:
+            schemes += (f"auth_param negotiate program /usr/bin/python3 {helper} --negotiate {self.user} "
+                        f"{self.password}\nauth_param negotiate children 2\n")
+        if self.ntlm:
+            schemes += (f"auth_param ntlm program /usr/bin/python3 {helper} {self.user} {self.password}\n"
+                        "auth_param ntlm children 2\n")
         if self.digest:
-            digest = (f"auth_param digest program /usr/lib/squid/digest_file_auth {w}/digest_passwd\n"
-                      "auth_param digest realm tarvelo-test\n")
+            schemes += (f"auth_param digest program /usr/lib/squid/digest_file_auth {w}/digest_passwd\n"
+                        "auth_param digest realm tarvelo-test\n")
         with open(os.path.join(w, "squid.conf"), "w") as f:
             f.write(f"""http_port {LOOPBACK}:{self.port}
 pid_filename {w}/squid.pid
@@ -171,12 +201,7 @@ pinger_enable off
 hosts_file {w}/hosts
 dns_nameservers 127.0.0.1
 shutdown_lifetime 0 seconds
-{digest}auth_param basic program /usr/lib/squid/basic_ncsa_auth {w}/passwd
-auth_param basic realm tarvelo-test
-acl authed proxy_auth REQUIRED
-http_access allow authed
-http_access deny all
-""")
+{self._access(schemes, w)}""")
         if os.geteuid() == 0:
             # squid leaves root for its effective user, which must be able to write here.
             subprocess.run(["chown", "-R", "proxy:proxy", w], check=False)
@@ -190,6 +215,15 @@ http_access deny all
             stderr=open(os.path.join(w, "stderr.log"), "w"))
         wait_for_port(self.port, timeout=60, process=self.process)
         return self
+
+    def _access(self, schemes, w):
+        if not self.auth:
+            return "http_access allow all\n"
+        return (f"{schemes}auth_param basic program /usr/lib/squid/basic_ncsa_auth {w}/passwd\n"
+                "auth_param basic realm tarvelo-test\n"
+                "acl authed proxy_auth REQUIRED\n"
+                "http_access allow authed\n"
+                "http_access deny all\n")
 
     def access_log(self):
         try:
@@ -267,6 +301,15 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
 
     protocol_version = "HTTP/1.1"
     server_version = "FaultServer"
+
+    def setup(self):
+        # The TLS handshake is made here, on the request's own thread, so that a client that
+        # refuses the certificate cannot hold up the listener.
+        if isinstance(self.request, ssl.SSLSocket):
+            self.request.settimeout(30)
+            self.request.do_handshake()
+            self.request.settimeout(None)
+        super().setup()
 
     def log_message(self, *args):
         pass
@@ -429,9 +472,10 @@ class _Listener(socketserver.ThreadingMixIn, http.server.HTTPServer):
     allow_reuse_address = True
 
     def handle_error(self, request, client_address):
-        # A client that drops an answer it does not trust resets the connection; that is the
-        # behaviour under test, not a server fault.
-        if isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+        # A client that drops an answer it does not trust resets the connection, and one that
+        # refuses the certificate ends the handshake; that is the behaviour under test, not a
+        # server fault.
+        if isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError, ssl.SSLError)):
             return
         super().handle_error(request, client_address)
 
@@ -448,9 +492,14 @@ class FaultServer:
         self.listeners = []
         self.port = None
 
-    def _listen(self, die_after=None):
+    def _listen(self, die_after=None, tls=None):
         listener = _Listener((LOOPBACK, 0), _FaultHandler)
         listener.owner = self
+        if tls:
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(*tls)
+            listener.socket = context.wrap_socket(listener.socket, server_side=True,
+                                                  do_handshake_on_connect=False)
         listener.forever = die_after is None
         thread = threading.Thread(target=self._run, args=(listener, die_after), daemon=True)
         self.listeners.append(listener)
@@ -469,6 +518,11 @@ class FaultServer:
 
     def spawn(self, die_after):
         return self._listen(die_after)
+
+    def listen_tls(self, certificate, key):
+        """One more listener, speaking TLS with the given certificate; returns its port. It
+        serves the same files and faults."""
+        return self._listen(tls=(certificate, key))
 
     def start(self):
         open(self.log_path, "a").close()
