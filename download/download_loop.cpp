@@ -190,6 +190,15 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
             LogCallFailure("WinHttpQueryHeaders", GetLastError());
             return Step::Failed;
         }
+        if (status == 407 && m_proxyCredentialsOnRequest) {
+            // The proxy refused the credentials this request carried. squid holds a failed NTLM
+            // or Negotiate exchange against its connection and answers every new one there with
+            // a bare challenge, so the user's next answer would never be heard: this connection
+            // is closed once its body is read, and the next attempt opens a new one.
+            DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
+            if (!WinHttpSetOption(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature)))
+                LogCallFailure("WinHttpSetOption", GetLastError());
+        }
         if (status == 401 || status == 407) DiscardBody();
         if (status == 407) {
             if (AnswerProxyChallenge() == Answer::Resend) continue;

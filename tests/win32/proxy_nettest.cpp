@@ -538,4 +538,50 @@ TEST_F(Proxy, ScriptAnsweringDirectOrOutOfReachHandsOnToTheStaticProxyThenToTheU
     EXPECT_NE(log.find("WinHttpGetProxyForUrl failed with error ", unfetched + 1), std::string::npos);
 }
 
+TEST_F(Proxy, NtlmIsChosenOverBasicAndTheProxyChecksTheUsersPassword)
+{
+    // The real credentials dialog against a proxy offering NTLM and Basic, whose NTLM helper
+    // knows the password: a wrong one is refused and asked again with the notice.
+    SetPromptHooksForTesting(nullptr, nullptr);
+    const int ntlm = NetEnv::Port("TARVELO_SQUID_NTLM_PORT");
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(2, "127.0.0.1:" + std::to_string(ntlm)));
+    RecordingDownloader downloader;
+    UseProxyFile();
+    DownloadItem item = Item(nginx, L"/stage2.bin", L"ntlm.bin");
+    std::vector<Seen> seen;
+    bool answered = false;
+    const int result = RunWithRealDialogs([&] { return downloader.DownloadFiles(&item, 1); },
+                                          [&] {
+                                              return AnswerCredentialsDialog(user, L"wrong", &seen) &&
+                                                     AnswerCredentialsDialog(user, password, &seen);
+                                          },
+                                          &answered);
+    ASSERT_TRUE(answered) << "the credentials dialog was not shown twice";
+    ASSERT_EQ(result, 1);
+    EXPECT_EQ(downloader.schemes, (std::vector<uint32_t>{0x2, 0x2}));
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[1].noticeMessage, Text(L"CREDENTIAL_ERROR"));
+    EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"stage2.bin")));
+    EXPECT_EQ(ProxyFileText(), Expected(ntlm));
+    const std::vector<char> access = NetEnv::ReadAll(NetEnv::Work() + L"\\squid-ntlm\\access.log");
+    EXPECT_TRUE(HasLine(std::string(access.begin(), access.end()),
+                        {"TCP_MISS/200 ", "/stage2.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
+    EXPECT_FALSE(Contains(NetEnv::InstallerLogText(), NetEnv::Unix("TARVELO_PROXY_PASSWORD")));
+}
+
+TEST_F(Proxy, NegotiateIsChosenFirstAndCompletesThroughItsNtlmFallback)
+{
+    const int negotiate = NetEnv::Port("TARVELO_SQUID_NEGOTIATE_PORT");
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(2, "127.0.0.1:" + std::to_string(negotiate)));
+    g_credentialAnswers = {{false, 1, user, password}};
+    RecordingDownloader downloader;
+    UseProxyFile();
+    DownloadItem item = Item(nginx, L"/small.bin", L"negotiate.bin");
+    ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+    EXPECT_EQ(downloader.schemes, std::vector<uint32_t>{0x10});
+    EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
+    const std::vector<char> access = NetEnv::ReadAll(NetEnv::Work() + L"\\squid-negotiate\\access.log");
+    EXPECT_TRUE(HasLine(std::string(access.begin(), access.end()),
+                        {"TCP_MISS/200 ", "/small.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
+}
 }  // namespace
