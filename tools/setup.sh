@@ -10,7 +10,7 @@ packages=(
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth x11-utils imagemagick xdotool fonts-dejavu-core
   nginx-light squid openssl curl
-  winbind
+  winbind iproute2
   python3 locales
 )
 

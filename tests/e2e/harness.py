@@ -15,7 +15,11 @@ Typical use (see the test_*.py files beside this one):
 
 Everything is bounded by generous time limits and every wait polls for a state. Nothing is sent
 anywhere but loopback: the installer runs in a private mount namespace whose /etc/hosts sends the
-vendor names to 127.0.0.1 and whose resolv.conf points at 127.0.0.1 (no resolver listens there).
+vendor names to 127.0.0.1 and whose resolv.conf points at 127.0.0.1 (no resolver listens there,
+unless a test starts one). In the same namespace the system's CA bundle also holds the test CA
+of tests/servers/tls.py, so that the servers' good certificates are trusted there and nowhere else.
+A test file that calls main_in_private_network() runs, as root, in a network namespace of its
+own as well, where a test may take loopback's well-known ports.
 """
 
 import atexit
@@ -45,6 +49,7 @@ MUTEX_NAME = "TarveloFisrtStage2.0"
 
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "servers"))
 import servers  # noqa: E402  (the shared local servers: nginx, squid, fault server)
+import tls  # noqa: E402  (the test CA and the servers' certificates)
 
 # Names of the packages on the download server, as the generated configuration asks for them.
 STAGE2_PACKAGE = "TarveloStage2.exe"
@@ -186,13 +191,16 @@ DOTNET_KEY_32 = r"SOFTWARE\Wow6432Node\Microsoft\NET Framework Setup\NDP\v2.0.50
 INTERNET_CONNECTIONS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings\Connections"
 
 
-def machine_registry(windows=None, dotnet=None, browser_proxy=None):
+def machine_registry(windows=None, dotnet=None, browser_proxy=None, browser_script=None, auto_detect=False):
     """REGEDIT4 text for the requested machine.
 
     windows: a Wine version name ("win7", "winxp", "win10", ...) or (major, minor, service pack,
              build) written as the NT version values; None leaves the prefix's own (6.1 SP1).
     dotnet:  True (key with SP=2), "no-sp" (key without the SP value), False (no key), None.
-    browser_proxy: "host:port" (browser set to that proxy), "direct", or None.
+    browser_proxy: "host:port" (browser set to that proxy), "direct", or None (with a script or
+             auto-detection: no static proxy).
+    browser_script: the URL of the browser's proxy auto-configuration script, or None.
+    auto_detect: the browser's "detect settings automatically".
     """
     lines = ["REGEDIT4", ""]
     if isinstance(windows, str):
@@ -216,11 +224,11 @@ def machine_registry(windows=None, dotnet=None, browser_proxy=None):
                 if dotnet is True:
                     lines += ['"SP"=dword:00000002']
                 lines += [""]
-    if browser_proxy is not None:
-        if browser_proxy == "direct":
-            value = connection_settings(1)
-        else:
-            value = connection_settings(3, browser_proxy, "<local>")
+    if browser_proxy is not None or browser_script or auto_detect:
+        static = browser_proxy not in (None, "direct")
+        flags = 1 | (2 if static else 0) | (4 if browser_script else 0) | (8 if auto_detect else 0)
+        value = connection_settings(flags, browser_proxy if static else "", "<local>" if static else "",
+                                    browser_script or "")
         lines += ["[%s]" % INTERNET_CONNECTIONS, '"DefaultConnectionSettings"=' + _reg_hex(value), ""]
     return "\r\n".join(lines) + "\r\n"
 
@@ -421,6 +429,9 @@ class Harness:
         self.processes = []
         self._prefix_ready = False
         self.hosts = list(VENDOR_HOSTS)
+        # A DNS domain for the machine (its name then reads <host>.<domain>), as proxy
+        # auto-detection needs; None for none.
+        self.domain = None
         self.servers = []
         self.server_url = None
         self.locale = None
@@ -559,14 +570,23 @@ class Harness:
         with open(hosts, "w") as f:
             # The machine's own name too: programs look it up at start, and an unanswered
             # query would cost a resolver timeout each time.
-            f.write("127.0.0.1 localhost %s\n::1 localhost\n" % socket.gethostname())
+            name = socket.gethostname()
+            if self.domain:
+                # The first name of the line is the canonical one, which gives Wine the domain.
+                # localhost is loopback's IPv4 address alone: auto-detection fetches its script
+                # from the name that 127.0.0.1 reads back as.
+                f.write("127.0.0.1 localhost\n127.0.0.1 %s.%s %s\n" % (name, self.domain, name))
+            else:
+                f.write("127.0.0.1 localhost %s\n::1 localhost\n" % name)
             for name in self.hosts:
                 f.write("127.0.0.1 %s\n" % name)
         with open(resolv, "w") as f:
             f.write("nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
+        bundle = tls.make(os.path.join(BUILD_DIR, "pki")).bundle
         unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-r", "-m"]
-        script = 'mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf && shift 2 && exec "$@"'
-        return unshare + ["sh", "-c", script, "sh", hosts, resolv] + argv
+        script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf && '
+                  'mount --bind "$3" ' + tls.SYSTEM_BUNDLE + ' && shift 3 && exec "$@"')
+        return unshare + ["sh", "-c", script, "sh", hosts, resolv, bundle] + argv
 
     def wine(self, args, timeout=DEFAULT_TIMEOUT, check=True, env=None):
         """Runs a Windows program to its end; returns the CompletedProcess (stdout as text)."""
@@ -600,9 +620,9 @@ class Harness:
     def sysinfo(self):
         return json.loads(self.wine([tool("robot.exe"), "sysinfo"]).text.strip().splitlines()[-1])
 
-    def machine(self, windows=None, dotnet=None, browser_proxy="direct"):
+    def machine(self, windows=None, dotnet=None, browser_proxy="direct", browser_script=None, auto_detect=False):
         """Sets the machine up (see machine_registry) and returns what a program then sees."""
-        self.import_registry(machine_registry(windows, dotnet, browser_proxy))
+        self.import_registry(machine_registry(windows, dotnet, browser_proxy, browser_script, auto_detect))
         info = self.sysinfo()
         if dotnet is not None and info["dotnet20"] != bool(dotnet):
             raise HarnessError("the .NET key did not take: %s" % info)
@@ -657,11 +677,13 @@ class Harness:
 
     # -- servers ------------------------------------------------------------------------------
 
-    def serve_packages(self, packages=None, fault=False):
+    def serve_packages(self, packages=None, fault=False, tls_kind=None):
         """Starts a download server on loopback serving /packages/<name> from `packages`
         (name -> bytes; by default the stub for all three packages). nginx, or with fault=True
-        the fault-injecting server (whose query strings misbehave on request). Returns the base
-        URL under the vendor's name, which the generated configuration then uses."""
+        the fault-injecting server (whose query strings misbehave on request); with tls_kind
+        ("good", "expired", "wronghost", "untrusted", see tls.py) the fault server over HTTPS
+        with that certificate. Returns the base URL under the vendor's name, which the generated
+        configuration then uses."""
         if packages is None:
             stub = self.stub_bytes()
             packages = {STAGE2_PACKAGE: stub, DOTNET_PACKAGE: stub, MSI_PACKAGE: stub}
@@ -670,20 +692,37 @@ class Harness:
         for name, data in packages.items():
             with open(os.path.join(root, "packages", name), "wb") as f:
                 f.write(data)
-        if fault:
+        if fault or tls_kind:
             server = servers.FaultServer(root, os.path.join(self.root, "requests.log")).start()
         else:
             server = servers.Nginx(root, os.path.join(self.root, "nginx")).start()
         self.servers.append(server)
-        self.server_url = "http://download.tarvelo.com:%d" % server.port
+        if tls_kind:
+            port = server.listen_tls(*tls.make(os.path.join(BUILD_DIR, "pki")).server(tls_kind))
+            self.server_url = "https://download.tarvelo.com:%d" % port
+        else:
+            self.server_url = "http://download.tarvelo.com:%d" % server.port
         return self.server_url
 
-    def squid(self, **options):
-        """squid demanding Basic credentials (servers.Squid.USER / PASSWORD), resolving the
-        vendor names to loopback itself."""
-        proxy = servers.Squid(os.path.join(self.root, "squid"), hosts=self.hosts, **options).start()
+    def squid(self, extra_hosts=(), **options):
+        """squid demanding Basic credentials (servers.Squid.USER / PASSWORD; see servers.Squid
+        for the options), resolving the vendor names, and `extra_hosts` that only the proxy
+        knows, to loopback itself."""
+        proxy = servers.Squid(os.path.join(self.root, "squid"), hosts=self.hosts + list(extra_hosts),
+                              **options).start()
         self.servers.append(proxy)
         return proxy
+
+    def wpad(self, answer):
+        """The WPAD host for proxy auto-detection, with a script answering `answer` for the
+        vendor's hosts (see servers.Wpad); the machine gets a domain for it to be found in.
+        Only inside a private network namespace (main_in_private_network)."""
+        if not in_private_network():
+            raise HarnessError("the WPAD host needs a private network namespace")
+        self.domain = "tarvelo.test"
+        host = servers.Wpad(answer).start()
+        self.servers.append(host)
+        return host
 
     # -- the installer ------------------------------------------------------------------------
 
@@ -902,8 +941,7 @@ class Harness:
         if self._prefix_ready:
             subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
             shutil.rmtree(self.prefix, ignore_errors=True)
-        for server in self.servers:
-            server.stop()
+        servers.stop_all(self.servers)
         if not failed and not os.environ.get("TARVELO_E2E_KEEP"):
             shutil.rmtree(self.root, ignore_errors=True)
 
@@ -929,3 +967,22 @@ class E2ETest(unittest.TestCase):
 
 def main():
     unittest.main(verbosity=2)
+
+
+PRIVATE_NETWORK = "TARVELO_E2E_PRIVATE_NETWORK"
+
+
+def in_private_network():
+    return os.environ.get(PRIVATE_NETWORK) == "1"
+
+
+def main_in_private_network():
+    """main() in a network namespace of the tests' own, where loopback is theirs alone and its
+    well-known ports are free. It needs root; elsewhere the tests run as main() runs them and
+    those that need the namespace skip (see in_private_network)."""
+    if not in_private_network() and os.geteuid() == 0 and shutil.which("ip"):
+        env = dict(os.environ, **{PRIVATE_NETWORK: "1"})
+        argv = ["unshare", "-n", "sh", "-c", 'ip link set lo up && exec "$@"', "sh", sys.executable,
+                os.path.abspath(sys.argv[0])] + sys.argv[1:]
+        os.execvpe("unshare", argv, env)
+    main()

@@ -1,6 +1,7 @@
 """Local test servers on 127.0.0.1 free ports: nginx (static files with Range), squid (a proxy
 with Basic authentication) and a fault-injecting HTTP server of our own, which can also listen
-with TLS (see tls.py for the certificates).
+with TLS (see tls.py for the certificates); and, inside a private network namespace, the
+WPAD host that proxy auto-detection looks for.
 
 Standard library only. Every server runs as a private instance with its own configuration,
 pid, log and temporary folders below a work folder, and is stopped by stop() or on leaving a
@@ -15,6 +16,7 @@ import signal
 import socket
 import socketserver
 import ssl
+import struct
 import subprocess
 import sys
 import tempfile
@@ -541,3 +543,83 @@ class FaultServer:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class _WpadHandler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.server.owner.requests.append(self.path)
+        body = self.server.owner.script if self.path == "/wpad.dat" else b"not found"
+        self.send_response(200 if self.path == "/wpad.dat" else 404)
+        self.send_header("Content-Type", PROXY_SCRIPT_TYPE)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+
+class Wpad:
+    """What auto-detection of a proxy looks for, for use inside a private network namespace
+    only (it takes the well-known ports of loopback): a DNS responder on 127.0.0.1:53 that
+    answers every name beginning with "wpad." with 127.0.0.1 and no other name, and the script
+    (see proxy_script) at /wpad.dat on 127.0.0.1:80. `requests` lists the paths asked for."""
+
+    def __init__(self, answer):
+        self.script = proxy_script(answer)
+        self.requests = []
+        self.dns = None
+        self.http = None
+
+    def start(self):
+        self.dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        self.dns.bind((LOOPBACK, 53))
+        threading.Thread(target=self._answer_names, daemon=True).start()
+        self.http = _Listener((LOOPBACK, 80), _WpadHandler)
+        self.http.owner = self
+        threading.Thread(target=self.http.serve_forever, kwargs={"poll_interval": 0.05}, daemon=True).start()
+        return self
+
+    def _answer_names(self):
+        dns = self.dns
+        while True:
+            try:
+                query, client = dns.recvfrom(512)
+                dns.sendto(_dns_answer(query), client)
+            except (IndexError, struct.error):
+                pass
+            except OSError:
+                return
+
+    def stop(self):
+        if self.http:
+            self.http.shutdown()
+            self.http.server_close()
+            self.http = None
+        if self.dns:
+            self.dns.close()
+            self.dns = None
+
+    def __enter__(self):
+        return self.start()
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def _dns_answer(query):
+    """The answer to one DNS query: 127.0.0.1 for an address query of a "wpad." name, no
+    such name for other address queries, an empty answer otherwise."""
+    ident, _, _ = struct.unpack(">HHH", query[:6])
+    at, labels = 12, []
+    while query[at]:
+        labels.append(query[at + 1:at + 1 + query[at]].decode("ascii", "replace"))
+        at += 1 + query[at]
+    qtype, _ = struct.unpack(">HH", query[at + 1:at + 5])
+    question = query[12:at + 5]
+    name = ".".join(labels).lower()
+    if qtype == 1 and name.startswith("wpad."):
+        answer = b"\xc0\x0c" + struct.pack(">HHIH", 1, 1, 60, 4) + socket.inet_aton(LOOPBACK)
+        return struct.pack(">HHHHHH", ident, 0x8180, 1, 1, 0, 0) + question + answer
+    flags = 0x8183 if qtype == 1 else 0x8180
+    return struct.pack(">HHHHHH", ident, flags, 1, 0, 0, 0) + question
