@@ -201,18 +201,21 @@ void CHttpDownloader2::TryBrowserProxySession()
     }
     const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& config = settings.value;
     const std::wstring url = ProxyLookupUrl(serviceType == INTERNET_SCHEME_HTTPS, hostName, port, objectName);
-    std::wstring scripted;
+    std::wstring source, scripted;
     if (config.fAutoDetect) {
         scripted = ScriptProxyFor(url, nullptr);
-        if (!scripted.empty()) InstallerLog::Instance()->WriteWide(L"Proxy from auto-detection: " + scripted);
+        source = L"Proxy from auto-detection: ";
     }
     if (scripted.empty() && config.lpszAutoConfigUrl && config.lpszAutoConfigUrl[0]) {
         scripted = ScriptProxyFor(url, config.lpszAutoConfigUrl);
-        if (!scripted.empty())
-            InstallerLog::Instance()->WriteWide(L"Proxy from auto-configuration script: " + scripted);
+        source = L"Proxy from auto-configuration script: ";
     }
-    proxy = scripted.empty() ? BrowserProxyFromConfig(config.lpszProxy ? config.lpszProxy : L"")
-                             : L"http://" + scripted;
+    if (scripted.empty()) {
+        proxy = BrowserProxyFromConfig(config.lpszProxy ? config.lpszProxy : L"");
+    } else {
+        InstallerLog::Instance()->WriteWide(source + scripted);
+        proxy = WithHttpPrefix(scripted);
+    }
     session.Reset(OpenNamedProxySession(proxy));
 }
 

@@ -1,8 +1,25 @@
 #include "download/portable/failure_text.h"
 
+// Built by appending to one string: the shipped program pays for every string member it uses.
+namespace {
+void AppendDecimal(std::string& line, uint32_t value)
+{
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) line += digits[--count];
+}
+}  // namespace
+
 std::string CallFailureLine(const char* call, uint32_t error)
 {
-    return std::string(call ? call : "?") + " failed with error " + std::to_string(error);
+    std::string line(call ? call : "?");
+    line += " failed with error ";
+    AppendDecimal(line, error);
+    return line;
 }
 
 std::string SecureFailureLine(uint32_t flags)
@@ -21,14 +38,15 @@ std::string SecureFailureLine(uint32_t flags)
         {0x80000000u, "secure channel error"},
     };
     static const char kHex[] = "0123456789abcdef";
-    std::string line = "Secure failure flags 0x";
-    for (int shift = 28; shift >= 0; shift -= 4) line.push_back(kHex[(flags >> shift) & 0xFu]);
-    std::string meanings;
+    std::string line("Secure failure flags 0x");
+    for (int shift = 28; shift >= 0; shift -= 4) line += kHex[(flags >> shift) & 0xFu];
+    bool first = true;
     for (const auto& known : kFlags) {
         if (!(flags & known.flag)) continue;
-        if (!meanings.empty()) meanings += ", ";
-        meanings += known.meaning;
+        line += first ? " (" : ", ";
+        line += known.meaning;
+        first = false;
     }
-    if (!meanings.empty()) line += " (" + meanings + ")";
+    if (!first) line += ')';
     return line;
 }
