@@ -55,7 +55,10 @@ bool QueryHeaderText(HINTERNET request, DWORD query, std::wstring* text)
     DWORD size = sizeof(buffer);
     if (!WinHttpQueryHeaders(request, query, WINHTTP_HEADER_NAME_BY_INDEX, buffer, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
-        LogCallFailure("WinHttpQueryHeaders", GetLastError());
+        // A header the answer does not carry is part of the answer (a body without a length),
+        // not a failure.
+        const DWORD error = GetLastError();
+        if (error != ERROR_WINHTTP_HEADER_NOT_FOUND) LogCallFailure("WinHttpQueryHeaders", error);
         return false;
     }
     text->assign(buffer, size / sizeof(wchar_t));
