@@ -3,18 +3,16 @@
 
 usage: run_nettest.py WINE_RUN TEST_EXE [ARGS...]
 
-Starts nginx, the fault server (also on four TLS ports: a good certificate from the test CA,
-an expired one, one for another host, one from a CA nobody trusts) and four squids (Basic;
-Digest and Basic; NTLM and Basic; Negotiate, NTLM and Basic) on free loopback ports, writes the test files they serve,
-and runs the program in a private mount namespace where /etc/hosts maps the vendor's host
-names to 127.0.0.1, DNS points at 127.0.0.1 (so no lookup leaves the machine) and the system's
-CA bundle also holds the test CA. The program finds everything in its environment:
+Starts nginx, the fault server and four squids (Basic; Digest and Basic; NTLM and Basic;
+Negotiate, NTLM and Basic) on free loopback ports, writes the test files they serve, and runs
+the program in a private mount namespace where /etc/hosts maps the vendor's host names to
+127.0.0.1 and DNS points at 127.0.0.1, so no lookup leaves the machine. The program finds
+everything in its environment:
 
   TARVELO_NET_ROOT        folder of the served files (Unix path)
   TARVELO_NET_WORK        scratch folder of this run (Unix path)
   TARVELO_NGINX_PORT, TARVELO_FAULT_PORT, TARVELO_SQUID_PORT, TARVELO_SQUID_DIGEST_PORT,
   TARVELO_SQUID_NTLM_PORT, TARVELO_SQUID_NEGOTIATE_PORT
-  TARVELO_TLS_PORT, TARVELO_TLS_EXPIRED_PORT, TARVELO_TLS_WRONGHOST_PORT, TARVELO_TLS_UNTRUSTED_PORT
   TARVELO_FAULT_LOG       the fault server's request log
   TARVELO_PROXY_USER, TARVELO_PROXY_PASSWORD
 """
@@ -27,7 +25,6 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import servers  # noqa: E402
-import tls  # noqa: E402
 
 HOST_NAMES = ["dl.tarvelo.com", "tarvelo.com", "cdn.tarvelo.com", "proxy.test", "other.test"]
 
@@ -73,7 +70,6 @@ def main():
     with open(resolv, "w") as f:
         f.write("nameserver 127.0.0.1\n")
 
-    pki = tls.make(os.path.join(build, "pki"))
     fault_log = os.path.join(work, "fault-requests.log")
     running = []
     try:
@@ -84,8 +80,6 @@ def main():
         squid3 = _started(running, servers.Squid(os.path.join(work, "squid-ntlm"), hosts=HOST_NAMES, ntlm=True))
         squid4 = _started(running, servers.Squid(os.path.join(work, "squid-negotiate"), hosts=HOST_NAMES,
                                                  ntlm=True, negotiate=True))
-        tls_ports = {kind: fault.listen_tls(*pki.server(kind))
-                     for kind in ("good", "expired", "wronghost", "untrusted")}
         env = dict(os.environ)
         env.update({
             "TARVELO_NET_ROOT": root,
@@ -96,17 +90,13 @@ def main():
             "TARVELO_SQUID_DIGEST_PORT": str(squid2.port),
             "TARVELO_SQUID_NTLM_PORT": str(squid3.port),
             "TARVELO_SQUID_NEGOTIATE_PORT": str(squid4.port),
-            "TARVELO_TLS_PORT": str(tls_ports["good"]),
-            "TARVELO_TLS_EXPIRED_PORT": str(tls_ports["expired"]),
-            "TARVELO_TLS_WRONGHOST_PORT": str(tls_ports["wronghost"]),
-            "TARVELO_TLS_UNTRUSTED_PORT": str(tls_ports["untrusted"]),
             "TARVELO_FAULT_LOG": fault_log,
             "TARVELO_PROXY_USER": servers.Squid.USER,
             "TARVELO_PROXY_PASSWORD": servers.Squid.PASSWORD,
         })
         script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf '
-                  '&& mount --bind "$3" ' + tls.SYSTEM_BUNDLE + ' && shift 3 && exec "$@"')
-        command = ["unshare", "-m", "sh", "-c", script, "sh", hosts, resolv, pki.bundle, wine_run, exe] + sys.argv[3:]
+                  '&& shift 2 && exec "$@"')
+        command = ["unshare", "-m", "sh", "-c", script, "sh", hosts, resolv, wine_run, exe] + sys.argv[3:]
         result = subprocess.run(command, env=env)
         return result.returncode
     finally:

@@ -413,45 +413,6 @@ TEST_F(DownloadLoop, SmallFileStillStepsThroughEveryPosition)
     EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
 }
 
-std::wstring SecureUrl(const char* portVariable, const std::wstring& path)
-{
-    return L"https://dl.tarvelo.com:" + std::to_wstring(NetEnv::Port(portVariable)) + path;
-}
-
-TEST_F(DownloadLoop, HttpsFromATrustedAuthorityIsByteIdenticalAndResumesAfterACut)
-{
-    CHttpDownloader2 downloader(false);
-    DownloadItem item = Item(SecureUrl("TARVELO_TLS_PORT", L"/big.bin?cut=300000&tls=1"), L"https.bin");
-    ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
-    EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"big.bin")));
-    const auto requests = NetEnv::FaultRequests("/big.bin?cut=300000&tls=1 ");
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_TRUE(Contains(requests[1], "range=bytes=300000-999999"));
-    EXPECT_EQ(downloader.accessType, 0);
-    EXPECT_EQ(g_prompts, 0);
-}
-
-TEST_F(DownloadLoop, RefusedCertificatesAreNeverWrittenAndTheLogSaysWhy)
-{
-    for (const char* port : {"TARVELO_TLS_EXPIRED_PORT", "TARVELO_TLS_WRONGHOST_PORT", "TARVELO_TLS_UNTRUSTED_PORT"}) {
-        SCOPED_TRACE(port);
-        NetEnv::ResetDownloadState();
-        g_prompts = 0;
-        CHttpDownloader2 downloader(false);
-        DownloadItem item = Item(SecureUrl(port, L"/small.bin?refused=1"), L"refused.bin");
-        EXPECT_EQ(downloader.DownloadFiles(&item, 1), 0);
-        EXPECT_EQ(GetFileAttributesW(item.localPath.c_str()), INVALID_FILE_ATTRIBUTES);
-        // A refused certificate is a failed send like any other: the user is asked for a proxy.
-        EXPECT_EQ(g_prompts, 1);
-        // Windows reports 12175 and the certificate's flags through the status callback; Wine
-        // reports every refusal as 12157 and calls no callback.
-        const std::string log = NetEnv::InstallerLogText();
-        EXPECT_TRUE(Follows(log, "direct connection failed...trying proxy", "WinHttpSendRequest failed with error 12157") ||
-                    Follows(log, "direct connection failed...trying proxy", "WinHttpSendRequest failed with error 12175"));
-    }
-    EXPECT_TRUE(NetEnv::FaultRequests("refused=1").empty());
-}
-
 TEST_F(DownloadLoop, EachFailedCallIsLoggedWithItsCodeAfterTheStepsOwnLine)
 {
     // A refused port and an unknown host: the same prescribed line, told apart by the code.
