@@ -8,6 +8,7 @@
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
+#include "support/system_library.h"
 #include "support/win32_handle.h"
 
 namespace {
@@ -42,6 +43,8 @@ void ReportToStandardError(const char* text)
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
+    // Before any DLL is loaded by name: the exe's folder is the user's Downloads.
+    RestrictDllSearch();
     ModuleInstance = instance;
 
     // One copy per logon session; a second one leaves without touching the first one's log.

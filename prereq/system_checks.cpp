@@ -6,6 +6,7 @@
 #include "prereq/portable/version_rules.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
+#include "support/system_library.h"
 #include "support/win32_handle.h"
 
 bool IsOsSupported()
@@ -37,15 +38,8 @@ bool IsDotNet20Installed()
 
 bool IsWindowsInstallerTooOld()
 {
-    // Without a complete path to the system's own msi.dll nothing is loaded: a cut path could
-    // name some other library.
-    wchar_t path[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return true;
-    if (!PathAppendW(path, L"msi.dll")) return true;
-
     // The library stays loaded for the rest of the run, so its handle is not kept.
-    HMODULE msi = LoadLibraryW(path);
+    HMODULE msi = LoadSystemLibrary(L"msi.dll");
     if (!msi) return true;
     const auto getVersion =
         reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void*>(GetProcAddress(msi, "DllGetVersion")));

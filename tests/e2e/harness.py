@@ -726,10 +726,11 @@ class Harness:
 
     # -- the installer ------------------------------------------------------------------------
 
-    def start(self, env=None, program=None, args=(), cwd=None):
+    def start(self, env=None, program=None, args=(), cwd=None, wine_env=None, wine_stderr=None):
         """Starts TarveloSetup.exe (or `program`) in the run folder (or the Windows folder `cwd`).
         env: Windows environment variables for it (TEMP is the test's own temp folder unless
-        given; an empty value removes the variable)."""
+        given; an empty value removes the variable). wine_env: Wine's own variables for this run
+        (WINEDEBUG, WINEDLLOVERRIDES); wine_stderr: a file that gets Wine's messages."""
         self._ensure_prefix()
         # A pointer resting where a dialog opens would feed it mouse moves (and log lines).
         self.wine([tool("robot.exe"), "park"], check=False)
@@ -740,8 +741,13 @@ class Harness:
         for k, v in windows_env.items():
             argv += ["--env", "%s=%s" % (k, v)]
         argv += ["--", program or windows_path(self.path("TarveloSetup.exe"))] + list(args)
-        popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(), stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        stderr = open(wine_stderr, "wb") if wine_stderr else subprocess.DEVNULL
+        try:
+            popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(wine_env), stdin=subprocess.DEVNULL,
+                                     stdout=subprocess.PIPE, stderr=stderr)
+        finally:
+            if wine_stderr:
+                stderr.close()
         self.processes.append(popen)
         installer = Installer(self, popen)
         self.installers.append(installer)

@@ -1,8 +1,12 @@
 """Download, installation and hand-over end to end, on real local servers: the typical run,
-quitting, the failure notices, a second stage that cannot start, a second copy, and a proxy
-that wants credentials."""
+quitting, the failure notices, a second stage that cannot start, a second copy, a proxy that
+wants credentials, and DLLs planted beside the exe."""
 
+import glob
+import json
 import os
+import re
+import shutil
 import sys
 import time
 
@@ -26,6 +30,33 @@ DIALOG_THREAD_LINES = [
     "Window position set...",
 ]
 POINTER_LINES = {"In ChangeBitMap", "ChangeBitMap Locked..", "ChangeBitMap Unlocked.."}
+
+# Every DLL the installer's process loads in the typical run, as Wine's log of its loads
+# (WINEDEBUG=+loaddll) lists them, but for those bound before its first instruction. Those are
+# known DLLs on Windows, which never looks for them beside the exe; Wine has no known DLLs and
+# would take planted copies of them, which says nothing about the installer.
+BOUND_BEFORE_ENTRY = {"ntdll", "kernel32", "kernelbase", "msvcrt"}
+PLANTED = ["advapi32", "bcrypt", "cabinet", "combase", "comctl32", "crypt32", "dbghelp", "gdi32",
+           "imagehlp", "imm32", "jsproxy", "mpr", "msi", "msimg32", "mspatcha", "odbccp32", "ole32",
+           "oleaut32", "rpcrt4", "sechost", "shcore", "shell32", "shlwapi", "sxs", "ucrtbase",
+           "urlmon", "user32", "uxtheme", "version", "win32u", "wininet", "winhttp", "wintrust",
+           "ws2_32", "zlib1"]
+
+
+def loaded_by(trace_path, exe_name):
+    """Base names (lower case, without ".dll") of the DLLs that Wine's +pid,+loaddll log shows
+    the process of `exe_name` loading."""
+    with open(trace_path, "rb") as f:
+        lines = f.read().decode("utf-8", "replace").splitlines()
+    loads = [m.groups() for m in (re.match(r'([0-9a-f]+):[0-9a-f]+:trace:loaddll:\S+ Loaded L"(.*)" at', line)
+                                  for line in lines) if m]
+    pids = {pid for pid, path in loads if path.lower().endswith("\\" + exe_name.lower())}
+    names = set()
+    for pid, path in loads:
+        name = path.replace("\\\\", "\\").rsplit("\\", 1)[-1].lower()
+        if pid in pids and name.endswith(".dll"):
+            names.add(name[:-4])
+    return names
 
 
 def request_lines(after_send):
@@ -174,6 +205,41 @@ class HandOver(harness.E2ETest):
                     asked = [line for line in f if tail + " " in line]
                 self.assertEqual(len(asked), 2, asked)
                 self.assertIn("range=bytes=30000-%d " % (len(stub) - 1), asked[1])
+
+    def test_dlls_planted_beside_the_exe_are_never_loaded(self):
+        h = self.h
+        h.serve_packages(fault=True)
+        proxy = "127.0.0.1:%d" % h.servers[-1].port
+        h.machine(dotnet=False, browser_proxy=proxy)
+        # The second stage in a folder of its own: what it loads itself is its own affair.
+        os.makedirs(h.path("stage2"))
+        h.write_config(stage2_file="\\stage2\\" + harness.STAGE2_PACKAGE)
+        dotnet = h.stub(harness.DOTNET_PACKAGE)
+        stage2 = h.stub(harness.STAGE2_PACKAGE)
+        for name in PLANTED:
+            shutil.copy(harness.tool("planted_recorder.dll"), h.path(name + ".dll"))
+        # Windows' order: the exe's folder first (Wine prefers its own copies unless told).
+        native_first = {"WINEDLLOVERRIDES": ",".join(PLANTED) + "=n,b;mscoree,mshtml="}
+
+        # A program that does not restrict the search, started from the same folder, does load them.
+        shutil.copy(harness.tool("load_probe.exe"), h.path("load_probe.exe"))
+        probe = h.wine([h.path("load_probe.exe"), "winhttp.dll", "version.dll"], env=native_first)
+        found = [json.loads(line)["path"] for line in probe.text.splitlines() if line.startswith("{")]
+        self.assertEqual(found, [harness.windows_path(h.path(n)) for n in ("winhttp.dll", "version.dll")])
+        for record in glob.glob(h.path("*.loaded")):
+            os.remove(record)
+
+        trace = os.path.join(h.root, "loaddll.txt")
+        h.start(env=self.closed_port_proxy(), wine_env=dict(native_first, WINEDEBUG="+pid,+loaddll"),
+                wine_stderr=trace)
+        h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
+        self.assertEqual(h.wait_exit(), 1)
+        self.assertEqual(dotnet.wait_started()["args"], ["/q:a", "/c:install.exe /q"])
+        self.assertEqual(stage2.wait_started()["args"], ["en-GB"])
+        records = [open(path).read() for path in glob.glob(h.path("*.loaded"))]
+        self.assertEqual(records, [], "planted DLLs were loaded")
+        # Every DLL the run loaded had a planted twin: a DLL new to the run must be planted too.
+        self.assertEqual(loaded_by(trace, "TarveloSetup.exe") - set(PLANTED) - BOUND_BEFORE_ENTRY, set())
 
     def test_quitting_during_the_download_ends_without_a_notice(self):
         h = self.h
