@@ -125,11 +125,16 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
     if (!downloaded) return ReportFailure(progress);
 
     Log("Launching Stage2");
-    const std::wstring commandLine = BuildStage2CommandLine(
-        InstallerConfig::Stage2FileW, LocalizedText::Instance(L"en-GB")->GetLanguage());
+    const std::wstring stage2Path = InstallerConfig::Stage2FileW;
+    const std::wstring commandLine =
+        BuildStage2CommandLine(stage2Path, LocalizedText::Instance(L"en-GB")->GetLanguage());
     HANDLE process = nullptr;
     HANDLE thread = nullptr;
-    if (!StartProcess(commandLine, &process, &thread)) {
+    // The file stays as it was checked until the process started from it exists.
+    UniqueHandle checkedFile = downloader->checkedFiles.Take(stage2Path);
+    const bool started = StartProcess(commandLine, &process, &thread);
+    checkedFile.Reset();
+    if (!started) {
         Log("Stage2 launch failed");
         return 0;
     }

@@ -108,6 +108,7 @@ bool CHttpDownloader2::CountFailedAttempt(DownloadItem& item)
 int CHttpDownloader2::DownloadFiles(DownloadItem* items, int count)
 {
     CloseHandles();
+    checkedFiles.Clear();
     ProxyAuthCount = 0;
     ProxyPromptCount = 0;
     m_savedCredentialRefusals = 0;
@@ -218,6 +219,8 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
         if (rangeRefused) {
             const Step answered = AnswerRangeRefused(item);
             if (answered != Step::Done) return answered;
+            // The file was complete before this answer: it is held from here on for its check.
+            m_completedFile = HoldCompleteDownload(UniqueHandle(), item.localPath, &m_holdError);
             return FinishItem(item, baseBefore);
         }
 
@@ -258,8 +261,13 @@ CHttpDownloader2::Step CHttpDownloader2::RestartFromZero(DownloadItem& item, con
 CHttpDownloader2::Step CHttpDownloader2::FinishItem(DownloadItem& item, int32_t baseBefore)
 {
     InstallerLog::Instance()->WriteWide(L"Download complete...FileName : " + item.localPath);
-    const PayloadCheck check = CheckDownloadedPayload(item);
-    if (check == PayloadCheck::Good) return Step::Done;
+    UniqueHandle file = std::move(m_completedFile);
+    if (!file.Valid()) LogCallFailure("CreateFileW", m_holdError);
+    const PayloadCheck check = CheckDownloadedPayload(item, file);
+    if (check == PayloadCheck::Good) {
+        checkedFiles.Keep(item.localPath, std::move(file));
+        return Step::Done;
+    }
     if (check == PayloadCheck::Rejected) return Step::Failed;
     progressBase = baseBefore;  // the bar steps through this file once more
     return Step::Restart;
@@ -355,6 +363,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     BytesOnDisk = item.resumeOffset;
     m_attemptBytes = 0;
     m_readFailure = {};
+    m_completedFile.Reset();
     // A read-only file is its owner's word that it stays as it is. Windows refuses to open one
     // for writing, administrators included; where the platform would let us (Wine running as
     // root) it is refused all the same, so that the outcome does not depend on who runs us.
@@ -415,7 +424,6 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     // exactly the total the server gave, not merely what this answer's body brought.
     LARGE_INTEGER onDisk{};
     const bool sized = GetFileSizeEx(file.Get(), &onDisk) != FALSE;
-    file.Reset();
     if (length == 0) m_requestSpent = true;
 
     if (length != 0 && sized && static_cast<uint64_t>(onDisk.QuadPart) > length) {
@@ -428,6 +436,9 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     }
     const bool whole = sized && static_cast<uint64_t>(onDisk.QuadPart) == length;
     const bool complete = !IsAborted() && (length != 0 ? whole : cleanEnd);
+    // A complete file goes straight from this handle to the one it is checked through and held by.
+    if (complete) m_completedFile = HoldCompleteDownload(std::move(file), item.localPath, &m_holdError);
+    file.Reset();
     if (!complete) {
         // Without a length there is no range to ask for: the next attempt starts again.
         item.resumeOffset = length != 0 && sized ? static_cast<uint32_t>(onDisk.QuadPart) : 0;

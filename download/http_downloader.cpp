@@ -10,6 +10,7 @@
 #include "download/portable/http_rules.h"
 #include "download/proxy_prompts.h"
 #include "prereq/installers.h"
+#include "prereq/portable/installer_commands.h"
 #include "support/installer_log.h"
 #include "support/portable/narrow.h"
 
@@ -337,7 +338,10 @@ void CHttpDownloader2::OnContentLength(uint32_t length) { (void)length; }
 
 void CHttpDownloader2::ReservedHook(uint32_t, uint32_t, uint32_t) {}
 
-void CHttpDownloader2::InstallDotNet(std::wstring folder) { RunDotNetInstaller(folder); }
+void CHttpDownloader2::InstallDotNet(std::wstring folder)
+{
+    RunDotNetInstaller(folder, checkedFiles.Take(DotNetPackagePath(folder)));
+}
 
 // ---- proxy fallback and the saved proxy file ----
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "download/checked_files.h"
 #include "download/handles.h"
 #include "download/proxy_state.h"
 #include "download/shared_state.h"
@@ -69,6 +70,8 @@ public:
     std::wstring hostName;
     std::wstring objectName;
     uint16_t port = 0;
+    // The downloaded files that passed their checks, held until their programs are started.
+    CheckedFiles checkedFiles;
 
 protected:
     // Steps of the download loop, proxy and authentication, reachable for tests.
@@ -108,5 +111,7 @@ protected:
         const char* call = nullptr;
         DWORD error = 0;
     } m_readFailure;
+    UniqueHandle m_completedFile;        // the file the last ReadToFile completed, held for its check
+    DWORD m_holdError = ERROR_SUCCESS;   // why it could not be held
     unsigned char m_buffer[kBufferSize];
 };

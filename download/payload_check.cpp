@@ -3,42 +3,90 @@
 #include <vector>
 
 #include "support/installer_log.h"
-#include "support/win32_handle.h"
 
-bool DigestOfFile(const std::wstring& path, Sha256::Digest* digest)
+namespace {
+
+void LogWide(const std::wstring& line)
 {
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.Valid()) return false;
+    if (InstallerLog* log = InstallerLog::Instance()) log->WriteWide(line);
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, unsigned char* buffer, DWORD size, DWORD* got)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    *got = 0;
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && ReadFile(file, buffer, size, got, nullptr);
+}
+
+bool DigestOfOpenFile(HANDLE file, Sha256::Digest* digest)
+{
     Sha256 hash;
     std::vector<unsigned char> buffer(64 * 1024);
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
-            return false;
-        if (got == 0) break;
+    DWORD got = 0;
+    if (!ReadAt(file, 0, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+    while (got > 0) {
         hash.Update(buffer.data(), got);
+        if (!ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return false;
     }
     *digest = hash.Finish();
     return true;
 }
 
-PayloadCheck CheckDownloadedPayload(DownloadItem& item)
+}  // namespace
+
+bool DigestOfFile(const std::wstring& path, Sha256::Digest* digest)
 {
-    if (!item.hasSha256) return PayloadCheck::Good;
-    InstallerLog* log = InstallerLog::Instance();
-    Sha256::Digest actual{};
-    // A file that cannot be read back cannot be vouched for: it counts as a mismatch.
-    if (DigestOfFile(item.localPath, &actual) && actual == item.sha256) {
-        if (log) log->WriteWide(L"Hash verified: " + item.localPath);
-        return PayloadCheck::Good;
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    return file.Valid() && DigestOfOpenFile(file.Get(), digest);
+}
+
+UniqueHandle HoldCompleteDownload(UniqueHandle written, const std::wstring& path, DWORD* error)
+{
+    // No open can take away the write access of another handle, so the hold is made in two
+    // steps. While the write handle still keeps out other writers, a bridge handle is opened
+    // that tolerates it; from then on the file can neither be renamed nor deleted. Once the write
+    // handle is closed, the hold itself is opened, which fails if a writer got in between.
+    // Without a write handle (a file found complete on disk) the hold is opened at once.
+    UniqueHandle bridge;
+    if (written.Valid()) {
+        bridge.Reset(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!bridge.Valid()) {
+            *error = GetLastError();
+            return UniqueHandle();
+        }
     }
-    if (log) log->WriteWide(L"Hash mismatch: " + item.localPath);
+    written.Reset();
+    UniqueHandle held(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!held.Valid()) *error = GetLastError();
+    return held;
+}
+
+PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file)
+{
+    if (!file.Valid()) {
+        // It could not be held: what would be started cannot be vouched for.
+    } else if (!item.hasSha256) {
+        return PayloadCheck::Good;
+    } else {
+        Sha256::Digest actual{};
+        if (DigestOfOpenFile(file.Get(), &actual) && actual == item.sha256) {
+            LogWide(L"Hash verified: " + item.localPath);
+            return PayloadCheck::Good;
+        }
+        LogWide(L"Hash mismatch: " + item.localPath);
+    }
+    // Our own handle would keep the file from being deleted.
+    file.Reset();
     if (!DeleteFileW(item.localPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
         // It cannot be removed: at least make sure it is not the program that gets started.
-        UniqueHandle file(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (log && !file.Valid()) log->Write("ERROR: file that failed its hash could not be removed");
+        UniqueHandle damaged(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+        InstallerLog* log = InstallerLog::Instance();
+        if (log && !damaged.Valid()) log->Write("ERROR: file that failed its hash could not be removed");
     }
     item.resumeOffset = 0;
     item.furthestOffset = 0;

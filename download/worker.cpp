@@ -47,7 +47,7 @@ int DownloadAndInstall(DownloadItem* items, CHttpDownloader2& downloader, int co
     Log("All files successfully downloaded..starting to install files...");
     ProgressLink::HideButton(TRUE, TRUE);
     if (count == 3) {
-        InstallWindowsInstaller(items[0].localPath);
+        InstallWindowsInstaller(items[0].localPath, downloader.checkedFiles.Take(items[0].localPath));
         downloader.InstallDotNet(items[1].folder);
     } else if (count == 2) {
         downloader.InstallDotNet(items[0].folder);

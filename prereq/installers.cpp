@@ -17,21 +17,24 @@ std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")
 
 void SetDotNetWaitSliceForTesting(unsigned long milliseconds) { g_waitSlice = milliseconds; }
 
-void InstallWindowsInstaller(std::wstring path)
+void InstallWindowsInstaller(std::wstring path, UniqueHandle checkedFile)
 {
     HANDLE process = nullptr, thread = nullptr;
-    if (!StartProcess(WindowsInstallerCommandLine(path), &process, &thread)) return;
+    const bool started = StartProcess(WindowsInstallerCommandLine(path), &process, &thread);
+    checkedFile.Reset();
+    if (!started) return;
     UniqueHandle processOwner(process), threadOwner(thread);
     if (processOwner.Valid()) WaitForSingleObject(processOwner.Get(), INFINITE);
 }
 
-void RunDotNetInstaller(const std::wstring& folder)
+void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile)
 {
     ProgressLink::SetHeaderTexts(Text(L"DIALOG_CAPTION"), Text(L"INSTALLING_DOTNET"));
     ProgressLink::SetStatusTexts(Text(L"INSTALLING_BOLD_TEXT"), Text(L"PROGRESS_BAR_INSTALLING_TEXT"));
 
     HANDLE process = nullptr, thread = nullptr;
     StartProcess(DotNetCommandLine(folder), &process, &thread);
+    checkedFile.Reset();
     UniqueHandle processOwner(process), threadOwner(thread);
 
     // Without a process the first wait fails at once and the bar goes straight to 100.

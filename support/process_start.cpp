@@ -10,9 +10,16 @@ ProcessStartHook& Hook()
     static ProcessStartHook hook;
     return hook;
 }
+
+BeforeProcessStartHook& BeforeHook()
+{
+    static BeforeProcessStartHook hook;
+    return hook;
+}
 }  // namespace
 
 void SetProcessStartHookForTesting(ProcessStartHook hook) { Hook() = std::move(hook); }
+void SetBeforeProcessStartHookForTesting(BeforeProcessStartHook hook) { BeforeHook() = std::move(hook); }
 
 bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thread)
 {
@@ -30,6 +37,7 @@ bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thre
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
+    if (BeforeHook()) BeforeHook()(commandLine);
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
         return false;

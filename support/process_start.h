@@ -12,3 +12,8 @@ bool StartProcess(const std::wstring& commandLine, HANDLE* process = nullptr, HA
 // The hook returns whether the "start" succeeded; no handles are produced then.
 using ProcessStartHook = std::function<bool(const std::wstring& commandLine)>;
 void SetProcessStartHookForTesting(ProcessStartHook hook);
+
+// Test seam: called with the command line right before a real start, the last moment at which
+// another program could still try to change the file that is about to be started.
+using BeforeProcessStartHook = std::function<void(const std::wstring& commandLine)>;
+void SetBeforeProcessStartHookForTesting(BeforeProcessStartHook hook);

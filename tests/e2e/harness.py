@@ -670,6 +670,13 @@ class Harness:
         self.processes.append(popen)
         return Hold(popen, release, timeout)
 
+    def try_to_swap(self, unix_path):
+        """What swap.exe achieved against the file from another process: attempt -> success, for
+        "overwrite", "rename", "replace" and "delete"."""
+        done = self.wine([tool("swap.exe"), windows_path(unix_path)])
+        events = [json.loads(line) for line in done.text.splitlines() if line.startswith("{")]
+        return {e["what"]: e["ok"] for e in events if e["event"] == "attempt"}
+
     @staticmethod
     def stub_bytes():
         with open(tool("stub.exe"), "rb") as f:

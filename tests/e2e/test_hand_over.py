@@ -3,6 +3,7 @@ quitting, the failure notices, a second stage that cannot start, a second copy, 
 wants credentials, and DLLs planted beside the exe."""
 
 import glob
+import hashlib
 import json
 import os
 import re
@@ -78,16 +79,42 @@ class HandOver(harness.E2ETest):
         h = self.h
         return h.dialog("smaller", texts={1031: h.text(headline), 1014: h.text(body)}, **kw)
 
+    def plant_dlls(self):
+        """Puts the recording DLL beside the exe under every name in PLANTED; returns the Wine
+        settings that make Wine look beside the exe first, as Windows does (by default Wine
+        prefers its own copies). A program that does not restrict the search is shown to load
+        them from there."""
+        h = self.h
+        for name in PLANTED:
+            shutil.copy(harness.tool("planted_recorder.dll"), h.path(name + ".dll"))
+        native_first = {"WINEDLLOVERRIDES": ",".join(PLANTED) + "=n,b;mscoree,mshtml="}
+        shutil.copy(harness.tool("load_probe.exe"), h.path("load_probe.exe"))
+        probe = h.wine([h.path("load_probe.exe"), "winhttp.dll", "version.dll"], env=native_first)
+        found = [json.loads(line)["path"] for line in probe.text.splitlines() if line.startswith("{")]
+        self.assertEqual(found, [harness.windows_path(h.path(n)) for n in ("winhttp.dll", "version.dll")])
+        for record in glob.glob(h.path("*.loaded")):
+            os.remove(record)
+        os.remove(h.path("load_probe.exe"))
+        return native_first
+
     def test_typical_run_through_the_browser_proxy_to_the_second_stage(self):
+        """The typical run, started from a folder where a DLL is planted under the name of every
+        DLL the run loads: none of them is ever loaded. Files that passed their checks cannot be
+        swapped before they start."""
         h = self.h
         # The browser's proxy is the fault server, which answers any absolute URL from its files.
         h.serve_packages(fault=True)
         proxy = "127.0.0.1:%d" % h.servers[-1].port
         h.machine(dotnet=False, browser_proxy=proxy)
-        h.write_config()
+        # The second stage in a folder of its own: what it loads itself is its own affair.
+        os.makedirs(h.path("stage2"))
+        h.write_config(stage2_file="\\stage2\\" + harness.STAGE2_PACKAGE)
         dotnet = h.stub(harness.DOTNET_PACKAGE, wait=True)
         stage2 = h.stub(harness.STAGE2_PACKAGE, wait=True, probe_mutex=harness.MUTEX_NAME)
-        h.start(env=self.closed_port_proxy())
+        native_first = self.plant_dlls()
+        trace = os.path.join(h.root, "loaddll.txt")
+        h.start(env=self.closed_port_proxy(), wine_env=dict(native_first, WINEDEBUG="+pid,+loaddll"),
+                wine_stderr=trace)
         h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
         bar = h.watch_progress()
 
@@ -98,6 +125,10 @@ class HandOver(harness.E2ETest):
         self.assertEqual(progress.text(1030), h.text("INSTALLING_BOLD_TEXT"))
         self.assertEqual(progress.text(1033), h.text("PROGRESS_BAR_INSTALLING_TEXT"))
         self.assertEqual(stage2.starts(), [])
+        # The second stage has passed its check and waits for the hand-over: from another
+        # process it can be neither changed nor moved nor removed.
+        self.assertEqual(h.try_to_swap(h.config_path("stage2_file")),
+                         {"overwrite": False, "rename": False, "replace": False, "delete": False})
         # ... moves on while it runs (one point per 3 s wait) and jumps to 100 when it ends;
         # then the second stage starts with the language.
         bar.wait_for(62)
@@ -106,8 +137,9 @@ class HandOver(harness.E2ETest):
         self.assertEqual(bar.positions(), sorted(bar.positions()))
         start = stage2.wait_started()
         self.assertEqual(start["args"], ["en-GB"])
-        self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(h.path(harness.STAGE2_PACKAGE)))
+        self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(h.config_path("stage2_file")))
         self.assertTrue(start["mutex"], "the first stage gave up its mutex before the second stage ended")
+        self.assertEqual(start["sha256"], hashlib.sha256(h.stub_bytes()).hexdigest())
         bar.wait_gone()
         # The first stage waits for the second, with its log closed.
         self.assertTrue(h.installer.running())
@@ -122,7 +154,7 @@ class HandOver(harness.E2ETest):
         self.assertEqual(positions[-3:], [61, 62, 100], positions)
 
         dotnet_file = harness.windows_path(h.config_path("dotnet_file"))
-        stage2_file = harness.windows_path(h.path(harness.STAGE2_PACKAGE))
+        stage2_file = harness.windows_path(h.config_path("stage2_file"))
         expected = [
             "Starting to read ConfigFile", "ConfigFile Read successfully", "Got ResourceInstanceHandle",
             "After Check_OS", "After IsUserAdmin", ".NET 2.0 not found",
@@ -146,6 +178,11 @@ class HandOver(harness.E2ETest):
         with open(h.appdata_path("ProxyInfo.proxy"), "rb") as f:
             self.assertEqual(f.read(), ("ProxyServer=http://%s|@|UserName=|@|Password=|@|ByPass=<local>"
                                         % proxy).encode())
+
+        records = [open(path).read() for path in glob.glob(h.path("*.loaded"))]
+        self.assertEqual(records, [], "planted DLLs were loaded")
+        # Every DLL the run loaded had a planted twin: a DLL new to the run must be planted too.
+        self.assertEqual(loaded_by(trace, "TarveloSetup.exe") - set(PLANTED) - BOUND_BEFORE_ENTRY, set())
 
     # Folders users have, the system locales they have them under, and how the server answers
     # the second stage's resume: (folder, Unix locale, extra query).
@@ -205,41 +242,6 @@ class HandOver(harness.E2ETest):
                     asked = [line for line in f if tail + " " in line]
                 self.assertEqual(len(asked), 2, asked)
                 self.assertIn("range=bytes=30000-%d " % (len(stub) - 1), asked[1])
-
-    def test_dlls_planted_beside_the_exe_are_never_loaded(self):
-        h = self.h
-        h.serve_packages(fault=True)
-        proxy = "127.0.0.1:%d" % h.servers[-1].port
-        h.machine(dotnet=False, browser_proxy=proxy)
-        # The second stage in a folder of its own: what it loads itself is its own affair.
-        os.makedirs(h.path("stage2"))
-        h.write_config(stage2_file="\\stage2\\" + harness.STAGE2_PACKAGE)
-        dotnet = h.stub(harness.DOTNET_PACKAGE)
-        stage2 = h.stub(harness.STAGE2_PACKAGE)
-        for name in PLANTED:
-            shutil.copy(harness.tool("planted_recorder.dll"), h.path(name + ".dll"))
-        # Windows' order: the exe's folder first (Wine prefers its own copies unless told).
-        native_first = {"WINEDLLOVERRIDES": ",".join(PLANTED) + "=n,b;mscoree,mshtml="}
-
-        # A program that does not restrict the search, started from the same folder, does load them.
-        shutil.copy(harness.tool("load_probe.exe"), h.path("load_probe.exe"))
-        probe = h.wine([h.path("load_probe.exe"), "winhttp.dll", "version.dll"], env=native_first)
-        found = [json.loads(line)["path"] for line in probe.text.splitlines() if line.startswith("{")]
-        self.assertEqual(found, [harness.windows_path(h.path(n)) for n in ("winhttp.dll", "version.dll")])
-        for record in glob.glob(h.path("*.loaded")):
-            os.remove(record)
-
-        trace = os.path.join(h.root, "loaddll.txt")
-        h.start(env=self.closed_port_proxy(), wine_env=dict(native_first, WINEDEBUG="+pid,+loaddll"),
-                wine_stderr=trace)
-        h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
-        self.assertEqual(h.wait_exit(), 1)
-        self.assertEqual(dotnet.wait_started()["args"], ["/q:a", "/c:install.exe /q"])
-        self.assertEqual(stage2.wait_started()["args"], ["en-GB"])
-        records = [open(path).read() for path in glob.glob(h.path("*.loaded"))]
-        self.assertEqual(records, [], "planted DLLs were loaded")
-        # Every DLL the run loaded had a planted twin: a DLL new to the run must be planted too.
-        self.assertEqual(loaded_by(trace, "TarveloSetup.exe") - set(PLANTED) - BOUND_BEFORE_ENTRY, set())
 
     def test_quitting_during_the_download_ends_without_a_notice(self):
         h = self.h

@@ -11,7 +11,8 @@
 //     exit_code=N        exit code, default 0
 //     probe_mutex=NAME   record whether a mutex of that name exists when the stub starts
 //   B.calls (appended, one JSON line per event)
-//     {"event":"start","pid":..,"exe":..,"cmdline":..,"args":[..],"cwd":..,"mutex":..}
+//     {"event":"start","pid":..,"exe":..,"cmdline":..,"args":[..],"cwd":..,"sha256":..,"mutex":..}
+//     (sha256: of its own program file as it finds it when it starts, lower-case hex)
 //     {"event":"end","pid":..,"exit_code":..,"waited":true|false}
 #include <windows.h>
 #include <shellapi.h>
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/portable/sha256.h"
 #include "tests/tools/support/json_lines.h"
 
 namespace {
@@ -73,6 +75,24 @@ std::wstring BaseName(const std::wstring& path)
     return name;
 }
 
+std::string FileSha256(const std::wstring& path)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "";
+    Sha256 hash;
+    unsigned char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) hash.Update(buffer, got);
+    CloseHandle(file);
+    std::string hex;
+    for (unsigned char byte : hash.Finish()) {
+        hex += "0123456789abcdef"[byte >> 4];
+        hex += "0123456789abcdef"[byte & 15];
+    }
+    return hex;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
@@ -97,7 +117,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
 
     std::string start = "{\"event\":\"start\",\"pid\":" + pid + ",\"exe\":" + e2e::JsonString(exe) +
                         ",\"cmdline\":" + e2e::JsonString(std::wstring(GetCommandLineW())) +
-                        ",\"args\":" + args + ",\"cwd\":" + e2e::JsonString(std::wstring(cwd));
+                        ",\"args\":" + args + ",\"cwd\":" + e2e::JsonString(std::wstring(cwd)) +
+                        ",\"sha256\":\"" + FileSha256(exe) + "\"";
     if (!control.probeMutex.empty()) {
         HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, control.probeMutex.c_str());
         start += std::string(",\"mutex\":") + (mutex ? "true" : "false");

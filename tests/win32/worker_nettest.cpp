@@ -9,6 +9,7 @@
 #include "download/progress_link.h"
 #include "download/proxy_prompts.h"
 #include "download/retry_pause.h"
+#include "download/payload_check.h"
 #include "download/worker.h"
 #include "prereq/installers.h"
 #include "support/net_env.h"
@@ -51,6 +52,7 @@ protected:
     void TearDown() override
     {
         SetProcessStartHookForTesting(nullptr);
+        SetBeforeProcessStartHookForTesting(nullptr);
         ProgressLink::SetPositionObserverForTesting(nullptr);
     }
     void RecordStarts()
@@ -144,6 +146,79 @@ TEST_F(Worker, DotNetTakingTenSecondsMovesTheBarSixtyOneTwoThreeThenHundred)
     const std::string calls = ReadText(exe + L".calls");
     EXPECT_TRUE(Contains(calls, "\"event\":\"end\"")) << calls;
     EXPECT_TRUE(Contains(calls, "/q:a")) << calls;
+}
+
+// Runs swap.exe on `path` from another process and returns what it printed: one line per attempt.
+std::string RunSwap(const std::wstring& path)
+{
+    const std::wstring swap = NetEnv::WindowsPath(NetEnv::Unix("TARVELO_BUILD_DIR")) + L"\\swap.exe";
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE read = nullptr, write = nullptr;
+    if (!CreatePipe(&read, &write, &inherit, 0)) return "no pipe";
+    SetHandleInformation(read, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = write;
+    startup.hStdError = write;
+    std::wstring line = L"\"" + swap + L"\" \"" + path + L"\"";
+    PROCESS_INFORMATION info{};
+    const BOOL started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    CloseHandle(write);
+    std::string out;
+    char buffer[512];
+    DWORD got = 0;
+    while (started && ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+    CloseHandle(read);
+    if (!started) return "swap.exe missing";
+    WaitForSingleObject(info.hProcess, 60000);
+    CloseHandle(info.hProcess);
+    CloseHandle(info.hThread);
+    return out;
+}
+
+std::string Hex(const Sha256::Digest& digest)
+{
+    std::string hex;
+    for (unsigned char byte : digest) {
+        hex += "0123456789abcdef"[byte >> 4];
+        hex += "0123456789abcdef"[byte & 15];
+    }
+    return hex;
+}
+
+// Between the check of each prerequisite and its start, another process tries to overwrite,
+// rename, replace and delete it; every attempt fails, and what starts is what was checked.
+TEST_F(Worker, CheckedPrerequisitesCannotBeChangedBeforeTheyStart)
+{
+    const std::wstring program = NetEnv::Served(L"program.exe");
+    const std::wstring stub = NetEnv::WindowsPath(NetEnv::Unix("TARVELO_BUILD_DIR")) + L"\\stub.exe";
+    ASSERT_TRUE(CopyFileW(stub.c_str(), program.c_str(), FALSE));
+    Sha256::Digest served{};
+    ASSERT_TRUE(DigestOfFile(program, &served));
+    std::vector<std::string> attempts;
+    SetBeforeProcessStartHookForTesting([&](const std::wstring& commandLine) {
+        attempts.push_back(RunSwap(commandLine.substr(1, commandLine.find(L'"', 1) - 1)));
+    });
+    SetDotNetWaitSliceForTesting(50);
+    CHttpDownloader2 downloader(true);
+    DownloadItem items[3] = {Item(L"program.exe", L"msi", 5, 20), Item(L"program.exe", L"dotnetfx", 50, 2),
+                             Item(L"program.exe", L"stage2", 5, 20)};
+    ASSERT_EQ(DownloadAndInstall(items, downloader, 3), 1);
+    SetDotNetWaitSliceForTesting(3000);
+    ASSERT_EQ(attempts.size(), 2u);
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(attempts[i]);
+        for (const char* what : {"overwrite", "rename", "replace", "delete"})
+            EXPECT_TRUE(Contains(attempts[i], std::string("\"what\":\"") + what + "\",\"ok\":false")) << what;
+        const std::string calls = ReadText(items[i].localPath + L".calls");
+        EXPECT_TRUE(Contains(calls, "\"sha256\":\"" + Hex(served) + "\"")) << calls;
+        EXPECT_TRUE(NetEnv::SameBytes(items[i].localPath, program));
+    }
+    // Once started, the file is let go: its owner may do with it what it likes.
+    EXPECT_TRUE(Contains(RunSwap(items[0].localPath), "\"what\":\"delete\",\"ok\":true"));
+    // The second stage stays held until the hand-over starts it.
+    EXPECT_TRUE(Contains(RunSwap(items[2].localPath), "\"what\":\"delete\",\"ok\":false"));
 }
 
 TEST_F(Worker, DotNetThatCannotStartLeavesTheBarAtHundred)
