@@ -7,6 +7,7 @@
 
 #include "app/portable/stage2_command.h"
 #include "download/http_downloader.h"
+#include "download/payload_check.h"
 #include "download/progress_link.h"
 #include "download/shared_state.h"
 #include "download/worker.h"
@@ -121,6 +122,8 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
     const int count = static_cast<int>(plan.size()) < static_cast<int>(kind) ? static_cast<int>(plan.size())
                                                                           : static_cast<int>(kind);
     const int downloaded = DownloadAndInstall(plan.data(), *downloader, count);
+    // The run ends without its second stage: what it fetched only in part is of no use.
+    if (!downloaded) DeleteUnfinishedDownloads(plan.data(), plan.size());
     std::vector<DownloadItem>().swap(plan);
     if (!downloaded) return ReportFailure(progress);
 

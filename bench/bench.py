@@ -35,6 +35,20 @@ WINE_RUN = os.path.join(WIN, "wine-run.sh")
 PREFIX = os.path.join(WIN, "wineprefix")
 
 
+def random_program(path, size):
+    """Random bytes behind the header that the engine's download check wants of a program."""
+    subprocess.check_call(["head", "-c", str(size), "/dev/urandom"], stdout=open(path, "wb"))
+    with open(path, "r+b") as f:
+        f.write(servers.PROGRAM_HEADER)
+
+
+def is_program(path, size):
+    if not os.path.exists(path) or os.path.getsize(path) != size:
+        return False
+    with open(path, "rb") as f:
+        return f.read(len(servers.PROGRAM_HEADER)) == servers.PROGRAM_HEADER
+
+
 def wine(args, env=None, cwd=None, timeout=600):
     """Runs a Windows program; returns (stdout, seconds of user+sys CPU of the program)."""
     full_env = dict(os.environ)
@@ -196,12 +210,11 @@ def main():
     www = os.path.join(WORK, "www")
     os.makedirs(www, exist_ok=True)
     big = os.path.join(www, "big.bin")
-    if not os.path.exists(big) or os.path.getsize(big) != SIZE_MB << 20:
-        subprocess.check_call(["head", "-c", str(SIZE_MB << 20), "/dev/urandom"], stdout=open(big, "wb"))
+    if not is_program(big, SIZE_MB << 20):
+        random_program(big, SIZE_MB << 20)
     tiny = os.path.join(www, "tiny.bin")
-    if not os.path.exists(tiny) or os.path.getsize(tiny) != 1024:
-        with open(tiny, "wb") as f:
-            f.write(os.urandom(1024))
+    if not is_program(tiny, 1024):
+        random_program(tiny, 1024)
     out_file = os.path.join(WORK, "out.bin")
     fixed = {"engine": [], "bare1k": []}
     results = {"engine": [], "nodialog": [], "dialogfirst": [], "nobar": [], "bare1k": [], "bare1krepaint": [],
@@ -310,8 +323,8 @@ def main():
     # Resume: the connection cut 5 times at random offsets; bytes the server sent beyond the file.
     refetched = []
     small = os.path.join(WORK, "www", "resume.bin")
-    if not os.path.exists(small):
-        subprocess.check_call(["head", "-c", str(20 << 20), "/dev/urandom"], stdout=open(small, "wb"))
+    if not is_program(small, 20 << 20):
+        random_program(small, 20 << 20)
     data = open(small, "rb").read()
     for i in range(RUNS):
         srv = CuttingServer(("127.0.0.1", 0), CuttingHandler)

@@ -265,6 +265,7 @@ CHttpDownloader2::Step CHttpDownloader2::FinishItem(DownloadItem& item, int32_t 
     if (!file.Valid()) LogCallFailure("CreateFileW", m_holdError);
     const PayloadCheck check = CheckDownloadedPayload(item, file);
     if (check == PayloadCheck::Good) {
+        item.complete = true;
         checkedFiles.Keep(item.localPath, std::move(file));
         return Step::Done;
     }
@@ -375,6 +376,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
         m_readFailure = {"CreateFileW", GetLastError()};
         return false;
     }
+    item.createdByThisRun = true;
     LARGE_INTEGER offset;
     offset.QuadPart = item.resumeOffset;
     if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) {
@@ -402,7 +404,11 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
         const bool aborted = IsAborted();
         if (got > 0 && !aborted) {
             DWORD written = 0;
-            if (!WriteFile(file.Get(), m_buffer, got, &written, nullptr) || written != got) break;
+            if (!WriteFile(file.Get(), m_buffer, got, &written, nullptr)) {
+                m_readFailure = {"WriteFile", GetLastError()};
+                break;
+            }
+            if (written != got) break;
             BytesOnDisk += got;
             m_attemptBytes += got;
             if (length != 0) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "download/portable/windows_program.h"
 #include "support/installer_log.h"
 
 namespace {
@@ -31,6 +32,20 @@ bool DigestOfOpenFile(HANDLE file, Sha256::Digest* digest)
     }
     *digest = hash.Finish();
     return true;
+}
+
+bool IsWindowsProgram(HANDLE file)
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) return false;
+    unsigned char head[kDosHeaderSize];
+    DWORD got = 0;
+    uint64_t offset = 0;
+    if (!ReadAt(file, 0, head, sizeof head, &got) ||
+        !PeSignatureOffset(head, got, static_cast<uint64_t>(size.QuadPart), &offset))
+        return false;
+    unsigned char signature[kPeSignatureSize];
+    return ReadAt(file, offset, signature, sizeof signature, &got) && IsPeSignature(signature, got);
 }
 
 }  // namespace
@@ -69,6 +84,8 @@ PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file)
 {
     if (!file.Valid()) {
         // It could not be held: what would be started cannot be vouched for.
+    } else if (!IsWindowsProgram(file.Get())) {
+        LogWide(L"Not a Windows program: " + item.localPath);
     } else if (!item.hasSha256) {
         return PayloadCheck::Good;
     } else {
@@ -86,10 +103,19 @@ PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file)
         UniqueHandle damaged(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
         InstallerLog* log = InstallerLog::Instance();
-        if (log && !damaged.Valid()) log->Write("ERROR: file that failed its hash could not be removed");
+        if (log && !damaged.Valid()) log->Write("ERROR: file that failed its check could not be removed");
     }
     item.resumeOffset = 0;
     item.furthestOffset = 0;
-    ++item.digestMismatches;
-    return item.digestMismatches >= 2 ? PayloadCheck::Rejected : PayloadCheck::Again;
+    ++item.failedChecks;
+    return item.failedChecks >= 2 ? PayloadCheck::Rejected : PayloadCheck::Again;
+}
+
+void DeleteUnfinishedDownloads(const DownloadItem* items, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const DownloadItem& item = items[i];
+        if (!item.createdByThisRun || item.complete) continue;
+        if (DeleteFileW(item.localPath.c_str())) LogWide(L"Removed incomplete download: " + item.localPath);
+    }
 }

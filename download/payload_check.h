@@ -18,13 +18,17 @@ bool DigestOfFile(const std::wstring& path, Sha256::Digest* digest);
 UniqueHandle HoldCompleteDownload(UniqueHandle written, const std::wstring& path, DWORD* error);
 
 enum class PayloadCheck {
-    Good,      // no digest configured, or the file has it
+    Good,      // a Windows program, and the configured digest (if any) matches
     Again,     // it failed: it is deleted, fetch it once more from byte 0
     Rejected,  // a second complete download failed too: the download fails
 };
 
-// Checks a completely downloaded file against the item's digest, read through `file` (from
-// HoldCompleteDownload). Good leaves `file` open for the
+// Checks a completely downloaded file, read through `file` (from HoldCompleteDownload): that it
+// is a Windows program, then its digest when the item has one. Good leaves `file` open for the
 // caller to keep; an empty `file` (it could not be held) fails. A file that fails is closed and
 // deleted at once, so that nothing can start it, and the item is set to start again from 0.
 PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file);
+
+// Deletes the files that this run wrote and did not complete (the next run starts them from
+// byte 0 anyway). Complete, checked files stay.
+void DeleteUnfinishedDownloads(const DownloadItem* items, size_t count);

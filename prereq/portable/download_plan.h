@@ -14,10 +14,15 @@ struct DownloadItem {
     uint32_t resumeOffset = 0;
     uint32_t furthestOffset = 0;  // the most of this file any attempt has had on disk
     // The digest the complete file must have, when the configuration names one, and how many
-    // complete downloads of this file did not have it.
+    // complete downloads of this file failed their checks (not a program, or not that digest).
     bool hasSha256 = false;
     Sha256::Digest sha256{};
-    int32_t digestMismatches = 0;
+    int32_t failedChecks = 0;
+    // This run opened the file for writing, which cut whatever it held before; it is complete
+    // and passed its checks. A run that ends without its second stage removes what it wrote and
+    // did not complete.
+    bool createdByThisRun = false;
+    bool complete = false;
 };
 
 // The number of entries of a plan, which also says what is installed after the downloads.

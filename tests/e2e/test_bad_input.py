@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Bad input end to end: damaged configuration, text table and skin, a folder or a read-only
 file where a download should go, files held open by another process, an overlong URL and path,
-and downloads checked against their SHA-256. Every case ends in a defined way (a
+downloads checked against their SHA-256, and a login portal's page in place of every package.
+Every case ends in a defined way (a
 dialog, a log line, an exit code), never a crash or a hang. Each case counts towards the figure
 the test command prints; TEMP unset is covered by test_startup.py."""
 
@@ -150,6 +151,34 @@ class BadInput(harness.E2ETest):
         self.assertEqual(len(verified), 1)
         self.assertTrue(verified[0].endswith("\\" + harness.STAGE2_PACKAGE))
         record("second stage with its digest")
+
+    def test_login_portal_page_in_place_of_every_package_is_never_started(self):
+        """A hotel's portal answers every request with 200 and its page. Each package is fetched
+        twice, found to be no program and deleted; the run takes the failure path it would take
+        without a connection, and nothing is started."""
+        h = self.h
+        h.serve_packages(fault=True)
+        portal = dict(("%s_tail" % key, "/packages/%s?portal=99" % name) for key, name in
+                      (("stage2", harness.STAGE2_PACKAGE), ("dotnet", harness.DOTNET_PACKAGE)))
+        h.write_config(**portal)
+        stage2 = h.stub(harness.STAGE2_PACKAGE)
+        dotnet = h.stub(harness.DOTNET_PACKAGE)
+        targets = [h.config_path("stage2_file"), h.config_path("dotnet_file")]
+        for case, notice in (("with .NET", "CONNECTION_FAILURE"), ("without .NET", "MANUALLY_DOWNLOAD_DOTNET")):
+            with self.subTest(case):
+                h.machine(windows="win7", dotnet=case == "with .NET")
+                h.start()
+                if notice == "MANUALLY_DOWNLOAD_DOTNET":
+                    h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["click:1"], gone=True)
+                h.dialog("smaller", texts={1014: h.text(notice)}, do=["click:%d" % (1 if case == "with .NET" else 2)],
+                         gone=True)
+                self.assertEqual(h.wait_exit(), 0)
+                rejected = [line for line in h.log() if line.startswith("Not a Windows program: ")]
+                self.assertEqual(len(rejected), 2, h.log())
+                self.assertNotIn("Launching Stage2", h.log())
+                self.assertEqual(stage2.starts() + dotnet.starts(), [])
+                self.assertEqual([t for t in targets if os.path.exists(t)], [])
+                record("login portal page in place of every package, " + case)
 
     def to_the_second_stage(self, **fields):
         """A supported machine with .NET, whose run downloads the second stage and starts it;

@@ -313,7 +313,8 @@ class HandOver(harness.E2ETest):
     def test_second_stage_that_cannot_start_is_logged_and_ends_with_0(self):
         h = self.h
         h.machine(dotnet=True)
-        h.serve_packages({harness.STAGE2_PACKAGE: b"this is not a program\r\n" * 64})
+        # It looks like a program to the download check, but nothing in it can run.
+        h.serve_packages({harness.STAGE2_PACKAGE: harness.servers.as_program(b"this is not a program\r\n" * 64)})
         h.write_config()
         h.start()
         self.assertEqual(h.wait_exit(), 0)

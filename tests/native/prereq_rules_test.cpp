@@ -148,7 +148,7 @@ TEST(DownloadPlan, EachPackageCarriesItsOwnDigest)
         const DownloadItem& stage2 = plan.back();
         EXPECT_TRUE(stage2.hasSha256) << kind;
         EXPECT_EQ(stage2.sha256[0], 0x33) << kind;
-        EXPECT_EQ(stage2.digestMismatches, 0);
+        EXPECT_EQ(stage2.failedChecks, 0);
         if (kind != PlanStage2Only) {
             EXPECT_FALSE(plan[plan.size() - 2].hasSha256) << kind;  // .NET has none
         }

@@ -28,7 +28,8 @@ import servers  # noqa: E402
 
 HOST_NAMES = ["dl.tarvelo.com", "tarvelo.com", "cdn.tarvelo.com", "proxy.test", "other.test"]
 
-# name -> size; contents are a fixed pseudo-random sequence, so every run serves the same bytes.
+# name -> size; contents are a fixed pseudo-random sequence, so every run serves the same bytes,
+# behind the header that makes the download check take them for Windows programs.
 TEST_FILES = {
     "big.bin": 1000000,
     "small.bin": 5000,
@@ -42,11 +43,13 @@ def write_test_files(root):
     os.makedirs(root, exist_ok=True)
     for i, (name, size) in enumerate(sorted(TEST_FILES.items())):
         path = os.path.join(root, name)
+        data = servers.as_program(random.Random(1000 + i).randbytes(size))
         if os.path.exists(path) and os.path.getsize(path) == size:
-            continue
-        rng = random.Random(1000 + i)
+            with open(path, "rb") as f:
+                if f.read() == data:
+                    continue
         with open(path, "wb") as f:
-            f.write(rng.randbytes(size))
+            f.write(data)
 
 
 def main():

@@ -26,6 +26,18 @@ import urllib.parse
 
 LOOPBACK = "127.0.0.1"
 
+# The smallest start a downloaded file needs to count as a Windows program: "MZ", the offset 0x40
+# at 0x3C, and "PE\0\0" there. Test payloads of random bytes begin with it.
+PROGRAM_HEADER = b"MZ" + b"\0" * 0x3A + (0x40).to_bytes(4, "little") + b"PE\0\0"
+
+# What a hotel's login portal answers to any request: 200 and a page.
+PORTAL_PAGE = b"<html><body><p>Log in to use the hotel WiFi.</p></body></html>\r\n"  # 64 bytes
+
+
+def as_program(data):
+    """`data` with its first bytes replaced by PROGRAM_HEADER, the length kept."""
+    return PROGRAM_HEADER + data[len(PROGRAM_HEADER):]
+
 
 def free_port():
     with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
@@ -290,9 +302,14 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
       proxyauth=LIST   act as a proxy demanding the schemes in LIST ("digest,basic");
                        with refuse=1 every request is refused, credentials or not
       close=K          the first K requests of this URL are closed without an answer
+    and at /__spawn?die_after=N starts a listener that answers N requests and then refuses
+    connections; the answer is PROGRAM_HEADER followed by its port in decimal.
       randomcuts=K     the first K answers of this URL stop at a pseudo-random point of their
                        body (at least one byte sent); seed=S picks the sequence
       corrupt=K        the first K answers of this URL have one body byte changed
+      portal=K         the first K answers of this URL are 200 with PORTAL_PAGE (text/html)
+                       instead of the file, as from a login portal or a filtering proxy
+      head=N           the file is only its first N bytes (a whole answer of that length)
 
     /__pac?answer=A is a proxy auto-configuration script that answers A (for example
     "PROXY 127.0.0.1:3128") for the vendor's hosts and DIRECT for every other host.
@@ -340,7 +357,8 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
 
         if parsed.path == "/__spawn":
             port = owner.spawn(int(q.get("die_after", "1")))
-            body = str(port).encode()
+            # Behind the program header, so that the download loop takes it like any payload.
+            body = PROGRAM_HEADER + str(port).encode()
             self._head(200, {"Content-Length": str(len(body))})
             self.wfile.write(body)
             return
@@ -387,8 +405,14 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             self._head(404, {"Content-Length": str(len(body))})
             self.wfile.write(body)
             return
+        if "portal" in q and n <= int(q["portal"]):
+            self._head(200, {"Content-Type": "text/html", "Content-Length": str(len(PORTAL_PAGE))})
+            self.wfile.write(PORTAL_PAGE)
+            return
         with open(path, "rb") as f:
             data = f.read()
+        if "head" in q:
+            data = data[:int(q["head"])]
         total = len(data)
 
         start, end, status = 0, total - 1, 200

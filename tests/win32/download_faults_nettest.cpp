@@ -1,6 +1,6 @@
-// Downloads checked against their SHA-256, and a matrix of server faults: every run ends with
-// the file byte-identical to the source or with a failure, and a file that failed its check is
-// gone before anything could start it.
+// Downloads checked for being Windows programs and against their SHA-256, and a matrix of server
+// faults: every run ends with the file byte-identical to the source or with a failure, and a file
+// that failed its check is gone before anything could start it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -45,7 +45,7 @@ std::string Narrow(const std::wstring& text) { return std::string(text.begin(), 
 
 // Figures of this run, for the summary the test command prints.
 struct Figures {
-    int faults = 0, runs = 0, verified = 0, rejected = 0;
+    int faults = 0, runs = 0, verified = 0, rejected = 0, notPrograms = 0;
 };
 Figures g_figures;
 
@@ -57,7 +57,8 @@ void WriteFigures()
     const std::string text = "fault matrix: " + std::to_string(g_figures.runs) + " runs, " +
                              std::to_string(g_figures.faults) + " faults injected, " +
                              std::to_string(g_figures.verified) + " files verified by SHA-256, " +
-                             std::to_string(g_figures.rejected) + " mismatching downloads rejected\n";
+                             std::to_string(g_figures.rejected) + " mismatching downloads rejected, " +
+                             std::to_string(g_figures.notPrograms) + " downloads that were no Windows program rejected\n";
     NetEnv::WriteAll(path, std::vector<char>(text.begin(), text.end()));
 }
 
@@ -134,12 +135,13 @@ protected:
             EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(source)));
             EXPECT_EQ(downloader.progressBase, 101);
         }
-        if (Count(log, "Hash mismatch: ") > 0 && result == 0) {
+        if ((Count(log, "Hash mismatch: ") > 0 || Count(log, "Not a Windows program: ") > 0) && result == 0) {
             EXPECT_FALSE(Exists(item.localPath)) << "a file that failed its check is left behind";
         }
         ++g_figures.runs;
         g_figures.verified += static_cast<int>(Count(log, "Hash verified: "));
         g_figures.rejected += static_cast<int>(Count(log, "Hash mismatch: "));
+        g_figures.notPrograms += static_cast<int>(Count(log, "Not a Windows program: "));
         lastLog = log;
         return result;
     }
@@ -206,6 +208,33 @@ TEST_F(DownloadFaults, MismatchOfTheFirstFileStopsTheListBeforeTheNext)
     EXPECT_EQ(downloader.DownloadFiles(items, 2), 0);
     EXPECT_FALSE(Exists(items[0].localPath));
     EXPECT_EQ(Requests("/small.bin?list=2"), 0u);
+}
+
+// Payloads that are no Windows program ----------------------------------------------------------
+
+TEST_F(DownloadFaults, PortalPageOnceIsDeletedAndTheFileFetchedAgainFromByteZero)
+{
+    DownloadItem item = Item(L"/big.bin?portal=1", L"portal1.bin", true);
+    ASSERT_EQ(Run(item), 1);
+    g_figures.faults += 1;
+    EXPECT_EQ(Count(lastLog, "Not a Windows program: " + Narrow(item.localPath) + "\r\n"), 1u);
+    // The check of the header comes first: the page never gets as far as its digest.
+    EXPECT_EQ(Count(lastLog, "Hash mismatch: "), 0u);
+    EXPECT_EQ(Count(lastLog, "Hash verified: "), 1u);
+    const auto requests = NetEnv::FaultRequests("/big.bin?portal=1 ");
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("range=-"), std::string::npos);
+    EXPECT_EQ(g_pauses, 0);
+}
+
+TEST_F(DownloadFaults, PortalPageTwiceFailsWithoutADigestAndLeavesNothing)
+{
+    DownloadItem item = Item(L"/small.bin?portal=9", L"portal9.exe", false, L"small.bin");
+    EXPECT_EQ(Run(item, L"small.bin"), 0);
+    g_figures.faults += 2;
+    EXPECT_EQ(Count(lastLog, "Not a Windows program: " + Narrow(item.localPath) + "\r\n"), 2u);
+    EXPECT_EQ(Requests("/small.bin?portal=9"), 2u);
+    EXPECT_FALSE(Exists(item.localPath));
 }
 
 // Regression: a length longer than the body of a file of 1 MiB or more once looped forever. Each
@@ -344,6 +373,11 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{L"/big.bin?cut=300000&othertotal=2000000", L"big.bin", false, true, 2},
         FaultCase{L"/big.bin?cut=300000&refuserange=1", L"big.bin", false, true, 2},
         // Every resume answered with a part that cannot be placed: the restarts run out.
-        FaultCase{L"/big.bin?cut=300000&cuts=20&wholepart=1", L"big.bin", false, false, 10}));
+        FaultCase{L"/big.bin?cut=300000&cuts=20&wholepart=1", L"big.bin", false, false, 10},
+        // A login portal's page in place of the file, and files cut inside the header: inside
+        // the DOS header, and after the offset but before the signature it names.
+        FaultCase{L"/big.bin?portal=9&matrix=1", L"big.bin", false, false, 2},
+        FaultCase{L"/big.bin?head=60", L"big.bin", false, false, 2},
+        FaultCase{L"/big.bin?head=67", L"big.bin", true, false, 2}));
 
 }  // namespace

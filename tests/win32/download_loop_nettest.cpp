@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "download/http_downloader.h"
+#include "download/portable/windows_program.h"
 #include "download/progress_link.h"
 #include "download/proxy_prompts.h"
 #include "download/retry_pause.h"
@@ -196,7 +197,9 @@ static int SpawnDyingListener(CHttpDownloader2& downloader, DownloadItem& spawn)
 {
     if (downloader.DownloadFiles(&spawn, 1) != 1) return 0;
     const std::vector<char> text = NetEnv::ReadAll(spawn.localPath);
-    return std::atoi(std::string(text.begin(), text.end()).c_str());
+    const size_t header = kDosHeaderSize + kPeSignatureSize;
+    if (text.size() <= header) return 0;
+    return std::atoi(std::string(text.begin() + header, text.end()).c_str());
 }
 
 TEST_F(DownloadLoop, FailedSendsOnAnEstablishedRequestPauseTwoFourSixEightThenFail)
