@@ -8,20 +8,27 @@ bool SamePath(const std::wstring& a, const std::wstring& b)
 }
 }  // namespace
 
-void CheckedFiles::Keep(const std::wstring& path, UniqueHandle file)
+bool CheckedFiles::Keep(const std::wstring& path, UniqueHandle file)
 {
     Take(path);
-    m_files.emplace_back(path, std::move(file));
+    for (Entry& entry : m_files) {
+        if (entry.file.Valid()) continue;
+        entry.path = path;
+        entry.file = std::move(file);
+        return true;
+    }
+    return false;
 }
 
 UniqueHandle CheckedFiles::Take(const std::wstring& path)
 {
-    for (auto it = m_files.begin(); it != m_files.end(); ++it) {
-        if (SamePath(it->first, path)) {
-            UniqueHandle file = std::move(it->second);
-            m_files.erase(it);
-            return file;
-        }
+    for (Entry& entry : m_files) {
+        if (entry.file.Valid() && SamePath(entry.path, path)) return UniqueHandle(entry.file.Release());
     }
     return UniqueHandle();
+}
+
+void CheckedFiles::Clear()
+{
+    for (Entry& entry : m_files) entry.file.Reset();
 }

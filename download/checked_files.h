@@ -2,9 +2,8 @@
 #include <windows.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
+#include "prereq/portable/download_plan.h"
 #include "support/win32_handle.h"
 
 // Downloaded files that passed their checks, each held open for reading with read sharing only,
@@ -16,12 +15,20 @@ public:
     CheckedFiles(const CheckedFiles&) = delete;
     CheckedFiles& operator=(const CheckedFiles&) = delete;
 
-    void Keep(const std::wstring& path, UniqueHandle file);
+    // One place per entry of the largest plan; the downloads of one plan never need more.
+    static constexpr int kCapacity = PlanMsiAndDotNet;
+
+    // False (and the file is let go) when all places are taken.
+    bool Keep(const std::wstring& path, UniqueHandle file);
     // The handle held for `path` (compared without regard to case), given up by this owner; an
     // empty handle when none is held. The caller starts the program, then closes it.
     UniqueHandle Take(const std::wstring& path);
-    void Clear() { m_files.clear(); }
+    void Clear();
 
 private:
-    std::vector<std::pair<std::wstring, UniqueHandle>> m_files;
+    struct Entry {
+        std::wstring path;
+        UniqueHandle file;
+    };
+    Entry m_files[kCapacity];
 };

@@ -11,15 +11,11 @@ ProcessStartHook& Hook()
     return hook;
 }
 
-BeforeProcessStartHook& BeforeHook()
-{
-    static BeforeProcessStartHook hook;
-    return hook;
-}
+BeforeProcessStartHook g_beforeStart = nullptr;
 }  // namespace
 
 void SetProcessStartHookForTesting(ProcessStartHook hook) { Hook() = std::move(hook); }
-void SetBeforeProcessStartHookForTesting(BeforeProcessStartHook hook) { BeforeHook() = std::move(hook); }
+void SetBeforeProcessStartHookForTesting(BeforeProcessStartHook hook) { g_beforeStart = hook; }
 
 bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thread)
 {
@@ -37,7 +33,7 @@ bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thre
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (BeforeHook()) BeforeHook()(commandLine);
+    if (g_beforeStart) g_beforeStart(commandLine);
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
         return false;

@@ -15,5 +15,5 @@ void SetProcessStartHookForTesting(ProcessStartHook hook);
 
 // Test seam: called with the command line right before a real start, the last moment at which
 // another program could still try to change the file that is about to be started.
-using BeforeProcessStartHook = std::function<void(const std::wstring& commandLine)>;
+using BeforeProcessStartHook = void (*)(const std::wstring& commandLine);
 void SetBeforeProcessStartHookForTesting(BeforeProcessStartHook hook);

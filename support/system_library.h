@@ -11,6 +11,3 @@ HMODULE LoadSystemLibrary(const wchar_t* fileName);
 // Must run before anything loads a DLL by name. True when the platform's restriction took;
 // false on a system without it, where only the current folder could be left out.
 bool RestrictDllSearch();
-
-// The DLLs RestrictDllSearch loads from the system folder, ending with nullptr.
-extern const wchar_t* const kPreloadedSystemLibraries[];

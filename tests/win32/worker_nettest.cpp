@@ -196,8 +196,9 @@ TEST_F(Worker, CheckedPrerequisitesCannotBeChangedBeforeTheyStart)
     ASSERT_TRUE(CopyFileW(stub.c_str(), program.c_str(), FALSE));
     Sha256::Digest served{};
     ASSERT_TRUE(DigestOfFile(program, &served));
-    std::vector<std::string> attempts;
-    SetBeforeProcessStartHookForTesting([&](const std::wstring& commandLine) {
+    static std::vector<std::string> attempts;
+    attempts.clear();
+    SetBeforeProcessStartHookForTesting([](const std::wstring& commandLine) {
         attempts.push_back(RunSwap(commandLine.substr(1, commandLine.find(L'"', 1) - 1)));
     });
     SetDotNetWaitSliceForTesting(50);
