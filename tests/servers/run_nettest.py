@@ -20,8 +20,10 @@ everything in its environment:
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
+import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import servers  # noqa: E402
@@ -100,10 +102,50 @@ def main():
         script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf '
                   '&& shift 2 && exec "$@"')
         command = ["unshare", "-m", "sh", "-c", script, "sh", hosts, resolv, wine_run, exe] + sys.argv[3:]
-        result = subprocess.run(command, env=env)
-        return result.returncode
+        return _run_program(command, env)
     finally:
         servers.stop_all(running[::-1])
+
+
+# The programs finish in well under a minute; this only bounds a hang, far inside ctest's own.
+PROGRAM_TIMEOUT = 300
+# Wine's helper processes (services, explorer) may inherit the output pipe and outlive the
+# program by seconds; waiting for them would tie the test's end to theirs.
+OUTPUT_GRACE = 10
+
+
+def _run_program(command, env):
+    """Runs the program with its output copied through, and returns its exit code. A program
+    that does not end is reported with the process tree, so that the hang can be understood,
+    and then ended: only the process group this run started."""
+    process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                               start_new_session=True)
+
+    def copy():
+        for chunk in iter(lambda: process.stdout.read1(65536), b""):
+            sys.stdout.buffer.write(chunk)
+            sys.stdout.buffer.flush()
+
+    reader = threading.Thread(target=copy, daemon=True)
+    reader.start()
+    try:
+        code = process.wait(PROGRAM_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        reader.join(1)
+        sys.stdout.flush()
+        print("\nrun_nettest: the program did not end within %d s; processes of this run:" % PROGRAM_TIMEOUT,
+              flush=True)
+        subprocess.run(["ps", "-o", "pid,ppid,pgid,stat,wchan:20,etime,args", "-g", str(process.pid)])
+        subprocess.run(["ps", "-o", "pid,ppid,pgid,stat,wchan:20,etime,args", "-C",
+                        "wineserver,services.exe,explorer.exe,winedevice.exe,plugplay.exe"])
+        os.killpg(process.pid, signal.SIGKILL)
+        process.wait()
+        return 1
+    reader.join(OUTPUT_GRACE)
+    if reader.is_alive():
+        print("\nrun_nettest: the program ended with %d; its output pipe is still held open by a "
+              "helper process, not waited for" % code, flush=True)
+    return code
 
 
 def _started(running, server):
