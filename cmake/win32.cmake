@@ -13,7 +13,7 @@ add_compile_definitions(UNICODE _UNICODE WINVER=0x0601 _WIN32_WINNT=0x0601 NOMIN
 # at, only when the thunk itself is referenced.
 add_compile_definitions(DECLSPEC_IMPORT=)
 add_compile_options(-Os -ffunction-sections -fdata-sections
-  "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${CMAKE_SOURCE_DIR}/cmake/compact_strings.h>")
+  "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include \"${CMAKE_SOURCE_DIR}/cmake/compact_strings.h\">")
 add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--gc-sections)
 
 # Test executables run under Wine in the tree's own prefix.
@@ -71,7 +71,7 @@ target_link_libraries(TarveloSetup PRIVATE tarvelo_win32 ${DELAY_IMPORT_LIBS})
 # The link map lets the benchmarks say where the exe's bytes go.
 target_link_options(TarveloSetup PRIVATE -municode -s -Wl,-Map=$<TARGET_FILE_DIR:TarveloSetup>/TarveloSetup.map)
 add_custom_command(TARGET TarveloSetup POST_BUILD
-  COMMAND sh -c "echo TarveloSetup.exe: $(stat -c %s $<TARGET_FILE:TarveloSetup>) bytes"
+  COMMAND sh -c "echo TarveloSetup.exe: $(stat -c %s \"$1\") bytes" sh $<TARGET_FILE:TarveloSetup>
   VERBATIM)
 
 # The run folder: the default configuration, text table and skin placed beside the exe.
