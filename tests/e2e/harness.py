@@ -32,6 +32,7 @@ import struct
 import subprocess
 import threading
 import time
+import unicodedata
 import unittest
 
 SOURCE_DIR = os.environ.get("TARVELO_SOURCE_DIR") or os.path.dirname(os.path.dirname(
@@ -269,7 +270,7 @@ class Stub:
             lines.append("sleep_ms=%d" % sleep_ms)
         if probe_mutex:
             lines.append("probe_mutex=" + probe_mutex)
-        with open(self.base + ".stub", "w") as f:
+        with open(self.base + ".stub", "w", encoding="utf-8") as f:
             f.write("\n".join(lines) + "\n")
         return self
 
@@ -844,6 +845,23 @@ class Harness:
         except FileNotFoundError:
             return None
 
+    def logged(self, text):
+        """`text` as the 8-bit log shows it: each character the code page lacks becomes its
+        best fit where Windows has one (an accented Latin letter its base letter) or else "?".
+        The checkout's own folder may hold such characters, not only the folders under test."""
+        out = []
+        for ch in text:
+            for candidate in (ch, unicodedata.normalize("NFKD", ch)[:1]):
+                try:
+                    candidate.encode(self.code_page)
+                except UnicodeEncodeError:
+                    continue
+                out.append(candidate)
+                break
+            else:
+                out.append("?")
+        return "".join(out)
+
     def log(self):
         """The log's lines (8-bit text in the system's code page, each ended by CR LF)."""
         data = self.log_bytes()
@@ -870,6 +888,7 @@ class Harness:
 
     def assert_log_ends_with(self, *lines):
         """The last step lines of the log (the close control's image lines left out)."""
+        lines = [self.logged(line) for line in lines]
         log = self.step_log()
         if log[-len(lines):] != list(lines):
             raise HarnessError("log should end with %s; it ends with:\n  %s" % (
@@ -879,7 +898,7 @@ class Harness:
         """Each line appears in the log, in this order (other lines may come between)."""
         log = self.log()
         at = 0
-        for line in lines:
+        for line in map(self.logged, lines):
             try:
                 at = log.index(line, at) + 1
             except ValueError:
@@ -887,12 +906,13 @@ class Harness:
                     line, at, "\n  ".join(log)))
 
     def assert_log_lacks(self, line):
-        if line in self.log():
+        if self.logged(line) in self.log():
             raise HarnessError("log should not contain %r" % line)
 
     def assert_log_equals(self, expected):
         log = self.log()
-        if log == list(expected):
+        expected = [self.logged(line) for line in expected]
+        if log == expected:
             return
         import difflib
         diff = "\n".join(difflib.unified_diff(list(expected), log, "expected", "log", lineterm=""))

@@ -234,7 +234,7 @@ class HandOver(harness.E2ETest):
                 self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(stage2_file))
                 self.assertEqual(start["args"], ["en-GB"])
                 # The log is 8-bit: the paths in it are as the system's code page can show them.
-                shown = lambda path: harness.windows_path(path).encode(h.code_page, "replace").decode(h.code_page)
+                shown = lambda path: h.logged(harness.windows_path(path))
                 appended = ["Range answered without Content-Range...its length is the rest, appending"] if answer else []
                 h.assert_log_in_order(["Downloading File: " + shown(dotnet_file),
                                        "Downloading File: " + shown(stage2_file),

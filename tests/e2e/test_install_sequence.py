@@ -102,9 +102,9 @@ class InstallSequence(harness.E2ETest):
             self.assertEqual(h.wait_exit(), 1, answer)
             self.assertTrue(os.path.isdir(folder), answer)
             downloads = [line for line in h.log() if line.startswith("Downloading File: ")]
-            self.assertEqual(downloads, [
-                "Downloading File: " + harness.windows_path(h.config_path("dotnet_file")),
-                "Downloading File: " + harness.windows_path(h.path(harness.STAGE2_PACKAGE))], answer)
+            self.assertEqual(downloads, [h.logged(
+                "Downloading File: " + harness.windows_path(h.config_path("dotnet_file"))), h.logged(
+                "Downloading File: " + harness.windows_path(h.path(harness.STAGE2_PACKAGE)))], answer)
             run = dotnet.wait_started()
             self.assertEqual(run["args"], ["/q:a", "/c:install.exe /q"])
             self.assertEqual(stage2.wait_started()["args"], ["en-GB"])

@@ -112,20 +112,20 @@ class Nginx:
             f.write(
                 f"""{user}daemon off;
 worker_processes 1;
-pid {self.work}/nginx.pid;
-error_log {self.work}/error.log;
+pid "{self.work}/nginx.pid";
+error_log "{self.work}/error.log";
 events {{ worker_connections 64; }}
 http {{
-  access_log {self.work}/access.log;
-  client_body_temp_path {temp}/body;
-  proxy_temp_path {temp}/proxy;
-  fastcgi_temp_path {temp}/fastcgi;
-  uwsgi_temp_path {temp}/uwsgi;
-  scgi_temp_path {temp}/scgi;
+  access_log "{self.work}/access.log";
+  client_body_temp_path "{temp}/body";
+  proxy_temp_path "{temp}/proxy";
+  fastcgi_temp_path "{temp}/fastcgi";
+  uwsgi_temp_path "{temp}/uwsgi";
+  scgi_temp_path "{temp}/scgi";
   default_type application/octet-stream;
   server {{
     listen {LOOPBACK}:{self.port};
-    root {self.root};
+    root "{self.root}";
   }}
 }}
 """)

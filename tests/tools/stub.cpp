@@ -33,7 +33,16 @@ struct Control {
     std::wstring probeMutex;
 };
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+// The control file is UTF-8: its paths lie under the checkout, whose folder names may be in any script.
+std::wstring Widen(const std::string& s)
+{
+    if (s.empty()) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), &wide[0], length);
+    return wide;
+}
 
 Control ReadControl(const std::wstring& path)
 {

@@ -14,15 +14,14 @@
 #include "ui/controls/hyperlink.h"
 #include "ui/controls/text_progress.h"
 #include "support/dialog_template.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
-std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
-
 // A Unix path as Wine's Z: drive sees it.
-std::wstring DosPath(const std::string& unixPath)
+std::wstring DosPath(const std::wstring& unixPath)
 {
-    std::wstring path = L"Z:" + Widen(unixPath.c_str());
+    std::wstring path = L"Z:" + unixPath;
     for (wchar_t& c : path)
         if (c == L'/') c = L'\\';
     return path;
@@ -105,11 +104,11 @@ DialogTemplate ShowcaseTemplate()
 
 TEST(ControlsScreenshot, EveryControlOnTheDefaultSkin)
 {
-    const char* build = std::getenv("TARVELO_BUILD_DIR");
-    if (!build) GTEST_SKIP() << "TARVELO_BUILD_DIR not set (run through ctest)";
+    const std::wstring build = UnixPathFromEnvironment(L"TARVELO_BUILD_DIR");
+    if (build.empty()) GTEST_SKIP() << "TARVELO_BUILD_DIR not set (run through ctest)";
     AfxWinInit(GetModuleHandleW(nullptr), nullptr, nullptr, SW_SHOW);
     // The generated skin of the run folder.
-    std::wstring run = DosPath(std::string(build) + "/run");
+    std::wstring run = DosPath(build + L"/run");
     ASSERT_TRUE(SetCurrentDirectoryW(run.c_str()));
 
     DialogTemplate t = ShowcaseTemplate();
@@ -119,13 +118,13 @@ TEST(ControlsScreenshot, EveryControlOnTheDefaultSkin)
     UpdateWindow(dialog.m_hWnd);
     PumpMessages();
 
-    std::string shot = std::string(build) + "/screenshots/controls.png";
+    const std::wstring shot = build + L"/screenshots/controls.png";
     // Written under another name and renamed, so that the file appears only when complete. The
     // Unix child's process handle does not signal under Wine; the file is what is waited for.
-    std::string command = "mkdir -p '" + std::string(build) + "/screenshots' && import -window root '" + shot +
-                          ".part.png' && mv '" + shot + ".part.png' '" + shot + "'";
+    const std::wstring command = L"mkdir -p '" + build + L"/screenshots' && import -window root '" + shot +
+                                 L".part.png' && mv '" + shot + L".part.png' '" + shot + L"'";
     DeleteFileW(DosPath(shot).c_str());
-    ASSERT_TRUE(StartProcess(L"/bin/sh -c \"" + Widen(command.c_str()) + L"\""));
+    ASSERT_TRUE(StartProcess(L"/bin/sh -c \"" + command + L"\""));
     // Keep painting while the photograph is taken.
     EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesW(DosPath(shot).c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000))
         << "no screenshot at " << shot;

@@ -51,9 +51,9 @@ Figures g_figures;
 
 void WriteFigures()
 {
-    const char* build = std::getenv("TARVELO_BUILD_DIR");
-    if (!build) return;
-    const std::wstring path = NetEnv::WindowsPath(build) + L"\\reliability-download.txt";
+    const std::wstring build = NetEnv::WindowsPath(L"TARVELO_BUILD_DIR");
+    if (build.empty()) return;
+    const std::wstring path = build + L"\\reliability-download.txt";
     const std::string text = "fault matrix: " + std::to_string(g_figures.runs) + " runs, " +
                              std::to_string(g_figures.faults) + " faults injected, " +
                              std::to_string(g_figures.verified) + " files verified by SHA-256, " +

@@ -14,10 +14,9 @@
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
+#include "support/scratch_folder.h"
 
 namespace {
-
-std::wstring Widen(const char* s) { return std::wstring(s, s + strlen(s)); }
 
 std::wstring ControlText(HWND dialog, int id)
 {
@@ -78,10 +77,10 @@ std::vector<std::string> LogLines(const std::wstring& temp)
 
 TEST(InstallSequence, UserWithoutAdministratorRightsIsStoppedWithAMessage)
 {
-    const char* build = getenv("TARVELO_BUILD_DIR");
-    ASSERT_NE(build, nullptr);
+    const std::wstring run = BuildTreePath(L"run");
+    ASSERT_FALSE(run.empty());
     // The run folder holds the text table and the skin, as beside the shipped program.
-    ASSERT_TRUE(SetCurrentDirectoryW((Widen(build) + L"\\run").c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryW(run.c_str()));
     wchar_t tempBase[MAX_PATH];
     GetTempPathW(MAX_PATH, tempBase);
     const std::wstring temp = std::wstring(tempBase) + L"install_sequence_test_" +

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "resources/resource.h"
+#include "support/scratch_folder.h"
 
 namespace {
 
@@ -294,12 +295,11 @@ TEST(Resources, IconAndManifest)
 // close images are the size the close control takes.
 TEST(Skin, BitmapsFitTheDialogs)
 {
-    const char* build = std::getenv("TARVELO_BUILD_DIR");
-    ASSERT_NE(build, nullptr);
-    std::string images = std::string(build) + "\\run\\Images\\";
+    const std::wstring images = BuildTreePath(L"run\\Images\\");
+    ASSERT_FALSE(images.empty());
     auto size = [&](const char* name) {
         SIZE s{0, 0};
-        std::wstring path(images.begin(), images.end());
+        std::wstring path = images;
         for (const char* p = name; *p; ++p) path += static_cast<wchar_t>(*p);
         HBITMAP bmp = static_cast<HBITMAP>(
             LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));

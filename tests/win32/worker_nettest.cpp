@@ -77,7 +77,7 @@ protected:
     std::wstring Stub(const std::wstring& folder, const std::wstring& name, const std::string& control)
     {
         CreateDirectoryW(folder.c_str(), nullptr);
-        const std::wstring stub = NetEnv::WindowsPath(NetEnv::Unix("TARVELO_BUILD_DIR")) + L"\\stub.exe";
+        const std::wstring stub = NetEnv::WindowsPath(L"TARVELO_BUILD_DIR") + L"\\stub.exe";
         const std::wstring path = folder + L"\\" + name;
         EXPECT_TRUE(CopyFileW(stub.c_str(), path.c_str(), FALSE)) << "stub.exe missing";
         DeleteFileW((path + L".calls").c_str());
@@ -151,7 +151,7 @@ TEST_F(Worker, DotNetTakingTenSecondsMovesTheBarSixtyOneTwoThreeThenHundred)
 // Runs swap.exe on `path` from another process and returns what it printed: one line per attempt.
 std::string RunSwap(const std::wstring& path)
 {
-    const std::wstring swap = NetEnv::WindowsPath(NetEnv::Unix("TARVELO_BUILD_DIR")) + L"\\swap.exe";
+    const std::wstring swap = NetEnv::WindowsPath(L"TARVELO_BUILD_DIR") + L"\\swap.exe";
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE read = nullptr, write = nullptr;
     if (!CreatePipe(&read, &write, &inherit, 0)) return "no pipe";
@@ -192,7 +192,7 @@ std::string Hex(const Sha256::Digest& digest)
 TEST_F(Worker, CheckedPrerequisitesCannotBeChangedBeforeTheyStart)
 {
     const std::wstring program = NetEnv::Served(L"program.exe");
-    const std::wstring stub = NetEnv::WindowsPath(NetEnv::Unix("TARVELO_BUILD_DIR")) + L"\\stub.exe";
+    const std::wstring stub = NetEnv::WindowsPath(L"TARVELO_BUILD_DIR") + L"\\stub.exe";
     ASSERT_TRUE(CopyFileW(stub.c_str(), program.c_str(), FALSE));
     Sha256::Digest served{};
     ASSERT_TRUE(DigestOfFile(program, &served));

@@ -2,6 +2,7 @@
 
 #include "framework/app.h"
 #include "support/localized_text.h"
+#include "support/scratch_folder.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -246,11 +247,9 @@ std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")
 
 bool EnterRunFolder()
 {
-    const char* build = std::getenv("TARVELO_BUILD_DIR");
-    if (!build) return false;
-    std::string dir = std::string(build) + "/run";
-    if (!SetCurrentDirectoryA(dir.c_str())) return false;
-    return GetFileAttributesA("Resource-en-GB.txt") != INVALID_FILE_ATTRIBUTES;
+    const std::wstring dir = BuildTreePath(L"run");
+    if (dir.empty() || !SetCurrentDirectoryW(dir.c_str())) return false;
+    return GetFileAttributesW(L"Resource-en-GB.txt") != INVALID_FILE_ATTRIBUTES;
 }
 
 bool SaveWindowBitmap(HWND window, const std::wstring& path)

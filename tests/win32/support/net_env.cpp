@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "support/installer_log.h"
+#include "support/scratch_folder.h"
 
 #include "download/proxy_state.h"
 #include "download/shared_state.h"
@@ -23,16 +24,11 @@ std::string Unix(const char* variable)
     return v ? v : "";
 }
 
-std::wstring WindowsPath(const std::string& unixPath)
-{
-    std::wstring out = L"Z:";
-    for (char c : unixPath) out.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    return out;
-}
+std::wstring WindowsPath(const wchar_t* variable) { return WindowsPathFromEnvironment(variable); }
 
-std::wstring Work() { return WindowsPath(Unix("TARVELO_NET_WORK")); }
+std::wstring Work() { return WindowsPath(L"TARVELO_NET_WORK"); }
 
-std::wstring Served(const wchar_t* name) { return WindowsPath(Unix("TARVELO_NET_ROOT")) + L"\\" + name; }
+std::wstring Served(const wchar_t* name) { return WindowsPath(L"TARVELO_NET_ROOT") + L"\\" + name; }
 
 std::wstring Url(int port, const std::wstring& pathAndQuery, const wchar_t* host)
 {
@@ -71,7 +67,7 @@ bool SameBytes(const std::wstring& a, const std::wstring& b)
 std::vector<std::string> FaultRequests(const std::string& needle)
 {
     std::vector<std::string> lines;
-    const std::vector<char> bytes = ReadAll(WindowsPath(Unix("TARVELO_FAULT_LOG")));
+    const std::vector<char> bytes = ReadAll(WindowsPath(L"TARVELO_FAULT_LOG"));
     std::string current;
     for (char c : bytes) {
         if (c == '\n') {

@@ -9,8 +9,8 @@
 namespace NetEnv {
 bool Available();                       // false when not run through the wrapper
 int Port(const char* variable);         // TARVELO_NGINX_PORT, TARVELO_FAULT_PORT, ...
-std::string Unix(const char* variable); // a Unix path variable as given
-std::wstring WindowsPath(const std::string& unixPath);  // Z:\... for a Unix path
+std::string Unix(const char* variable); // a variable as given (ASCII values only: names, ports)
+std::wstring WindowsPath(const wchar_t* variable);  // Z:\... for a Unix path variable
 std::wstring Work();                    // the run's scratch folder, Windows form, no trailing '\'
 std::wstring Served(const wchar_t* name);  // the served file's Windows path
 std::wstring Url(int port, const std::wstring& pathAndQuery, const wchar_t* host = L"dl.tarvelo.com");

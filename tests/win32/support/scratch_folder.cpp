@@ -20,17 +20,31 @@ void RemoveTree(const std::wstring& path)
 
 std::wstring UnixTreePath(const wchar_t* variable, const std::wstring& relative)
 {
-    wchar_t value[1024];
-    const DWORD length = GetEnvironmentVariableW(variable,
-                                                 value, 1024);
-    if (length == 0 || length >= 1024) return std::wstring();
-    std::wstring path = L"Z:" + std::wstring(value, length);
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
+    const std::wstring path = WindowsPathFromEnvironment(variable);
+    if (path.empty()) return path;
     return relative.empty() ? path : path + L"\\" + relative;
 }
 
 }  // namespace
+
+std::wstring UnixPathFromEnvironment(const wchar_t* variable)
+{
+    const DWORD needed = GetEnvironmentVariableW(variable, nullptr, 0);
+    if (needed == 0) return std::wstring();
+    std::vector<wchar_t> value(needed);
+    const DWORD length = GetEnvironmentVariableW(variable, value.data(), needed);
+    return length < needed ? std::wstring(value.data(), length) : std::wstring();
+}
+
+std::wstring WindowsPathFromEnvironment(const wchar_t* variable)
+{
+    std::wstring path = UnixPathFromEnvironment(variable);
+    if (path.empty()) return path;
+    path.insert(0, L"Z:");
+    for (wchar_t& c : path)
+        if (c == L'/') c = L'\\';
+    return path;
+}
 
 TempFolder::TempFolder(const std::wstring& name)
 {

@@ -51,6 +51,12 @@ private:
     bool m_changed = false;
 };
 
+// A Unix path given in the environment, read wide: the narrow environment is in the ANSI code
+// page and loses every character of a checkout's path that the code page lacks.
+std::wstring UnixPathFromEnvironment(const wchar_t* variable);
+// The same path as Wine's Z: drive shows it ("" when the variable is missing).
+std::wstring WindowsPathFromEnvironment(const wchar_t* variable);
+
 // The source tree or build tree as a Windows path, from TARVELO_SOURCE_DIR / TARVELO_BUILD_DIR.
 std::wstring SourceTreePath(const std::wstring& relative);
 std::wstring BuildTreePath(const std::wstring& relative);
