@@ -162,7 +162,7 @@ TEST_F(DownloadFaults, MatchingDigestIsVerifiedAndLogged)
 {
     DownloadItem item = Item(L"/big.bin?digest=match", L"match.bin", true);
     ASSERT_EQ(Run(item), 1);
-    EXPECT_EQ(Count(lastLog, "Hash verified: " + Narrow(item.localPath) + "\r\n"), 1u);
+    EXPECT_EQ(Count(lastLog, "Hash verified: " + NetEnv::AsLogged(item.localPath) + "\r\n"), 1u);
     EXPECT_EQ(Count(lastLog, "Hash mismatch: "), 0u);
     EXPECT_EQ(Requests("/big.bin?digest=match"), 1u);
 }
@@ -172,7 +172,7 @@ TEST_F(DownloadFaults, OneMismatchIsDeletedAndFetchedOnceMoreFromByteZero)
     DownloadItem item = Item(L"/big.bin?corrupt=1", L"again.bin", true);
     ASSERT_EQ(Run(item), 1);
     g_figures.faults += 1;
-    EXPECT_EQ(Count(lastLog, "Hash mismatch: " + Narrow(item.localPath) + "\r\n"), 1u);
+    EXPECT_EQ(Count(lastLog, "Hash mismatch: " + NetEnv::AsLogged(item.localPath) + "\r\n"), 1u);
     EXPECT_EQ(Count(lastLog, "Hash verified: "), 1u);
     const auto requests = NetEnv::FaultRequests("/big.bin?corrupt=1 ");
     ASSERT_EQ(requests.size(), 2u);
@@ -187,7 +187,7 @@ TEST_F(DownloadFaults, SecondMismatchFailsAndLeavesNothingToStart)
     DownloadItem item = Item(L"/big.bin?corrupt=5", L"twice.bin", true);
     EXPECT_EQ(Run(item), 0);
     g_figures.faults += 2;
-    EXPECT_EQ(Count(lastLog, "Hash mismatch: " + Narrow(item.localPath) + "\r\n"), 2u);
+    EXPECT_EQ(Count(lastLog, "Hash mismatch: " + NetEnv::AsLogged(item.localPath) + "\r\n"), 2u);
     EXPECT_EQ(Requests("/big.bin?corrupt=5"), 2u);
     EXPECT_FALSE(Exists(item.localPath));
     EXPECT_EQ(Count(lastLog, "Hash verified: "), 0u);
@@ -217,7 +217,7 @@ TEST_F(DownloadFaults, PortalPageOnceIsDeletedAndTheFileFetchedAgainFromByteZero
     DownloadItem item = Item(L"/big.bin?portal=1", L"portal1.bin", true);
     ASSERT_EQ(Run(item), 1);
     g_figures.faults += 1;
-    EXPECT_EQ(Count(lastLog, "Not a Windows program: " + Narrow(item.localPath) + "\r\n"), 1u);
+    EXPECT_EQ(Count(lastLog, "Not a Windows program: " + NetEnv::AsLogged(item.localPath) + "\r\n"), 1u);
     // The check of the header comes first: the page never gets as far as its digest.
     EXPECT_EQ(Count(lastLog, "Hash mismatch: "), 0u);
     EXPECT_EQ(Count(lastLog, "Hash verified: "), 1u);
@@ -232,7 +232,7 @@ TEST_F(DownloadFaults, PortalPageTwiceFailsWithoutADigestAndLeavesNothing)
     DownloadItem item = Item(L"/small.bin?portal=9", L"portal9.exe", false, L"small.bin");
     EXPECT_EQ(Run(item, L"small.bin"), 0);
     g_figures.faults += 2;
-    EXPECT_EQ(Count(lastLog, "Not a Windows program: " + Narrow(item.localPath) + "\r\n"), 2u);
+    EXPECT_EQ(Count(lastLog, "Not a Windows program: " + NetEnv::AsLogged(item.localPath) + "\r\n"), 2u);
     EXPECT_EQ(Requests("/small.bin?portal=9"), 2u);
     EXPECT_FALSE(Exists(item.localPath));
 }

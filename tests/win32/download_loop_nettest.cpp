@@ -126,7 +126,7 @@ TEST_F(DownloadLoop, DirectDownloadIsByteIdenticalLogsEveryStepAndWritesNoProxyF
     EXPECT_EQ(GetFileAttributesW(proxyFile.c_str()), INVALID_FILE_ATTRIBUTES);
 
     const std::string log = NetEnv::InstallerLogText();
-    const std::string path(item.localPath.begin(), item.localPath.end());
+    const std::string path = NetEnv::AsLogged(item.localPath);
     const char* const order[] = {"Downloading File: ", "CreateSession...", "CreateConnection...",
                                  "CreateRequest...", "Request Created...", "Sending Http Request",
                                  "Before HideButton", "After HideButton",

@@ -24,6 +24,17 @@ std::string Unix(const char* variable)
     return v ? v : "";
 }
 
+std::string AsLogged(const std::wstring& text)
+{
+    if (text.empty()) return std::string();
+    const int wide = static_cast<int>(text.size());
+    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return std::string();
+    std::string narrow(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), wide, &narrow[0], length, nullptr, nullptr);
+    return narrow;
+}
+
 std::wstring WindowsPath(const wchar_t* variable) { return WindowsPathFromEnvironment(variable); }
 
 std::wstring Work() { return WindowsPath(L"TARVELO_NET_WORK"); }

@@ -24,6 +24,9 @@ std::vector<std::string> FaultRequests(const std::string& needle);
 // The installer log of this process (TEMP is pointed at the scratch folder by UseOwnTemp).
 void UseOwnTemp();
 std::string InstallerLogText();
+// A wide text as the 8-bit log writes it (the ANSI code page, its best fit and its default
+// character), so that paths under any checkout folder can be looked for in the log.
+std::string AsLogged(const std::wstring& text);
 
 // The browser's connection settings (the only source of its proxy under Wine): flags 1 = direct,
 // 2 = proxy, 4 = auto-configuration script, 8 = auto-detection, with the proxy text and the
