@@ -6,17 +6,17 @@
 #include <string>
 
 #include "app/portable/stage2_command.h"
+#include "app/progress_link.h"
+#include "app/worker.h"
 #include "download/http_downloader.h"
 #include "download/payload_check.h"
-#include "download/progress_link.h"
-#include "download/shared_state.h"
-#include "download/worker.h"
 #include "prereq/system_checks.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/portable/narrow.h"
 #include "support/process_start.h"
+#include "support/shared_state.h"
 #include "support/win32_handle.h"
 
 #include "ui/controls/portable/browser_command.h"
@@ -27,20 +27,13 @@ const wchar_t kDotNetDownloadPage[] =
 
 namespace {
 
-void Log(const std::string& line)
-{
-    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
-}
-
-[[maybe_unused]] std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
-
 // A notice shown with the quit-confirmation dialog class, owned by nobody, in front of the
 // progress dialog. Returns 1 for the first button.
 INT_PTR ShowNotice(const wchar_t* headline, const wchar_t* body, const wchar_t* firstButton,
                    const wchar_t* secondButton)
 {
-    auto notice = std::make_unique<SmallerDialog>(Text(headline), Text(body), Text(firstButton),
-                                                  secondButton ? Text(secondButton) : std::wstring(),
+    auto notice = std::make_unique<SmallerDialog>(TextOf(headline), TextOf(body), TextOf(firstButton),
+                                                  secondButton ? TextOf(secondButton) : std::wstring(),
                                                   nullptr);
     return notice->DoModal();
 }
@@ -56,12 +49,13 @@ public:
     // Ends the dialog. A download that failed at once may get here before the dialog thread
     // has published its dialog; the end request would then be lost and the dialog would stay,
     // so wait (bounded) for it first. Then give the thread a moment to leave its loop, so that
-    // the window is gone before we wait for the second stage or end the process.
+    // the window is gone before we wait for the second stage or end the process; once the
+    // thread has ended, nothing uses the dialog any more and it is freed.
     void End()
     {
         if (m_thread) ProgressLink::Dialog();
         CloseProgressDialog();
-        if (m_thread) WaitForSingleObject(m_thread.Get(), 5000);
+        if (m_thread && WaitForSingleObject(m_thread.Get(), 5000) == WAIT_OBJECT_0) FreeProgressDialog();
     }
 
 private:
@@ -115,6 +109,7 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
 {
     Log("Before UI Thread Creation");
     auto downloader = std::make_unique<CHttpDownloader2>(dotNetMissing);
+    ConnectEngineToDialogs();
     ProgressThread progress(downloader.get());
     Log("UI Thread Created Successfully..");
 

@@ -23,35 +23,14 @@ bool (*g_isAdmin)() = nullptr;
 
 bool UserIsAdmin() { return g_isAdmin ? g_isAdmin() : IsUserAnAdmin() != FALSE; }
 
-void Log(const char* line)
-{
-    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
-}
-
-[[maybe_unused]] std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
-
-// Start-up hands over the owner either as a window object or as the bare foreground window; a
-// bare window gets a plain wrapper that lives as long as the process and never destroys it.
-[[maybe_unused]] CWnd* AsOwnerObject(CWnd* owner) { return owner; }
-CWnd* AsOwnerObject(HWND owner)
-{
-    if (!owner) return nullptr;
-    static CWnd wrapper;
-    if (wrapper.GetSafeHwnd() != owner) {
-        wrapper.Detach();
-        wrapper.Attach(owner);
-    }
-    return &wrapper;
-}
-
 // One message dialog with the installer's caption and a single button; the result as DoModal
 // gives it (2: the user closed it and confirmed quitting).
 INT_PTR ShowMessage(CWnd* owner, const wchar_t* headline, const wchar_t* body, const wchar_t* button,
                     const wchar_t* linkText = nullptr, const wchar_t* linkTarget = nullptr)
 {
-    auto dialog = std::make_unique<MessageDialog>(Text(L"DIALOG_CAPTION"), Text(headline), Text(body),
-                                                  Text(button), std::wstring(), owner);
-    if (linkText) dialog->SetLink(Text(linkText), linkTarget);
+    auto dialog = std::make_unique<MessageDialog>(TextOf(L"DIALOG_CAPTION"), TextOf(headline), TextOf(body),
+                                                  TextOf(button), std::wstring(), owner);
+    if (linkText) dialog->SetLink(TextOf(linkText), linkTarget);
     return dialog->DoModal();
 }
 
@@ -59,10 +38,8 @@ INT_PTR ShowMessage(CWnd* owner, const wchar_t* headline, const wchar_t* body, c
 
 void SetAdminCheckForTesting(bool (*isAdmin)()) { g_isAdmin = isAdmin; }
 
-int RunInstallSequence(HANDLE mutex, OwnerWindow ownerWindow)
+int RunInstallSequence(HANDLE mutex, OwnerWindow owner)
 {
-    CWnd* owner = AsOwnerObject(ownerWindow);
-
     if (!IsOsSupported()) {
         Log("OS not Supported");
         ShowMessage(owner, L"CANNOT_INSTALL", L"SYSTEM_CONFIG", L"OK_BUTTON", L"SYSTEM_REQUIREMENTS",

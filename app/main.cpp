@@ -15,11 +15,6 @@ namespace {
 
 const wchar_t kSingleInstanceMutex[] = L"TarveloFisrtStage2.0";
 
-void Log(const char* line)
-{
-    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
-}
-
 // Every run starts without a proxy remembered by an earlier one.
 void DeleteSavedProxy()
 {

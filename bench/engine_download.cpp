@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "app/progress_link.h"
+#include "app/worker.h"
 #include "download/http_downloader.h"
-#include "download/progress_link.h"
 #include "download/shared_state.h"
-#include "download/worker.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "ui/dialogs/dependency_dialog.h"
@@ -87,6 +87,7 @@ int wmain(int argc, wchar_t** argv)
     InstallerLog::Instance();
     LocalizedText::Instance(L"en-GB");
     ProgressLink::SetPositionObserverForTesting(CountPosition);
+    ConnectEngineToDialogs();
 
     CHttpDownloader2 downloader(false);
     HANDLE thread = nullptr;

@@ -20,13 +20,13 @@ void CALLBACK OnSecureFailure(HINTERNET, DWORD_PTR, DWORD status, LPVOID informa
 
 void LogCallFailure(const char* call, DWORD error)
 {
-    InstallerLog::Instance()->Write(CallFailureLine(call, error));
+    Log(CallFailureLine(call, error));
 }
 
 void LogSecureFailureIfAny()
 {
     const DWORD flags = g_secureFailureFlags.exchange(0);
-    if (flags != 0) InstallerLog::Instance()->Write(SecureFailureLine(flags));
+    if (flags != 0) Log(SecureFailureLine(flags));
 }
 
 void WatchSecureFailures(HINTERNET request)

@@ -3,16 +3,15 @@
 #include <vector>
 
 #include "download/call_failure.h"
+#include "download/engine_ui.h"
 #include "download/http_downloader.h"
 #include "download/payload_check.h"
 #include "support/win32_handle.h"
 #include "download/portable/http_rules.h"
-#include "download/progress_link.h"
 #include "download/retry_pause.h"
 #include "support/installer_log.h"
 
 namespace {
-void Log(const char* line) { InstallerLog::Instance()->Write(line); }
 
 // Canonicalises and splits a URL; false when it is not an http or https URL with a host.
 bool CrackUrl(const std::wstring& url, uint32_t* scheme, std::wstring* host, std::wstring* object,
@@ -124,125 +123,149 @@ int CHttpDownloader2::DownloadFiles(DownloadItem* items, int count)
     return 1;
 }
 
+// One attempt at an item: send, answer by status, read the body. A challenge that is answered,
+// or a direct connection that failed and hands over to a proxy, sends again within the attempt.
 CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* serverCredentialsTried)
 {
     if (!ParseUrl(item)) return Step::Failed;
-    InstallerLog::Instance()->WriteWide(L"Downloading File: " + item.localPath);
+    LogWide(L"Downloading File: " + item.localPath);
     // The host itself must be the vendor's: a search anywhere in the URL would let
     // "http://elsewhere.example/?.tarvelo.com" through.
     if (!IsVendorHost(hostName)) {
-        InstallerLog::Instance()->Write(std::string("Url doesnt contain ") + kVendorDomain);
+        Log(std::string("Url doesnt contain ") + kVendorDomain);
         return Step::Failed;
     }
 
     for (;;) {
-        if (item.reconnect) {
-            if (!CreateSession() || !CreateConnection() || !CreateRequest()) return Step::Failed;
-        } else if (m_requestSpent && !OpenRequestHandle()) {
-            // A request whose body read failed (a receive timeout, say) or ended without a
-            // length (a chunked body cut short) is not sent again: Wine's WinHTTP crashes in
-            // the send. A new request on the same connection is sound on every WinHTTP.
-            return Step::Failed;
-        }
-        Log("Request Created...");
-        const std::wstring range = GetRangeHeader(item.resumeOffset);
-        if (!range.empty()) {
-            if (!WinHttpAddRequestHeaders(request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
-                                          WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
-                LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
-            m_rangeOnRequest = true;
-        } else if (m_rangeOnRequest) {
-            // A resend of this request from the start must not keep the earlier range.
-            if (!WinHttpAddRequestHeaders(request.Get(), L"Range:", static_cast<DWORD>(-1),
-                                          WINHTTP_ADDREQ_FLAG_REPLACE))
-                LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
-            m_rangeOnRequest = false;
-        }
+        Step result = Step::Failed;
+        const Flow sent = SendRequest(item, &result);
+        if (sent == Flow::Repeat) continue;
+        if (sent == Flow::Stop) return result;
+        DWORD status = 0;
+        const Flow answered = AnswerStatus(item, serverCredentialsTried, &status, &result);
+        if (answered == Flow::Repeat) continue;
+        if (answered == Flow::Stop) return result;
+        return ReadBody(item, status);
+    }
+}
 
-        Log("Sending Http Request");
-        if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                                WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
-            const DWORD error = GetLastError();
-            if (!item.reconnect) {
-                LogCallFailure("WinHttpSendRequest", error);
-                LogSecureFailureIfAny();
-                return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
-            }
-            CloseHandles();
-            ProxyFallbackStep();  // its line, when it writes one, comes first
+CHttpDownloader2::Flow CHttpDownloader2::SendRequest(DownloadItem& item, Step* result)
+{
+    if (item.reconnect) {
+        if (!CreateSession() || !CreateConnection() || !CreateRequest()) return Flow::Stop;
+    } else if (m_requestSpent && !OpenRequestHandle()) {
+        // A request whose body read failed (a receive timeout, say) or ended without a
+        // length (a chunked body cut short) is not sent again: Wine's WinHTTP crashes in
+        // the send. A new request on the same connection is sound on every WinHTTP.
+        return Flow::Stop;
+    }
+    Log("Request Created...");
+    SetRangeOnRequest(item.resumeOffset);
+
+    Log("Sending Http Request");
+    if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
+        const DWORD error = GetLastError();
+        if (!item.reconnect) {
             LogCallFailure("WinHttpSendRequest", error);
             LogSecureFailureIfAny();
-            continue;
+            *result = CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+            return Flow::Stop;
         }
-        item.reconnect = 0;
-        Log("Before HideButton");
-        ProgressLink::HideButton(FALSE, FALSE);
-        Log("After HideButton");
-        Log("HTTP connection establised with server..");
-        if (accessType == 2) SaveProxyServer();
-
-        if (!WinHttpReceiveResponse(request.Get(), nullptr)) {
-            LogCallFailure("WinHttpReceiveResponse", GetLastError());
-            LogSecureFailureIfAny();
-            return Step::Failed;
-        }
-        DWORD status = 0;
-        DWORD size = sizeof(status);
-        if (!WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
-                                 WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
-                                 WINHTTP_NO_HEADER_INDEX)) {
-            LogCallFailure("WinHttpQueryHeaders", GetLastError());
-            return Step::Failed;
-        }
-        if (status == 407 && m_proxyCredentialsOnRequest) {
-            // The proxy refused the credentials this request carried. squid holds a failed NTLM
-            // or Negotiate exchange against its connection and answers every new one there with
-            // a bare challenge, so the user's next answer would never be heard: this connection
-            // is closed once its body is read, and the next attempt opens a new one.
-            DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
-            if (!WinHttpSetOption(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature)))
-                LogCallFailure("WinHttpSetOption", GetLastError());
-        }
-        if (status == 401 || status == 407) DiscardBody();
-        if (status == 407) {
-            if (AnswerProxyChallenge() == Answer::Resend) continue;
-            return Step::Failed;
-        }
-        if (status == 401) {
-            if (AnswerServerChallenge(serverCredentialsTried) == Answer::Resend) continue;
-            return Step::Failed;
-        }
-        const bool rangeRefused = status == 416 && item.resumeOffset != 0;
-        if (status != 200 && status != 206 && !rangeRefused) return Step::Failed;
-        m_savedCredentialRefusals = 0;
-        const int32_t baseBefore = progressBase;
-        if (rangeRefused) {
-            const Step answered = AnswerRangeRefused(item);
-            if (answered != Step::Done) return answered;
-            // The file was complete before this answer: it is held from here on for its check.
-            m_completedFile = HoldCompleteDownload(UniqueHandle(), item.localPath, &m_holdError);
-            return FinishItem(item, baseBefore);
-        }
-
-        const Step placed = PrepareBody(item, status);
-        if (placed != Step::Done) return placed;
-
-        Log("Username& Passwd matched...ready for download");
-        if (accessType == 2) SaveProxyCredentials();
-        Log("Starting the download...");
-        if (ReadToFile(item)) return FinishItem(item, baseBefore);
-        if (IsAborted()) {
-            Log("download aborted...");
-            LogReadFailure();
-            return Step::Failed;
-        }
-        Log("network down...retrying..");
-        LogReadFailure();
-        // An attempt that brought nothing is a failed send in all but name; without the same
-        // pauses and limit a server that never sends the body would be asked forever.
-        if (m_attemptBytes == 0) return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
-        return Step::Restart;
+        CloseHandles();
+        ProxyFallbackStep();  // its line, when it writes one, comes first
+        LogCallFailure("WinHttpSendRequest", error);
+        LogSecureFailureIfAny();
+        return Flow::Repeat;
     }
+    item.reconnect = 0;
+    Log("Before HideButton");
+    Progress().HideButton(FALSE, FALSE);
+    Log("After HideButton");
+    Log("HTTP connection establised with server..");
+    if (accessType == AccessNamedProxy) SaveProxyServer();
+    return Flow::Next;
+}
+
+void CHttpDownloader2::SetRangeOnRequest(uint32_t from)
+{
+    const std::wstring range = GetRangeHeader(from);
+    if (!range.empty()) {
+        if (!WinHttpAddRequestHeaders(request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
+                                      WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
+            LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
+        m_rangeOnRequest = true;
+    } else if (m_rangeOnRequest) {
+        // A resend of this request from the start must not keep the earlier range.
+        if (!WinHttpAddRequestHeaders(request.Get(), L"Range:", static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_REPLACE))
+            LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
+        m_rangeOnRequest = false;
+    }
+}
+
+CHttpDownloader2::Flow CHttpDownloader2::AnswerStatus(DownloadItem& item, bool* serverCredentialsTried,
+                                                      DWORD* status, Step* result)
+{
+    if (!WinHttpReceiveResponse(request.Get(), nullptr)) {
+        LogCallFailure("WinHttpReceiveResponse", GetLastError());
+        LogSecureFailureIfAny();
+        return Flow::Stop;
+    }
+    DWORD size = sizeof(*status);
+    if (!WinHttpQueryHeaders(request.Get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+                             WINHTTP_HEADER_NAME_BY_INDEX, status, &size, WINHTTP_NO_HEADER_INDEX)) {
+        LogCallFailure("WinHttpQueryHeaders", GetLastError());
+        return Flow::Stop;
+    }
+    if (*status == 407 && m_proxyCredentialsOnRequest) {
+        // The proxy refused the credentials this request carried. squid holds a failed NTLM
+        // or Negotiate exchange against its connection and answers every new one there with
+        // a bare challenge, so the user's next answer would never be heard: this connection
+        // is closed once its body is read, and the next attempt opens a new one.
+        DWORD feature = WINHTTP_DISABLE_KEEP_ALIVE;
+        if (!WinHttpSetOption(request.Get(), WINHTTP_OPTION_DISABLE_FEATURE, &feature, sizeof(feature)))
+            LogCallFailure("WinHttpSetOption", GetLastError());
+    }
+    if (*status == 401 || *status == 407) {
+        DiscardBody();
+        const Answer answer =
+            *status == 407 ? AnswerProxyChallenge() : AnswerServerChallenge(serverCredentialsTried);
+        return answer == Answer::Resend ? Flow::Repeat : Flow::Stop;
+    }
+    const bool rangeRefused = *status == 416 && item.resumeOffset != 0;
+    if (*status != 200 && *status != 206 && !rangeRefused) return Flow::Stop;
+    m_savedCredentialRefusals = 0;
+    if (!rangeRefused) return Flow::Next;
+    const int32_t baseBefore = progressBase;
+    *result = AnswerRangeRefused(item);
+    if (*result == Step::Done) {
+        // The file was complete before this answer: it is held from here on for its check.
+        m_completedFile = HoldCompleteDownload(UniqueHandle(), item.localPath, &m_holdError);
+        *result = FinishItem(item, baseBefore);
+    }
+    return Flow::Stop;
+}
+
+CHttpDownloader2::Step CHttpDownloader2::ReadBody(DownloadItem& item, DWORD status)
+{
+    const int32_t baseBefore = progressBase;
+    const Step placed = PrepareBody(item, status);
+    if (placed != Step::Done) return placed;
+
+    Log("Username& Passwd matched...ready for download");
+    if (accessType == AccessNamedProxy) SaveProxyCredentials();
+    Log("Starting the download...");
+    if (ReadToFile(item)) return FinishItem(item, baseBefore);
+    if (IsAborted()) {
+        Log("download aborted...");
+        LogReadFailure();
+        return Step::Failed;
+    }
+    Log("network down...retrying..");
+    LogReadFailure();
+    // An attempt that brought nothing is a failed send in all but name; without the same
+    // pauses and limit a server that never sends the body would be asked forever.
+    if (m_attemptBytes == 0) return CountFailedAttempt(item) ? Step::Restart : Step::Failed;
+    return Step::Restart;
 }
 
 // An answer that cannot be trusted is dropped unread, and the file is fetched again from byte 0
@@ -260,7 +283,7 @@ CHttpDownloader2::Step CHttpDownloader2::RestartFromZero(DownloadItem& item, con
 // A file that is complete on disk: logged, and checked against its digest where it has one.
 CHttpDownloader2::Step CHttpDownloader2::FinishItem(DownloadItem& item, int32_t baseBefore)
 {
-    InstallerLog::Instance()->WriteWide(L"Download complete...FileName : " + item.localPath);
+    LogWide(L"Download complete...FileName : " + item.localPath);
     UniqueHandle file = std::move(m_completedFile);
     if (!file.Valid()) LogCallFailure("CreateFileW", m_holdError);
     const PayloadCheck check = CheckDownloadedPayload(item, file);
@@ -348,7 +371,7 @@ CHttpDownloader2::Step CHttpDownloader2::AnswerRangeRefused(DownloadItem& item)
         return RestartFromZero(item, "ERROR: server refused the range...downloading from the start");
     Log("Server refused the range...the file on disk is complete");
     item.resumeOffset = ContentLength;
-    if (item.progressShare > 0) ProgressLink::SetPos(item.progressShare + progressBase);
+    if (item.progressShare > 0) Progress().SetPos(item.progressShare + progressBase);
     progressBase += item.progressShare + 1;
     return Step::Done;
 }
@@ -365,67 +388,86 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     m_attemptBytes = 0;
     m_readFailure = {};
     m_completedFile.Reset();
+    UniqueHandle file = OpenForResume(item);
+    if (!file.Valid()) return false;
+    int next = 0;
+    const bool cleanEnd = CopyBody(file.Get(), item, &next);
+    return SettleAttempt(item, std::move(file), cleanEnd, next);
+}
+
+// The item's file, cut at the resume offset and open for writing from there.
+UniqueHandle CHttpDownloader2::OpenForResume(DownloadItem& item)
+{
     // A read-only file is its owner's word that it stays as it is. Windows refuses to open one
     // for writing, administrators included; where the platform would let us (Wine running as
     // root) it is refused all the same, so that the outcome does not depend on who runs us.
     const DWORD attributes = GetFileAttributesW(item.localPath.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return UniqueHandle();
     UniqueHandle file(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         m_readFailure = {"CreateFileW", GetLastError()};
-        return false;
+        return UniqueHandle();
     }
     item.createdByThisRun = true;
     LARGE_INTEGER offset;
     offset.QuadPart = item.resumeOffset;
     if (!SetFilePointerEx(file.Get(), offset, nullptr, FILE_BEGIN)) {
         m_readFailure = {"SetFilePointerEx", GetLastError()};
-        return false;
+        return UniqueHandle();
     }
     if (!SetEndOfFile(file.Get())) {
         m_readFailure = {"SetEndOfFile", GetLastError()};
-        return false;
+        return UniqueHandle();
     }
+    return file;
+}
 
+// Reads the body into `file` chunk by chunk, moving the bar by the item's steps. True when the
+// body ended cleanly; *next receives the first step of the item's share not shown yet.
+bool CHttpDownloader2::CopyBody(HANDLE file, const DownloadItem& item, int* next)
+{
     const uint32_t length = ContentLength;  // 0: the server gave no length
     const int share = item.progressShare;
     const uint32_t step = item.progressStep < 1 ? 1u : static_cast<uint32_t>(item.progressStep);
-    int next = FirstPendingStep(PercentOf(BytesOnDisk, length), static_cast<int>(step));
+    *next = FirstPendingStep(PercentOf(BytesOnDisk, length), static_cast<int>(step));
     const DWORD ask = chunkSize < 1 ? 1 : (chunkSize > kBufferSize ? kBufferSize : chunkSize);
-    bool cleanEnd = false;
     for (;;) {
         DWORD got = 0;
         if (!WinHttpReadData(request.Get(), m_buffer, ask, &got)) {
             m_readFailure = {"WinHttpReadData", GetLastError()};
             m_requestSpent = true;
-            break;
+            return false;
         }
         const bool aborted = IsAborted();
         if (got > 0 && !aborted) {
             DWORD written = 0;
-            if (!WriteFile(file.Get(), m_buffer, got, &written, nullptr)) {
+            if (!WriteFile(file, m_buffer, got, &written, nullptr)) {
                 m_readFailure = {"WriteFile", GetLastError()};
-                break;
+                return false;
             }
-            if (written != got) break;
+            if (written != got) return false;
             BytesOnDisk += got;
             m_attemptBytes += got;
             if (length != 0) {
                 const uint32_t percent = PercentOf(BytesOnDisk, length);
                 // A chunk may cross several steps of a small file; each is shown in turn.
-                while (next <= share && percent >= static_cast<uint32_t>(next) * step) {
-                    ProgressLink::SetPos(next + progressBase);
-                    ++next;
+                while (*next <= share && percent >= static_cast<uint32_t>(*next) * step) {
+                    Progress().SetPos(*next + progressBase);
+                    ++*next;
                 }
             }
         }
-        if (aborted) break;
-        if (got == 0) {
-            cleanEnd = true;
-            break;
-        }
+        if (aborted) return false;
+        if (got == 0) return true;
     }
+}
+
+// Whether the attempt completed the file, and where the next one starts if it did not.
+bool CHttpDownloader2::SettleAttempt(DownloadItem& item, UniqueHandle file, bool cleanEnd, int next)
+{
+    const uint32_t length = ContentLength;
+    const int share = item.progressShare;
     // Without a digest the size on disk is the only proof that the file is whole: it must be
     // exactly the total the server gave, not merely what this answer's body brought.
     LARGE_INTEGER onDisk{};
@@ -457,7 +499,7 @@ bool CHttpDownloader2::ReadToFile(DownloadItem& item)
     }
     if (length == 0) {
         // No length, no percentages: the whole share is reached when the body ends.
-        if (share > 0) ProgressLink::SetPos(share + progressBase);
+        if (share > 0) Progress().SetPos(share + progressBase);
         next = share + 1;
     }
     progressBase += next;

@@ -8,10 +8,11 @@
 #include "download/call_failure.h"
 #include "download/portable/auto_proxy.h"
 #include "download/portable/http_rules.h"
-#include "download/proxy_prompts.h"
+#include "download/engine_ui.h"
 #include "prereq/installers.h"
 #include "prereq/portable/installer_commands.h"
 #include "support/installer_log.h"
+#include "support/localized_text.h"
 #include "support/portable/narrow.h"
 
 bool TryBrowserProxy = true;
@@ -26,7 +27,6 @@ wchar_t SavedProxyFilePath[MAX_PATH] = L"";
 namespace {
 const wchar_t kUserAgent[] = L"Tarvelo";
 
-void Log(const char* line) { InstallerLog::Instance()->Write(line); }
 
 const wchar_t* OrNull(const std::wstring& text) { return text.empty() ? nullptr : text.c_str(); }
 
@@ -86,6 +86,15 @@ std::wstring ScriptProxyFor(const std::wstring& url, const wchar_t* scriptUrl)
     return FirstScriptProxy(list);
 }
 
+// The schemes a 401 or 407 offers; false (logged) when they cannot be read.
+bool QueryAuthSchemes(HINTERNET request, DWORD* supported)
+{
+    DWORD first = 0, target = 0;
+    if (WinHttpQueryAuthSchemes(request, supported, &first, &target)) return true;
+    LogCallFailure("WinHttpQueryAuthSchemes", GetLastError());
+    return false;
+}
+
 // Appends one piece to the proxy file; a failure is logged and the download goes on.
 void AppendToProxyFile(const std::wstring& piece)
 {
@@ -129,11 +138,7 @@ void CHttpDownloader2::CloseHandles()
     m_proxyCredentialsOnRequest = false;
 }
 
-void CHttpDownloader2::SetAccessType(int32_t type, uint32_t option)
-{
-    accessType = type;
-    m_accessOption = option;
-}
+void CHttpDownloader2::SetAccessType(int32_t type, uint32_t) { accessType = type; }
 
 std::wstring CHttpDownloader2::MakeProxyString(std::wstring server, std::wstring portText)
 {
@@ -144,7 +149,7 @@ int CHttpDownloader2::GetProxyFromUser()
 {
     if (!ProxyPromptPending) return 0;
     std::wstring server, portText;
-    const INT_PTR result = AskForProxy(ProxyPromptCount > 0, &server, &portText);
+    const INT_PTR result = Prompts().AskForProxy(ProxyPromptCount > 0, &server, &portText);
     if (result == -1) {
         // The dialog could not be shown: nobody was asked, and asking again would only fail
         // again, so the session fails instead of looping.
@@ -166,13 +171,13 @@ int CHttpDownloader2::CreateSession()
     for (;;) {
         if (IsAborted()) return 1;
         switch (accessType) {
-        case 0:
+        case AccessDefaultProxy:
             session.Reset(OpenSession(WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME));
             break;
-        case 1:
+        case AccessNoProxy:
             session.Reset(OpenSession(WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME));
             break;
-        case 2:
+        case AccessNamedProxy:
             if (TryBrowserProxy) TryBrowserProxySession();
             break;
         default:
@@ -214,7 +219,7 @@ void CHttpDownloader2::TryBrowserProxySession()
     if (scripted.empty()) {
         proxy = BrowserProxyFromConfig(config.lpszProxy ? config.lpszProxy : L"");
     } else {
-        InstallerLog::Instance()->WriteWide(source + scripted);
+        LogWide(source + scripted);
         proxy = WithHttpPrefix(scripted);
     }
     session.Reset(OpenNamedProxySession(proxy));
@@ -278,7 +283,7 @@ int CHttpDownloader2::SetProxyCredentials(uint32_t scheme)
     if (ProxyCredentialsPromptPending) {
         std::wstring user, password;
         INT_PTR modal = 0;
-        const bool answered = AskForProxyCredentials(ProxyAuthCount >= 1, &user, &password, &modal);
+        const bool answered = Prompts().AskForProxyCredentials(ProxyAuthCount >= 1, &user, &password, &modal);
         if (modal == 0) AbortRequested.store(true);
         if (!answered) return 0;
         proxyUserName = user;
@@ -340,16 +345,19 @@ void CHttpDownloader2::ReservedHook(uint32_t, uint32_t, uint32_t) {}
 
 void CHttpDownloader2::InstallDotNet(std::wstring folder)
 {
-    RunDotNetInstaller(folder, checkedFiles.Take(DotNetPackagePath(folder)));
+    Progress().SetHeaderTexts(TextOf(L"DIALOG_CAPTION"), TextOf(L"INSTALLING_DOTNET"));
+    Progress().SetStatusTexts(TextOf(L"INSTALLING_BOLD_TEXT"), TextOf(L"PROGRESS_BAR_INSTALLING_TEXT"));
+    RunDotNetInstaller(folder, checkedFiles.Take(DotNetPackagePath(folder)),
+                       [](int position) { Progress().SetPos(position); });
 }
 
 // ---- proxy fallback and the saved proxy file ----
 
 void CHttpDownloader2::ProxyFallbackStep()
 {
-    if (accessType == 0) {
+    if (accessType == AccessDefaultProxy) {
         Log("direct connection failed...trying proxy");
-        accessType = 2;
+        accessType = AccessNamedProxy;
         TryBrowserProxy = true;
     } else {
         TryBrowserProxy = false;
@@ -376,11 +384,8 @@ void CHttpDownloader2::SaveProxyCredentials()
 
 CHttpDownloader2::Answer CHttpDownloader2::AnswerProxyChallenge()
 {
-    DWORD supported = 0, first = 0, target = 0;
-    if (!WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
-        LogCallFailure("WinHttpQueryAuthSchemes", GetLastError());
-        return Answer::Fail;
-    }
+    DWORD supported = 0;
+    if (!QueryAuthSchemes(request.Get(), &supported)) return Answer::Fail;
     const uint32_t scheme = ChooseProxyAuthScheme(supported);
     if (scheme == 0) return Answer::Fail;
     if (!ProxyCredentialsPromptPending) {
@@ -406,11 +411,8 @@ CHttpDownloader2::Answer CHttpDownloader2::AnswerProxyChallenge()
 CHttpDownloader2::Answer CHttpDownloader2::AnswerServerChallenge(bool* serverCredentialsTried)
 {
     Log("ERROR: dwStatusCode=HTTP_STATUS_DENIED");
-    DWORD supported = 0, first = 0, target = 0;
-    if (!WinHttpQueryAuthSchemes(request.Get(), &supported, &first, &target)) {
-        LogCallFailure("WinHttpQueryAuthSchemes", GetLastError());
-        return Answer::Fail;
-    }
+    DWORD supported = 0;
+    if (!QueryAuthSchemes(request.Get(), &supported)) return Answer::Fail;
     const uint32_t scheme = ChooseAuthScheme(supported);
     if (scheme == 0) return Answer::Fail;
     if (!serverUserName.empty() && !*serverCredentialsTried) {

@@ -22,7 +22,7 @@ public:
     CHttpDownloader2(const CHttpDownloader2&) = delete;
     CHttpDownloader2& operator=(const CHttpDownloader2&) = delete;
 
-    virtual void SetAccessType(int32_t accessType, uint32_t option);
+    virtual void SetAccessType(int32_t accessType, uint32_t option);  // option: nothing reads it
     virtual std::wstring MakeProxyString(std::wstring server, std::wstring port);
     virtual int GetProxyFromUser();
     virtual int CreateSession();
@@ -57,7 +57,10 @@ public:
     std::wstring referrer;
     std::wstring verb;
     std::wstring httpVersion;
-    int32_t accessType = 0;  // 0 default proxy, 1 no proxy, 2 named proxy
+    // The session's access type. Its values are the class's own, not WinHTTP's: the named proxy
+    // is 2 here and WINHTTP_ACCESS_TYPE_NAMED_PROXY (3) in WinHTTP.
+    enum : int32_t { AccessDefaultProxy = 0, AccessNoProxy = 1, AccessNamedProxy = 2 };
+    int32_t accessType = AccessDefaultProxy;
     int32_t allowServerCredentialPrompt = 1;
     uint32_t chunkSize = 1024;
     std::wstring acceptTypes = L"*/*";
@@ -87,6 +90,17 @@ protected:
     Answer AnswerServerChallenge(bool* serverCredentialsTried);
     enum class Step { Done, Failed, Restart };
     Step AttemptItem(DownloadItem& item, bool* serverCredentialsTried);
+    // The steps of one attempt. Next: on to the following step; Repeat: send again within the
+    // attempt; Stop: the attempt ends with the Step given back.
+    enum class Flow { Next, Repeat, Stop };
+    Flow SendRequest(DownloadItem& item, Step* result);
+    void SetRangeOnRequest(uint32_t from);
+    Flow AnswerStatus(DownloadItem& item, bool* serverCredentialsTried, DWORD* status, Step* result);
+    Step ReadBody(DownloadItem& item, DWORD status);
+    // The steps of ReadToFile.
+    UniqueHandle OpenForResume(DownloadItem& item);
+    bool CopyBody(HANDLE file, const DownloadItem& item, int* next);
+    bool SettleAttempt(DownloadItem& item, UniqueHandle file, bool cleanEnd, int next);
     bool CountFailedAttempt(DownloadItem& item);
     Step PrepareBody(DownloadItem& item, DWORD status);
     Step RestartFromZero(DownloadItem& item, const char* why);
@@ -96,7 +110,6 @@ protected:
     void LogReadFailure();  // the call that ended the last ReadToFile attempt, if one failed
 
     static constexpr uint32_t kBufferSize = 1024;
-    uint32_t m_accessOption = 0;         // second value of SetAccessType; never read
     uint32_t m_attemptBytes = 0;         // bytes the last ReadToFile attempt put on disk
     bool m_rangeOnRequest = false;       // the current request carries a Range header
     bool m_proxyCredentialsOnRequest = false;  // proxy credentials were set on the current request

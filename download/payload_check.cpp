@@ -7,11 +7,6 @@
 
 namespace {
 
-void LogWide(const std::wstring& line)
-{
-    if (InstallerLog* log = InstallerLog::Instance()) log->WriteWide(line);
-}
-
 bool ReadAt(HANDLE file, uint64_t offset, unsigned char* buffer, DWORD size, DWORD* got)
 {
     LARGE_INTEGER at;
@@ -102,8 +97,7 @@ PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file)
         // It cannot be removed: at least make sure it is not the program that gets started.
         UniqueHandle damaged(CreateFileW(item.localPath.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        InstallerLog* log = InstallerLog::Instance();
-        if (log && !damaged.Valid()) log->Write("ERROR: file that failed its check could not be removed");
+        if (!damaged.Valid()) Log("ERROR: file that failed its check could not be removed");
     }
     item.resumeOffset = 0;
     item.furthestOffset = 0;

@@ -2,17 +2,12 @@
 
 #include <windows.h>
 
-#include "download/handles.h"
-#include "support/win32_handle.h"
-#include "download/progress_link.h"
 #include "prereq/portable/installer_commands.h"
-#include "support/localized_text.h"
 #include "support/process_start.h"
+#include "support/win32_handle.h"
 
 namespace {
 DWORD g_waitSlice = 3000;
-
-std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 }  // namespace
 
 void SetDotNetWaitSliceForTesting(unsigned long milliseconds) { g_waitSlice = milliseconds; }
@@ -27,11 +22,8 @@ void InstallWindowsInstaller(std::wstring path, UniqueHandle checkedFile)
     if (processOwner.Valid()) WaitForSingleObject(processOwner.Get(), INFINITE);
 }
 
-void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile)
+void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile, void (*showPosition)(int))
 {
-    ProgressLink::SetHeaderTexts(Text(L"DIALOG_CAPTION"), Text(L"INSTALLING_DOTNET"));
-    ProgressLink::SetStatusTexts(Text(L"INSTALLING_BOLD_TEXT"), Text(L"PROGRESS_BAR_INSTALLING_TEXT"));
-
     HANDLE process = nullptr, thread = nullptr;
     StartProcess(DotNetCommandLine(folder), &process, &thread);
     checkedFile.Reset();
@@ -41,9 +33,9 @@ void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile)
     int position = 61;
     while (processOwner.Valid() && WaitForSingleObject(processOwner.Get(), g_waitSlice) == WAIT_TIMEOUT) {
         if (position <= 90) {
-            ProgressLink::SetPos(position);
+            showPosition(position);
             ++position;
         }
     }
-    ProgressLink::SetPos(100);
+    showPosition(100);
 }

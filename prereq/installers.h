@@ -11,9 +11,9 @@
 // Runs the Windows Installer redistributable at `path` with /quiet /norestart.
 void InstallWindowsInstaller(std::wstring path, UniqueHandle checkedFile = UniqueHandle());
 
-// Runs "<folder>\dotnetfx.exe" silently with the installing texts on the progress dialog and the
-// bar moving from 61 towards 90 every 3 s, then 100 when it has ended (or could not start).
-void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile = UniqueHandle());
+// Runs "<folder>\dotnetfx.exe" silently, while `showPosition` moves the bar from 61 towards 90
+// every 3 s, then to 100 when it has ended (or could not start).
+void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile, void (*showPosition)(int position));
 
 // Test seam: the length of one wait of the .NET progress (3000 ms by default).
 void SetDotNetWaitSliceForTesting(unsigned long milliseconds);

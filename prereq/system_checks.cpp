@@ -52,11 +52,10 @@ bool IsWindowsInstallerTooOld()
 
 std::vector<DownloadItem> BuildDownloadPlan(bool withDotNet, PlanKind* kind)
 {
-    InstallerLog* log = InstallerLog::Instance();
     PlanKind chosen = PlanStage2Only;
     if (withDotNet) {
         if (IsWindowsInstallerTooOld()) {
-            if (log) log->Write("WindowsInstaller not found..");
+            Log("WindowsInstaller not found..");
             chosen = PlanMsiAndDotNet;
         } else {
             chosen = PlanDotNet;

@@ -25,10 +25,6 @@ namespace {
 
 const DWORD kMaxConfigBytes = 4096;
 
-void Log(const char* line)
-{
-    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
-}
 
 // The file's bytes, or empty text (with a log line saying why) when it cannot be used.
 std::string ReadConfigBytes(const std::wstring& directory)

@@ -132,3 +132,13 @@ void InstallerLog::Close()
     }
     g_log = nullptr;  // the object stays: callers may still hold it, and then write nothing
 }
+
+void Log(const std::string& line)
+{
+    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
+}
+
+void LogWide(const std::wstring& line)
+{
+    if (InstallerLog* log = InstallerLog::Instance()) log->WriteWide(line);
+}

@@ -17,3 +17,8 @@ private:
     InstallerLog();
     void* m_file;  // HANDLE; INVALID_HANDLE_VALUE when logging is off
 };
+
+// One line to the log of the process. The log may be missing (its creation ran out of memory);
+// then the line is dropped, as the log drops its own failures.
+void Log(const std::string& line);
+void LogWide(const std::wstring& line);

@@ -88,3 +88,5 @@ std::wstring LocalizedText::GetText(std::wstring key) const
 }
 
 std::wstring LocalizedText::GetLanguage() const { return m_language; }
+
+std::wstring TextOf(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }

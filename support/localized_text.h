@@ -16,3 +16,6 @@ private:
     std::wstring m_language;
     std::map<std::wstring, std::wstring> m_entries;
 };
+
+// The text of `key` in the run's language (the table's first call fixed it).
+std::wstring TextOf(const wchar_t* key);

@@ -1,74 +1,63 @@
 #pragma once
 #include <windows.h>
 
-// Owns a kernel handle (file, mutex, process, ...) and closes it once. Both NULL and
-// INVALID_HANDLE_VALUE count as "no handle", so it fits CreateFileW and CreateMutexW alike.
-class UniqueHandle {
+// Owns one handle of a kind and closes it once; move-only. `Traits` says what counts as no
+// handle and how one is closed, so that kernel handles, registry keys and WinHTTP handles share
+// one owner.
+template <typename Handle, typename Traits>
+class UniqueOwner {
 public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept
+    UniqueOwner() = default;
+    explicit UniqueOwner(Handle handle) : m_handle(handle) {}
+    ~UniqueOwner() { Reset(); }
+    UniqueOwner(UniqueOwner&& other) noexcept : m_handle(other.Release()) {}
+    UniqueOwner& operator=(UniqueOwner&& other) noexcept
     {
         if (this != &other) Reset(other.Release());
         return *this;
     }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueOwner(const UniqueOwner&) = delete;
+    UniqueOwner& operator=(const UniqueOwner&) = delete;
 
-    HANDLE Get() const { return m_handle; }
-    bool Valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
+    Handle Get() const { return m_handle; }
+    bool Valid() const { return Traits::IsValid(m_handle); }
     explicit operator bool() const { return Valid(); }
-    HANDLE Release()
+    Handle Release()
     {
-        HANDLE handle = m_handle;
+        Handle handle = m_handle;
         m_handle = nullptr;
         return handle;
     }
-    void Reset(HANDLE handle = nullptr)
+    void Reset(Handle handle = nullptr)
     {
-        if (Valid()) CloseHandle(m_handle);
+        if (Valid()) Traits::Close(m_handle);
         m_handle = handle;
     }
-
-private:
-    HANDLE m_handle = nullptr;
-};
-
-// Owns an open registry key.
-class UniqueRegKey {
-public:
-    UniqueRegKey() = default;
-    ~UniqueRegKey() { Reset(); }
-    UniqueRegKey(UniqueRegKey&& other) noexcept : m_key(other.m_key) { other.m_key = nullptr; }
-    UniqueRegKey& operator=(UniqueRegKey&& other) noexcept
-    {
-        if (this != &other) {
-            Reset();
-            m_key = other.m_key;
-            other.m_key = nullptr;
-        }
-        return *this;
-    }
-    UniqueRegKey(const UniqueRegKey&) = delete;
-    UniqueRegKey& operator=(const UniqueRegKey&) = delete;
-
-    HKEY Get() const { return m_key; }
-    HKEY* Put()
+    // For calls that hand a new handle out through a pointer; the old one is closed first.
+    Handle* Put()
     {
         Reset();
-        return &m_key;
-    }
-    void Reset()
-    {
-        if (m_key) RegCloseKey(m_key);
-        m_key = nullptr;
+        return &m_handle;
     }
 
 private:
-    HKEY m_key = nullptr;
+    Handle m_handle = nullptr;
 };
+
+// Kernel handles (file, mutex, process, ...). Both NULL and INVALID_HANDLE_VALUE count as "no
+// handle", so the owner fits CreateFileW and CreateMutexW alike.
+struct KernelHandleTraits {
+    static bool IsValid(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE handle) { CloseHandle(handle); }
+};
+using UniqueHandle = UniqueOwner<HANDLE, KernelHandleTraits>;
+
+// Open registry keys.
+struct RegKeyTraits {
+    static bool IsValid(HKEY key) { return key != nullptr; }
+    static void Close(HKEY key) { RegCloseKey(key); }
+};
+using UniqueRegKey = UniqueOwner<HKEY, RegKeyTraits>;
 
 // A process-wide lock for code below the window framework (log, text table). Meant for objects
 // of static storage duration: constructed before the entry runs, never copied or moved.

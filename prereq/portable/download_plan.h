@@ -5,10 +5,15 @@
 
 #include "support/portable/sha256.h"
 
-// One package of the download plan: where it comes from, where it goes, and the download
-// loop's bookkeeping for it.
+// What a package of the plan is, and so what is done with it once every file has arrived: the
+// prerequisites are installed, the second stage is started by the hand-over.
+enum class PackageRole { WindowsInstaller, DotNet, Stage2 };
+
+// One package of the download plan: where it comes from, where it goes, what it is, and the
+// download loop's bookkeeping for it.
 struct DownloadItem {
     std::wstring localPath, url, folder;
+    PackageRole role = PackageRole::Stage2;
     int32_t retryCount = 0, progressShare = 0, progressStep = 0;
     uint32_t reconnect = 1;
     uint32_t resumeOffset = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "prereq/portable/download_plan.h"
 #include "prereq/portable/version_rules.h"
 
@@ -67,6 +69,13 @@ void ExpectFresh(const DownloadItem& item)
     EXPECT_EQ(item.progressShare * item.progressStep, 100);
 }
 
+std::vector<PackageRole> Roles(const std::vector<DownloadItem>& plan)
+{
+    std::vector<PackageRole> roles;
+    for (const DownloadItem& item : plan) roles.push_back(item.role);
+    return roles;
+}
+
 TEST(DownloadPlan, SecondStageOnlyFillsTheWholeBar)
 {
     const auto plan = MakeDownloadPlan(PlanStage2Only, Sources());
@@ -121,6 +130,16 @@ TEST(DownloadPlan, DotNetEntryIsTheOneWithTheDotNetFolder)
         EXPECT_EQ(plan[DotNetEntry(kind)].folder, L"C:\\run\\DotNet") << kind;
         EXPECT_EQ(plan[DotNetEntry(kind)].localPath, plan[DotNetEntry(kind)].folder + L"\\dotnetfx.exe") << kind;
     }
+}
+
+TEST(DownloadPlan, EachEntryCarriesItsRoleInInstallOrder)
+{
+    // The worker installs by role, in plan order: Windows Installer before the .NET that needs it.
+    using R = PackageRole;
+    EXPECT_EQ(Roles(MakeDownloadPlan(PlanStage2Only, Sources())), (std::vector<R>{R::Stage2}));
+    EXPECT_EQ(Roles(MakeDownloadPlan(PlanDotNet, Sources())), (std::vector<R>{R::DotNet, R::Stage2}));
+    EXPECT_EQ(Roles(MakeDownloadPlan(PlanMsiAndDotNet, Sources())),
+              (std::vector<R>{R::WindowsInstaller, R::DotNet, R::Stage2}));
 }
 
 TEST(DownloadPlan, PathsBeyondEightBitsReachTheItemsUnchanged)

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "download/shared_state.h"
+#include "support/shared_state.h"
 #include "framework/app.h"
 #include "resources/resource.h"
 #include "support/dialog_driver.h"

@@ -10,8 +10,8 @@
 
 #include "download/http_downloader.h"
 #include "download/payload_check.h"
-#include "download/progress_link.h"
-#include "download/proxy_prompts.h"
+#include "app/progress_link.h"
+#include "app/proxy_prompts.h"
 #include "download/retry_pause.h"
 #include "support/net_env.h"
 

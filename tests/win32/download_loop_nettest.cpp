@@ -9,8 +9,8 @@
 
 #include "download/http_downloader.h"
 #include "download/portable/windows_program.h"
-#include "download/progress_link.h"
-#include "download/proxy_prompts.h"
+#include "app/progress_link.h"
+#include "app/proxy_prompts.h"
 #include "download/retry_pause.h"
 #include "support/net_env.h"
 

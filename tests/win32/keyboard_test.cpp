@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "download/proxy_prompts.h"
-#include "download/shared_state.h"
-#include "download/worker.h"
+#include "app/proxy_prompts.h"
+#include "support/shared_state.h"
+#include "app/worker.h"
 #include "resources/resource.h"
 #include "support/dialog_driver.h"
 #include "support/installer_log.h"

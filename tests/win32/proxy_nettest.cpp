@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "download/http_downloader.h"
-#include "download/progress_link.h"
-#include "download/proxy_prompts.h"
+#include "app/progress_link.h"
+#include "app/proxy_prompts.h"
 #include "download/retry_pause.h"
 #include "framework/app.h"
 #include "resources/resource.h"

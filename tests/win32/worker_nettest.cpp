@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "download/progress_link.h"
-#include "download/proxy_prompts.h"
+#include "app/progress_link.h"
+#include "app/proxy_prompts.h"
 #include "download/retry_pause.h"
 #include "download/payload_check.h"
-#include "download/worker.h"
+#include "app/worker.h"
 #include "prereq/installers.h"
 #include "support/net_env.h"
 #include "support/process_start.h"
@@ -62,9 +62,11 @@ protected:
             return true;
         });
     }
-    DownloadItem Item(const wchar_t* served, const std::wstring& name, int share, int step)
+    DownloadItem Item(const wchar_t* served, const std::wstring& name, int share, int step,
+                      PackageRole role = PackageRole::Stage2)
     {
         DownloadItem item;
+        item.role = role;
         item.url = NetEnv::Url(nginx, std::wstring(L"/") + served);
         item.folder = out + L"\\" + name;
         CreateDirectoryW(item.folder.c_str(), nullptr);
@@ -93,7 +95,8 @@ TEST_F(Worker, ThreeItemPlanInstallsWindowsInstallerBeforeDotNet)
 {
     RecordStarts();
     CHttpDownloader2 downloader(true);
-    DownloadItem items[3] = {Item(L"msi.bin", L"msi", 5, 20), Item(L"dotnet.bin", L"dotnet", 50, 2),
+    DownloadItem items[3] = {Item(L"msi.bin", L"msi", 5, 20, PackageRole::WindowsInstaller),
+                             Item(L"dotnet.bin", L"dotnet", 50, 2, PackageRole::DotNet),
                              Item(L"stage2.bin", L"stage2", 5, 20)};
     EXPECT_EQ(DownloadAndInstall(items, downloader, 3), 1);
     ASSERT_EQ(g_started.size(), 2u);
@@ -119,7 +122,8 @@ TEST_F(Worker, OneItemPlanInstallsNothingAndAFailedDownloadReturnsAtOnce)
     NetEnv::InstallerLogText();  // starts a fresh log
     {
         CHttpDownloader2 downloader(true);
-        DownloadItem items[2] = {Item(L"missing.bin", L"missing", 50, 2), Item(L"stage2.bin", L"s2", 10, 10)};
+        DownloadItem items[2] = {Item(L"missing.bin", L"missing", 50, 2, PackageRole::DotNet),
+                                 Item(L"stage2.bin", L"s2", 10, 10)};
         EXPECT_EQ(DownloadAndInstall(items, downloader, 2), 0);
         EXPECT_TRUE(g_started.empty());
         EXPECT_FALSE(Contains(NetEnv::InstallerLogText(), "All files successfully downloaded"));
@@ -203,7 +207,8 @@ TEST_F(Worker, CheckedPrerequisitesCannotBeChangedBeforeTheyStart)
     });
     SetDotNetWaitSliceForTesting(50);
     CHttpDownloader2 downloader(true);
-    DownloadItem items[3] = {Item(L"program.exe", L"msi", 5, 20), Item(L"program.exe", L"dotnetfx", 50, 2),
+    DownloadItem items[3] = {Item(L"program.exe", L"msi", 5, 20, PackageRole::WindowsInstaller),
+                             Item(L"program.exe", L"dotnetfx", 50, 2, PackageRole::DotNet),
                              Item(L"program.exe", L"stage2", 5, 20)};
     ASSERT_EQ(DownloadAndInstall(items, downloader, 3), 1);
     SetDotNetWaitSliceForTesting(3000);

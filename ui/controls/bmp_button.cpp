@@ -60,14 +60,14 @@ bool CBmpButton::IsOwnImage(HBITMAP image) const
 
 void CBmpButton::ChangeBitMap(HBITMAP image)
 {
-    InstallerLog::Instance()->Write("In ChangeBitMap");
+    Log("In ChangeBitMap");
     HBITMAP previous = nullptr;
     {
         CCriticalSectionLock lock(m_imageLock);
-        InstallerLog::Instance()->Write("ChangeBitMap Locked..");
+        Log("ChangeBitMap Locked..");
         if (m_hWnd) previous = SetBitmap(image);
     }
-    InstallerLog::Instance()->Write("ChangeBitMap Unlocked..");
+    Log("ChangeBitMap Unlocked..");
     // A static of the version-6 common controls keeps a copy of images with alpha and hands the
     // copy back here; that copy is ours to free.
     if (previous && !IsOwnImage(previous) && previous != image) ::DeleteObject(previous);

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "download/shared_state.h"
+#include "support/shared_state.h"
 #include "resources/resource.h"
 #include "ui/controls/portable/skin_path.h"
 #include "ui/dialogs/dependency_dialog.h"

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "download/shared_state.h"
+#include "support/shared_state.h"
 #include "resources/resource.h"
 #include "support/installer_log.h"
 #include "ui/controls/portable/skin_path.h"
@@ -14,8 +14,6 @@ using namespace dialog_colours;
 const wchar_t DependencyDialog::kProductTourUrl[] = L"http://www.tarvelo.com/r/1.3/product-tour";
 
 namespace {
-void Log(const char* line) { InstallerLog::Instance()->Write(line); }
-
 // Posted by RequestEnd: answer an open quit confirmation no, on the dialog's own thread.
 constexpr UINT kDismissQuestionMessage = WM_APP + 0x51;
 

@@ -5,6 +5,7 @@
 #include "support/installer_log.h"
 #include "support/scratch_folder.h"
 
+#include "app/worker.h"
 #include "download/proxy_state.h"
 #include "download/shared_state.h"
 
@@ -142,4 +143,5 @@ void NetEnv::ResetDownloadState()
     ProxyPromptCount = ProxyAuthCount = 0;
     AbortRequested.store(false);
     BytesOnDisk = ContentLength = 0;
+    ConnectEngineToDialogs();
 }

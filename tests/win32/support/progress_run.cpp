@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "download/shared_state.h"
+#include "support/shared_state.h"
 #include "resources/resource.h"
 #include "support/dialog_driver.h"
 #include "ui/dialogs/dependency_dialog.h"

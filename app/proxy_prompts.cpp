@@ -1,10 +1,11 @@
-#include "download/proxy_prompts.h"
+#include "app/proxy_prompts.h"
 
 #include <memory>
 
-#include "download/progress_link.h"
-#include "download/shared_state.h"
+#include "app/progress_link.h"
+#include "download/engine_ui.h"
 #include "support/localized_text.h"
+#include "support/shared_state.h"
 
 #include "ui/dialogs/cred_ui_dialog.h"
 #include "ui/dialogs/dependency_dialog.h"
@@ -14,8 +15,6 @@
 namespace {
 ProxyPromptHook g_proxyHook = nullptr;
 CredentialsPromptHook g_credentialsHook = nullptr;
-
-std::wstring Text(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
 // The notice is a child of the progress dialog when that exists; a dialog that is not yet
 // published (or has no window) must not become an owner.
@@ -28,8 +27,8 @@ CWnd* NoticeOwner()
 
 std::unique_ptr<SmallerDialog> ShowNotice(const wchar_t* messageKey)
 {
-    auto notice = std::make_unique<SmallerDialog>(Text(L"PROXY_CAPTION"), Text(messageKey),
-                                                  Text(L"CLOSE_BUTTON"), std::wstring(),
+    auto notice = std::make_unique<SmallerDialog>(TextOf(L"PROXY_CAPTION"), TextOf(messageKey),
+                                                  TextOf(L"CLOSE_BUTTON"), std::wstring(),
                                                   NoticeOwner());
     if (notice->Create(117, NoticeOwner())) notice->ShowWindow(SW_SHOW);
     return notice;
@@ -58,7 +57,7 @@ INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* po
     if (g_proxyHook) return g_proxyHook(showServerError, server, port);
     WaitForProgressDialog();
     auto dialog = std::make_unique<ProxyInfoDialog>();
-    dialog->SetMessage(Text(L"PROVIDE_PROXY_DETAIL"));
+    dialog->SetMessage(TextOf(L"PROVIDE_PROXY_DETAIL"));
     std::unique_ptr<SmallerDialog> notice;
     if (showServerError) notice = ShowNotice(L"PROXY_SERVER_ERROR");
     const INT_PTR result = dialog->DoModal();
@@ -77,7 +76,7 @@ bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
     auto dialog = std::make_unique<CredUiDialog>();
     std::unique_ptr<SmallerDialog> notice;
     if (showCredentialError) notice = ShowNotice(L"CREDENTIAL_ERROR");
-    dialog->SetMessage(Text(L"CREDENTIAL_DETAILS"));
+    dialog->SetMessage(TextOf(L"CREDENTIAL_DETAILS"));
     *modalResult = dialog->DoModal();
     const bool closed = dialog->m_bClosed != FALSE;
     if (!closed) {
@@ -88,3 +87,22 @@ bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName,
     dialog.reset();
     return !closed;
 }
+
+namespace {
+class DialogQuestions final : public ProxyPrompts {
+public:
+    INT_PTR AskForProxy(bool showServerError, std::wstring* server, std::wstring* port) override
+    {
+        return ::AskForProxy(showServerError, server, port);
+    }
+    bool AskForProxyCredentials(bool showCredentialError, std::wstring* userName, std::wstring* password,
+                                INT_PTR* modalResult) override
+    {
+        return ::AskForProxyCredentials(showCredentialError, userName, password, modalResult);
+    }
+};
+
+DialogQuestions g_questions;
+}  // namespace
+
+ProxyPrompts* DialogPrompts() { return &g_questions; }

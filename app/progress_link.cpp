@@ -1,6 +1,7 @@
-#include "download/progress_link.h"
+#include "app/progress_link.h"
 
-#include "download/shared_state.h"
+#include "download/engine_ui.h"
+#include "support/shared_state.h"
 
 #include "ui/dialogs/dependency_dialog.h"
 
@@ -59,3 +60,23 @@ void SetStatusTexts(const std::wstring& boldLine, const std::wstring& progressLi
 }
 
 }  // namespace ProgressLink
+
+namespace {
+class DialogProgress final : public ProgressReport {
+public:
+    void HideButton(BOOL blockClose, BOOL disableClose) override { ProgressLink::HideButton(blockClose, disableClose); }
+    void SetPos(int position) override { ProgressLink::SetPos(position); }
+    void SetHeaderTexts(const std::wstring& caption, const std::wstring& body) override
+    {
+        ProgressLink::SetHeaderTexts(caption, body);
+    }
+    void SetStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine) override
+    {
+        ProgressLink::SetStatusTexts(boldLine, progressLine);
+    }
+};
+
+DialogProgress g_report;
+}  // namespace
+
+ProgressReport* ProgressLink::Report() { return &g_report; }

@@ -2,6 +2,8 @@
 #include <windows.h>
 #include <string>
 
+class ProxyPrompts;
+
 // The two questions the download engine asks the user, each modal on the download thread.
 
 // The proxy settings dialog with the "PROVIDE_PROXY_DETAIL" message and, when showServerError
@@ -20,3 +22,6 @@ using ProxyPromptHook = INT_PTR (*)(bool showServerError, std::wstring* server, 
 using CredentialsPromptHook = bool (*)(bool showCredentialError, std::wstring* userName,
                                        std::wstring* password, INT_PTR* modalResult);
 void SetPromptHooksForTesting(ProxyPromptHook proxyHook, CredentialsPromptHook credentialsHook);
+
+// The two questions above as the download engine asks them.
+ProxyPrompts* DialogPrompts();

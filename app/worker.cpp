@@ -1,0 +1,84 @@
+#include "app/worker.h"
+
+#include "app/progress_link.h"
+#include "app/proxy_prompts.h"
+#include "download/engine_ui.h"
+#include "prereq/installers.h"
+#include "support/installer_log.h"
+#include "support/localized_text.h"
+#include "support/shared_state.h"
+
+#include "ui/dialogs/dependency_dialog.h"
+
+namespace {
+// The dialog the thread showed, kept for FreeProgressDialog. A plain pointer: a run that ends
+// with the dialog still open (an abort) must not have it destroyed under its thread at exit.
+DependencyDialog* g_shownDialog = nullptr;
+}  // namespace
+
+void ConnectEngineToDialogs()
+{
+    ConnectProgressReport(ProgressLink::Report());
+    ConnectProxyPrompts(DialogPrompts());
+}
+
+DWORD RunProgressDialogThread(CHttpDownloader2* downloader)
+{
+    Log("Creating Dependency Dialog in a new thread...");
+    const bool dotNetMissing = downloader && downloader->dotNetMissing;
+    const std::wstring caption = TextOf(L"DIALOG_CAPTION");
+    const std::wstring body = dotNetMissing ? TextOf(L"DOWNLOADING_DOTNET") : std::wstring();
+    // The desktop stands in as the parent; it lives as long as the process, like the owner
+    // windows of start-up.
+    static CWnd desktop;
+    if (!desktop.GetSafeHwnd()) desktop.Attach(GetDesktopWindow());
+    DependencyDialog* dialog = new DependencyDialog(caption, body, dotNetMissing ? TRUE : FALSE, &desktop);
+    g_shownDialog = dialog;
+    dialog->m_progress.m_nLower = 0;
+    dialog->m_progress.m_nUpper = 100;
+    ProgressDialog.store(dialog);
+    Log("DependencyDialog Contructor passed...");
+    if (dialog->DoModal() == -1) Log("Dependency dialog Couldnot be created...");
+    return 0;
+}
+
+DWORD WINAPI ProgressDialogThreadStart(LPVOID downloader)
+{
+    try {
+        return RunProgressDialogThread(static_cast<CHttpDownloader2*>(downloader));
+    } catch (...) {
+        return 0;
+    }
+}
+
+int DownloadAndInstall(DownloadItem* items, CHttpDownloader2& downloader, int count)
+{
+    const int result = downloader.DownloadFiles(items, count);
+    if (result == 0) return 0;
+    Log("All files successfully downloaded..starting to install files...");
+    ProgressLink::HideButton(TRUE, TRUE);
+    // The plan lists the Windows Installer update before .NET, which needs it.
+    for (int i = 0; i < count; ++i) {
+        const DownloadItem& item = items[i];
+        if (item.role == PackageRole::WindowsInstaller)
+            InstallWindowsInstaller(item.localPath, downloader.checkedFiles.Take(item.localPath));
+        else if (item.role == PackageRole::DotNet)
+            downloader.InstallDotNet(item.folder);
+    }
+    return result;
+}
+
+void CloseProgressDialog()
+{
+    if (DependencyDialog* dialog = ProgressDialog.exchange(nullptr)) dialog->RequestEnd();
+}
+
+void FreeProgressDialog()
+{
+    // The downloader's destructor clears the pointer too; a dialog being freed must not stay
+    // published in the meantime.
+    DependencyDialog* expected = g_shownDialog;
+    ProgressDialog.compare_exchange_strong(expected, nullptr);
+    delete g_shownDialog;
+    g_shownDialog = nullptr;
+}
