@@ -133,6 +133,11 @@ void InstallerLog::Close()
     g_log = nullptr;  // the object stays: callers may still hold it, and then write nothing
 }
 
+void Log(const char* line)
+{
+    if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);
+}
+
 void Log(const std::string& line)
 {
     if (InstallerLog* log = InstallerLog::Instance()) log->Write(line);

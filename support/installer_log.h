@@ -20,5 +20,6 @@ private:
 
 // One line to the log of the process. The log may be missing (its creation ran out of memory);
 // then the line is dropped, as the log drops its own failures.
+void Log(const char* line);  // for literals: builds the text here, not at every caller
 void Log(const std::string& line);
 void LogWide(const std::wstring& line);
