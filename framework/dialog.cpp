@@ -43,7 +43,7 @@ CDialog::~CDialog()
     if (window && ::IsWindow(window)) {
         // The window outlives the object only for an instant: unbind first, so that nothing
         // reaches a half-destroyed object, then destroy it on its own thread.
-        ::SetWindowLongPtrW(window, DWLP_USER, 0);
+        UnbindObject(window);
         m_hWndShared = nullptr;
         m_hWnd = nullptr;
         if (::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId())
@@ -106,7 +106,7 @@ CDialog* CDialog::FromDialogHandle(HWND window)
 {
     if (!window) return nullptr;
     if (::GetWindowLongPtrW(window, DWLP_DLGPROC) != reinterpret_cast<LONG_PTR>(&DialogProc)) return nullptr;
-    return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    return static_cast<CDialog*>(FromHandlePermanent(window));
 }
 
 BOOL CDialog::OnInitDialog()
@@ -158,14 +158,19 @@ LRESULT CDialog::CallDefault(UINT message, WPARAM wParam, LPARAM lParam)
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    CDialog* self = nullptr;
-    if (message == WM_INITDIALOG && !::GetWindowLongPtrW(window, DWLP_USER)) {
+    // Only this procedure binds a dialog window, so the object found on it is a CDialog.
+    CDialog* self = static_cast<CDialog*>(FromHandlePermanent(window));
+    if (message == WM_INITDIALOG && !self) {
         self = reinterpret_cast<CDialog*>(lParam);
-        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+        if (!self) return FALSE;
+        if (!BindObject(window, self)) {
+            // Without the binding no later message would reach the object: the dialog fails
+            // as one that cannot be created.
+            ::EndDialog(window, -1);
+            return FALSE;
+        }
         self->m_hWnd = window;
         self->m_hWndShared = window;
-    } else {
-        self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
     }
 
     if (message == DestroyRequestMessage() && message != 0) {
@@ -188,7 +193,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, L
         self->m_endPending = false;
     }
     if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(window, DWLP_USER, 0);
+        UnbindObject(window);
         self->m_hWndShared = nullptr;
         self->m_hWnd = nullptr;
         self->m_endPending = false;

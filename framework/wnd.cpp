@@ -2,12 +2,12 @@
 
 #include <commctrl.h>
 
-#include "framework/dialog.h"
 #include "framework/gdi.h"
 
 namespace {
 constexpr UINT_PTR kSubclassId = 0x54564C;  // one subclass of ours per window
-// The bound object is also kept as a window property, so any window can be asked for it.
+// The bound object, subclassed control or dialog alike, is kept as a window property, so any
+// window can be asked for it.
 constexpr const wchar_t* kObjectProperty = L"Tarvelo.Framework.CWnd";
 
 bool IsDirectChildOnThisThread(HWND child, HWND parent)
@@ -31,7 +31,7 @@ CWnd::~CWnd()
     if (m_hWnd && ::IsWindow(m_hWnd)) {
         if (m_bSubclassed) {
             ::RemoveWindowSubclass(m_hWnd, SubclassProc, kSubclassId);
-            ::RemovePropW(m_hWnd, kObjectProperty);
+            UnbindObject(m_hWnd);
         }
         if (m_bOwnsWindow) ::DestroyWindow(m_hWnd);
     }
@@ -60,12 +60,12 @@ BOOL CWnd::SubclassWindow(HWND window)
     if (m_hWnd || !window || !::IsWindow(window) || FromHandlePermanent(window)) return FALSE;
     m_hWnd = window;
     PreSubclassWindow();
-    if (!::SetPropW(window, kObjectProperty, this)) {
+    if (!BindObject(window, this)) {
         m_hWnd = nullptr;
         return FALSE;
     }
     if (!::SetWindowSubclass(window, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
-        ::RemovePropW(window, kObjectProperty);
+        UnbindObject(window);
         m_hWnd = nullptr;
         return FALSE;
     }
@@ -84,7 +84,7 @@ HWND CWnd::UnsubclassWindow()
     HWND window = m_hWnd;
     if (m_bSubclassed && window && ::IsWindow(window)) {
         ::RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-        ::RemovePropW(window, kObjectProperty);
+        UnbindObject(window);
     }
     m_bSubclassed = false;
     m_hWnd = nullptr;
@@ -120,9 +120,12 @@ BOOL CWnd::DestroyWindow()
 CWnd* CWnd::FromHandlePermanent(HWND window)
 {
     if (!window) return nullptr;
-    if (void* bound = ::GetPropW(window, kObjectProperty)) return static_cast<CWnd*>(bound);
-    return CDialog::FromDialogHandle(window);
+    return static_cast<CWnd*>(::GetPropW(window, kObjectProperty));
 }
+
+bool CWnd::BindObject(HWND window, CWnd* object) { return ::SetPropW(window, kObjectProperty, object) != FALSE; }
+
+void CWnd::UnbindObject(HWND window) { ::RemovePropW(window, kObjectProperty); }
 
 void CWnd::SetWindowText(const std::wstring& text) { ::SetWindowTextW(m_hWnd, text.c_str()); }
 
@@ -337,7 +340,7 @@ LRESULT CALLBACK CWnd::SubclassProc(HWND window, UINT message, WPARAM wParam, LP
     CWnd* self = reinterpret_cast<CWnd*>(refData);
     if (message == WM_NCDESTROY) {
         ::RemoveWindowSubclass(window, SubclassProc, kSubclassId);
-        ::RemovePropW(window, kObjectProperty);
+        UnbindObject(window);
         self->m_bSubclassed = false;
         self->m_bOwnsWindow = false;
         self->m_hWnd = nullptr;

@@ -15,7 +15,8 @@ constexpr UINT WM_REFLECT_BASE = 0xBC00;
 //    desktop, the foreground window or any other window we do not own);
 //  - SubclassWindow / SubclassDlgItem: the window's messages run through WindowProc; the subclass
 //    is removed at WM_NCDESTROY, or by the destructor while the window is still alive;
-//  - CDialog binds itself at WM_INITDIALOG.
+//  - CDialog binds itself at WM_INITDIALOG (its window procedure is the dialog manager's).
+// Both bindings are the same record on the window, so FromHandlePermanent finds either kind.
 // A window this object created with CreateEx is destroyed with it.
 //
 // Message handling: each class overrides WindowProc once, a switch that unpacks the arguments,
@@ -132,6 +133,9 @@ protected:
 
 private:
     explicit CWnd(HWND special);
+    // The one record that ties a window to its object.
+    static bool BindObject(HWND window, CWnd* object);
+    static void UnbindObject(HWND window);
     bool ReflectToChild(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result);
     static LRESULT CALLBACK SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                          UINT_PTR id, DWORD_PTR refData);
