@@ -1,7 +1,5 @@
 #include "app/hand_over.h"
 
-#include <shlobj.h>
-
 #include <memory>
 #include <string>
 
@@ -19,7 +17,7 @@
 #include "support/shared_state.h"
 #include "support/win32_handle.h"
 
-#include "ui/controls/portable/browser_command.h"
+#include "ui/controls/browser.h"
 #include "ui/dialogs/smaller_dialog.h"
 
 const wchar_t kDotNetDownloadPage[] =
@@ -62,14 +60,6 @@ private:
     UniqueHandle m_thread;
 };
 
-std::wstring ProgramFilesFolder()
-{
-    wchar_t folder[MAX_PATH] = L"";
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, folder)))
-        return std::wstring();
-    return folder;
-}
-
 // The download or an installation failed: tell the user what is left to do.
 int ReportFailure(ProgressThread& progress)
 {
@@ -93,8 +83,7 @@ int ReportFailure(ProgressThread& progress)
     std::string pageA;
     NarrowLatin1(page, pageA);
     Log("launch IE to open " + pageA);
-    const std::wstring folder = ProgramFilesFolder();
-    if (!folder.empty() && StartProcess(BuildBrowserCommandLine(folder, page))) {
+    if (OpenInBrowser(page)) {
         progress.End();
     } else {
         Log("Launch IE failed...");

@@ -1,9 +1,6 @@
 #include "ui/controls/hyperlink.h"
 
-#include <shlobj.h>
-
-#include "support/process_start.h"
-#include "ui/controls/portable/browser_command.h"
+#include "ui/controls/browser.h"
 
 namespace {
 constexpr UINT_PTR kToolId = 1;
@@ -119,15 +116,7 @@ void CHyperLink::LoadHandCursor()
     ::FreeLibrary(module);
 }
 
-bool CHyperLink::OpenLinkTarget(const std::wstring& target)
-{
-    wchar_t programFiles[MAX_PATH] = {};
-    if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles)) ||
-        programFiles[0] == L'\0') {
-        return false;  // without the folder there is no browser path to start
-    }
-    return StartProcess(BuildBrowserCommandLine(programFiles, target));
-}
+bool CHyperLink::OpenLinkTarget(const std::wstring& target) { return OpenInBrowser(target); }
 
 LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
