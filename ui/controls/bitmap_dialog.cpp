@@ -4,7 +4,11 @@
 
 #include <algorithm>
 
+#include "resources/resource.h"
+#include "support/localized_text.h"
 #include "ui/controls/bmp_button.h"
+
+std::wstring DialogText(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
 CBitmapDialog::CBitmapDialog(UINT templateId, CWnd* parent)
     : CDialog(templateId, parent),
@@ -75,6 +79,73 @@ void CBitmapDialog::ResetWindowRegion()
     CRgn region;
     if (region.CreateRectRgn(0, 0, window.right - window.left, window.bottom - window.top)) {
         if (::SetWindowRgn(m_hWnd, region, TRUE)) region.Detach();  // the window owns it now
+    }
+}
+
+void CBitmapDialog::RunSkinSetup(const SkinSetup& setup)
+{
+    m_pCloseControl = setup.closeControl;
+    m_closeMatch = setup.closeMatch;
+    m_bAnswerButtons = setup.answerButtons;
+    m_confirmQuit = setup.confirmQuit;
+    m_colours = setup.colours;
+    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    if (setup.background) SetSkinBackground(setup.background);
+    AfterSkinStep(SkinStep::Background);
+
+    EnableSkinBehaviour();
+    AfterSkinStep(SkinStep::Behaviour);
+
+    std::vector<CFont*> fonts;
+    for (size_t i = 0; i < setup.fonts.count; ++i) {
+        const SkinFont& font = setup.fonts.rows[i];
+        fonts.push_back(CreateSkinFont(font.height, font.weight, font.faceName));
+    }
+    for (size_t i = 0; i < setup.texts.count; ++i) {
+        const SkinText& row = setup.texts.rows[i];
+        if (setup.singleButtonAt && row.id == IDCANCEL) continue;
+        CFont* font = row.font >= 0 && static_cast<size_t>(row.font) < fonts.size() ? fonts[row.font] : nullptr;
+        SetSkinText(row.id, row.key ? DialogText(row.key) : row.text ? *row.text : std::wstring(), font);
+    }
+    if (setup.singleButtonAt) {
+        if (CWnd* second = GetDlgItem(IDCANCEL)) {
+            second->ShowWindow(SW_HIDE);
+            if (CWnd* first = GetDlgItem(IDOK)) {
+                RECT r{};
+                first->GetClientRect(&r);
+                first->SetWindowPos(&CWnd::wndTop, setup.singleButtonAt->x, setup.singleButtonAt->y + (r.right - r.left),
+                                    0, 0, SWP_NOSIZE);
+            }
+        }
+    }
+    AfterSkinStep(SkinStep::Texts);
+
+    if (m_pCloseControl) LoadCloseControlImages(*m_pCloseControl);
+    AfterSkinStep(SkinStep::CloseControl);
+
+    ApplyRoundedRegion();
+    AfterSkinStep(SkinStep::RoundedRegion);
+
+    PlaceDialog(setup.placement);
+    AfterSkinStep(SkinStep::Placement);
+}
+
+void CBitmapDialog::PlaceDialog(SkinPlacement placement)
+{
+    CWnd* owner = placement == SkinPlacement::Screen ? nullptr : GetParent();
+    if (placement != SkinPlacement::OwnerCorner) {
+        if (owner)
+            CenterOnWindow(owner);
+        else
+            CenterOnWindow(::GetDesktopWindow());
+    } else if (owner) {
+        RECT r{};
+        owner->GetWindowRect(&r);
+        SetWindowPos(&CWnd::wndTop, r.left, r.top, 0, 0, SWP_NOSIZE);
+    } else {
+        CenterWindow();
     }
 }
 
@@ -156,8 +227,63 @@ HBRUSH CBitmapDialog::SolidBrush(COLORREF colour)
     return m_brushes.back().second;
 }
 
+void CBitmapDialog::OnCloseControl()
+{
+    if (m_confirmQuit && m_confirmQuit(this)) OnClose();
+}
+
+void CBitmapDialog::OnClose() { Default(); }
+
+void CBitmapDialog::OnMouseMove()
+{
+    // The close control does not track the pointer leaving it; the dialog puts it back to rest:
+    // the disabled image while it is disabled, else the normal one.
+    m_pCloseControl->ChangeBitMap(m_pCloseControl->m_bDisabled ? m_pCloseControl->m_hDisabledImage
+                                                               : m_pCloseControl->m_hNormalImage);
+    Default();
+}
+
+bool CBitmapDialog::RouteCloseMessages(UINT message, WPARAM wParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(wParam) != IDC_CLOSE_CONTROL || HIWORD(wParam) != STN_CLICKED) return false;
+        OnCloseControl();
+        return true;
+    case WM_SYSCOMMAND:
+        if ((m_closeMatch == SysCloseMatch::Exact ? wParam : (wParam & 0xFFF0)) != SC_CLOSE) return false;
+        OnCloseControl();
+        return true;
+    case WM_CLOSE:
+        OnClose();
+        return true;
+    default:
+        return false;
+    }
+}
+
 LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (m_pCloseControl) {
+        if (RouteCloseMessages(message, wParam)) return 0;
+        switch (message) {
+        case WM_QUERYDRAGICON:
+            return reinterpret_cast<LRESULT>(OnQueryDragIcon());
+        case WM_MOUSEMOVE:
+            OnMouseMove();
+            return 0;
+        }
+    }
+    if (m_bAnswerButtons && message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            OnFirstButton();
+            return 0;
+        case IDCANCEL:
+            OnSecondButton();
+            return 0;
+        }
+    }
     switch (message) {
     case WM_ERASEBKGND: {
         CDC dc(reinterpret_cast<HDC>(wParam));
@@ -174,8 +300,11 @@ LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CTLCOLORSCROLLBAR:
     case WM_CTLCOLORSTATIC: {
         CDC dc(reinterpret_cast<HDC>(wParam));
-        return reinterpret_cast<LRESULT>(
-            OnCtlColor(&dc, WrapHandle(reinterpret_cast<HWND>(lParam)), message - WM_CTLCOLORMSGBOX));
+        CWnd* control = WrapHandle(reinterpret_cast<HWND>(lParam));
+        const UINT ctlColor = message - WM_CTLCOLORMSGBOX;
+        HBRUSH brush = OnCtlColor(&dc, control, ctlColor);
+        if (m_colours.count) brush = ColourByTable(&dc, control, ctlColor, brush);
+        return reinterpret_cast<LRESULT>(brush);
     }
     }
     return CDialog::WindowProc(message, wParam, lParam);
@@ -215,4 +344,25 @@ HBRUSH CBitmapDialog::OnCtlColor(CDC* dc, CWnd* control, UINT ctlColor)
     if (::StrCmpW(className, L"msctls_trackbar32") == 0) return brush;
     dc->SetBkMode(TRANSPARENT);
     return m_hNullBrush;
+}
+
+HBRUSH CBitmapDialog::ColourByTable(CDC* dc, CWnd* control, UINT ctlColor, HBRUSH baseAnswer)
+{
+    if (ctlColor != CTLCOLOR_STATIC) return baseAnswer;
+    int id = 0;
+    if (control && control->m_hWnd && ::GetParent(control->m_hWnd) == m_hWnd) id = ::GetDlgCtrlID(control->m_hWnd);
+    COLORREF background = RGB(255, 255, 255);
+    COLORREF text = RGB(0, 0, 0);
+    for (size_t i = 0; i < m_colours.count; ++i) {
+        const LabelColours& row = m_colours.rows[i];
+        if (row.id != id) continue;
+        if (row.background == kKeepBaseAnswer) return baseAnswer;
+        background = row.background;
+        text = row.text;
+        break;
+    }
+    dc->SetBkMode(OPAQUE);
+    dc->SetBkColor(background);
+    dc->SetTextColor(text);
+    return SolidBrush(background);
 }

@@ -24,7 +24,6 @@ public:
     std::wstring m_strPassword;
     std::wstring m_strMessage;
     BOOL m_bClosed = TRUE;
-    HICON m_hIcon = nullptr;
     CBmpButton m_closeButton;
 
 protected:
@@ -35,7 +34,5 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void OnContinue();
-    void OnClose();
-    void OnCloseControl();
-    void OnMouseMove();
+    void OnClose() override;
 };

@@ -5,7 +5,6 @@
 #include "support/shared_state.h"
 #include "resources/resource.h"
 #include "support/installer_log.h"
-#include "ui/controls/portable/skin_path.h"
 #include "ui/dialogs/dialog_common.h"
 #include "ui/dialogs/smaller_dialog.h"
 
@@ -76,70 +75,82 @@ BOOL DependencyDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
     m_window = m_hWnd;
-    SetDialogIcons(*this, m_hIcon);
-
     AbortRequested = false;
 
-    SetSkinBackground(m_bDotNetMode ? kSkinSmallBackground : kSkinInstallBackground);
-    Log("Image loaded..");
-    EnableSkinBehaviour();
-
-    if (m_progress.IsWindow() && m_progress.m_bShowPercent) m_progress.Invalidate(TRUE);
-    m_progress.m_bShowPercent = FALSE;
-    m_progress.m_crBar = kCaptionBand;
-
-    CFont* captionFont = CreateSkinFont(14, 700, L"Verdana");
-    CFont* bold = CreateSkinFont(14, 700, L"Verdana");
-    CFont* normal = CreateSkinFont(14, 0, L"Verdana");
-
-    SetSkinText(IDC_CAPTION, m_strCaption, captionFont);
-    Log("Caption & Body text loaded..");
-
-    if (m_bDotNetMode) {
-        SetSkinText(IDC_HEADLINE, DialogText(L"DOTNET_HYPERLINK_TEXT"), bold);
-        SetSkinText(IDC_PROGRESS_LINE, DialogText(L"PROGRESS_BAR_DOWNLOADING_TEXT"), bold);
-        m_link.SetWindowText(DialogText(L"URL_LABEL2"));
-        m_link.SetLinkTarget(kProductTourUrl);
-        m_link.ClearUnderline();
-        for (int id : {IDC_FEATURE1, IDC_FEATURE2, IDC_FEATURE3}) SetSkinText(id, std::wstring(), nullptr);
-    } else {
-        SetSkinText(IDC_HEADLINE, std::wstring(), nullptr);
-        SetSkinText(IDC_TOUR_LINK, std::wstring(), nullptr);
-        // The empty link line lies across the feature texts and paints itself cream over them;
-        // hidden, it neither covers them nor opens an empty address when clicked.
-        m_link.ShowWindow(SW_HIDE);
-        SetSkinText(IDC_PROGRESS_LINE, DialogText(L"PROGRESS_BAR_TARVELO"), bold);
-        CFont* feature = CreateSkinFont(15, 700, L"Arial");
-        SetSkinText(IDC_FEATURE1, DialogText(L"DOWNLOAD_CONTENT"), feature);
-        SetSkinText(IDC_FEATURE2, DialogText(L"BROWSE_SEARCH"), feature);
-        SetSkinText(IDC_FEATURE3, DialogText(L"SYNC_MOBILE"), feature);
-    }
-
-    SetSkinText(IDC_BODY, m_strBody, normal);
-    Log("All strings loaded with proper text");
-
-    LoadCloseControlImages(m_closeButton);
-    Log("all Croxx Images loaded...");
-
-    ApplyRoundedRegion();
-    Log("Rounded Rectangle carved...");
-
-    CenterOnWindow(::GetDesktopWindow());
-    Log("Window position set...");
+    // The feature font is the product layout's only.
+    const SkinFont fonts[] = {{14, 700, L"Verdana"}, {14, 700, L"Verdana"}, {14, 0, L"Verdana"}, {15, 700, L"Arial"}};
+    const SkinText dotNetTexts[] = {
+        {IDC_CAPTION, 0, m_strCaption},
+        {IDC_HEADLINE, 1, L"DOTNET_HYPERLINK_TEXT"},
+        {IDC_PROGRESS_LINE, 1, L"PROGRESS_BAR_DOWNLOADING_TEXT"},
+        {IDC_FEATURE1, kKeepFont, nullptr},
+        {IDC_FEATURE2, kKeepFont, nullptr},
+        {IDC_FEATURE3, kKeepFont, nullptr},
+        {IDC_BODY, 2, m_strBody},
+    };
+    const SkinText productTexts[] = {
+        {IDC_CAPTION, 0, m_strCaption},
+        {IDC_HEADLINE, kKeepFont, nullptr},
+        {IDC_TOUR_LINK, kKeepFont, nullptr},
+        {IDC_PROGRESS_LINE, 1, L"PROGRESS_BAR_TARVELO"},
+        {IDC_FEATURE1, 3, L"DOWNLOAD_CONTENT"},
+        {IDC_FEATURE2, 3, L"BROWSE_SEARCH"},
+        {IDC_FEATURE3, 3, L"SYNC_MOBILE"},
+        {IDC_BODY, 2, m_strBody},
+    };
+    SkinSetup skin;
+    skin.background = m_bDotNetMode ? kSkinSmallBackground : kSkinInstallBackground;
+    skin.fonts = SkinRows<SkinFont>(fonts, m_bDotNetMode ? 3 : 4);
+    if (m_bDotNetMode)
+        skin.texts = dotNetTexts;
+    else
+        skin.texts = productTexts;
+    skin.closeControl = &m_closeButton;
+    skin.closeMatch = SysCloseMatch::Exact;  // only the plain Close command asks here
+    skin.colours = m_bDotNetMode ? SkinRows<LabelColours>(kDotNetColours) : SkinRows<LabelColours>(kProductColours);
+    skin.placement = SkinPlacement::Screen;
+    RunSkinSetup(skin);
     return TRUE;
+}
+
+void DependencyDialog::AfterSkinStep(SkinStep step)
+{
+    switch (step) {
+    case SkinStep::Background:
+        Log("Image loaded..");
+        break;
+    case SkinStep::Behaviour:
+        if (m_progress.IsWindow() && m_progress.m_bShowPercent) m_progress.Invalidate(TRUE);
+        m_progress.m_bShowPercent = FALSE;
+        m_progress.m_crBar = kCaptionBand;
+        break;
+    case SkinStep::Texts:
+        if (m_bDotNetMode) {
+            m_link.SetWindowText(DialogText(L"URL_LABEL2"));
+            m_link.SetLinkTarget(kProductTourUrl);
+            m_link.ClearUnderline();
+        } else {
+            // The empty link line lies across the feature texts and paints itself cream over
+            // them; hidden, it neither covers them nor opens an empty address when clicked.
+            m_link.ShowWindow(SW_HIDE);
+        }
+        Log("Caption & Body text loaded..");
+        Log("All strings loaded with proper text");
+        break;
+    case SkinStep::CloseControl:
+        Log("all Croxx Images loaded...");
+        break;
+    case SkinStep::RoundedRegion:
+        Log("Rounded Rectangle carved...");
+        break;
+    case SkinStep::Placement:
+        Log("Window position set...");
+        break;
+    }
 }
 
 LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (IsCtlColorMessage(message)) {
-        const ColourTable colours = m_bDotNetMode ? ColourTable(kDotNetColours) : ColourTable(kProductColours);
-        return AnswerCtlColor(*this, message, wParam, lParam, colours, [this](CDC* dc, CWnd* control, UINT kind) {
-            return CBitmapDialog::OnCtlColor(dc, control, kind);
-        });
-    }
-    // SC_CLOSE is compared as it comes: only the plain Close command asks here.
-    if (RouteCloseMessages(message, wParam, SysCloseMatch::Exact, [this] { OnCloseControl(); }, [this] { OnClose(); }))
-        return 0;
     if (message == kDismissQuestionMessage) {
         DismissQuitConfirmation();
         return 0;
@@ -148,8 +159,6 @@ LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NCDESTROY:
         m_window = nullptr;
         break;
-    case WM_QUERYDRAGICON:
-        return reinterpret_cast<LRESULT>(m_hIcon);
     case WM_MOVE:
         Default();
         Invalidate(TRUE);
@@ -163,9 +172,6 @@ LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     }
-    case WM_MOUSEMOVE:
-        OnMouseMove();
-        return 0;
     }
     return CBitmapDialog::WindowProc(message, wParam, lParam);
 }
@@ -191,12 +197,6 @@ void DependencyDialog::OnCloseControl()
     if (IsCloseBlocked()) return;
     Default();
     AbortRequested = true;
-}
-
-void DependencyDialog::OnMouseMove()
-{
-    ShowRestingImage(m_closeButton);
-    Default();
 }
 
 void DependencyDialog::RepaintUnder(HWND control)

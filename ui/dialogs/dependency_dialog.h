@@ -35,7 +35,6 @@ public:
 
     CTextProgressCtrl m_progress;
     BOOL m_bDotNetMode;
-    HICON m_hIcon = nullptr;
     CCriticalSection m_lock;
     CStatic m_caption;
     std::wstring m_strCaption;
@@ -54,9 +53,9 @@ protected:
     void OnCancel() override {}
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    void OnClose();
-    void OnCloseControl();
-    void OnMouseMove();
+    void AfterSkinStep(SkinStep step) override;
+    void OnClose() override;
+    void OnCloseControl() override;
 
 private:
     void DismissQuitConfirmation();

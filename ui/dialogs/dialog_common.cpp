@@ -2,58 +2,22 @@
 
 #include <vector>
 
-#include "support/localized_text.h"
 #include "support/portable/narrow.h"
-#include "ui/controls/bmp_button.h"
+#include "ui/dialogs/smaller_dialog.h"
 
-std::wstring DialogText(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
-
-HBRUSH PaintStaticOpaque(CBitmapDialog& dialog, CDC* dc, COLORREF background, COLORREF text)
+void RunPromptSkinSetup(CBitmapDialog& prompt, CBmpButton& closeControl, SkinRows<SkinFont> fonts,
+                        SkinRows<SkinText> texts, SkinRows<LabelColours> colours, int continueId)
 {
-    dc->SetBkMode(OPAQUE);
-    dc->SetBkColor(background);
-    dc->SetTextColor(text);
-    return dialog.SolidBrush(background);
-}
-
-bool IsCtlColorMessage(UINT message) { return message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC; }
-
-HBRUSH ColourByTable(CBitmapDialog& dialog, CDC* dc, CWnd* control, UINT ctlColor, HBRUSH baseAnswer,
-                     ColourTable table)
-{
-    if (ctlColor != CTLCOLOR_STATIC) return baseAnswer;
-    const int id = ControlId(&dialog, control);
-    for (size_t i = 0; i < table.count; ++i) {
-        const LabelColours& row = table.rows[i];
-        if (row.id != id) continue;
-        if (row.background == kKeepBaseAnswer) return baseAnswer;
-        return PaintStaticOpaque(dialog, dc, row.background, row.text);
-    }
-    return PaintStaticOpaque(dialog, dc, dialog_colours::kWhite, dialog_colours::kBlack);
-}
-
-void SetDialogIcons(CWnd& dialog, HICON icon)
-{
-    dialog.SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-    dialog.SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
-}
-
-void PlaceOnOwnerCorner(CBitmapDialog& dialog)
-{
-    if (CWnd* owner = dialog.GetParent()) {
-        RECT r{};
-        owner->GetWindowRect(&r);
-        dialog.SetWindowPos(&CWnd::wndTop, r.left, r.top, 0, 0, SWP_NOSIZE);
-    } else {
-        dialog.CenterWindow();
-    }
-}
-
-int ControlId(const CWnd* dialog, const CWnd* control)
-{
-    if (!dialog || !control || !control->m_hWnd) return 0;
-    if (::GetParent(control->m_hWnd) != dialog->m_hWnd) return 0;
-    return ::GetDlgCtrlID(control->m_hWnd);
+    SkinSetup skin;
+    skin.background = kSkinSmallBackground;
+    skin.fonts = fonts;
+    skin.texts = texts;
+    skin.closeControl = &closeControl;
+    skin.confirmQuit = AskQuitConfirmation;
+    skin.colours = colours;
+    skin.placement = SkinPlacement::OwnerCorner;
+    prompt.RunSkinSetup(skin);
+    prompt.SendMessage(DM_SETDEFID, static_cast<WPARAM>(continueId));
 }
 
 std::wstring RoundTripTypedText(const std::wstring& typed, size_t maxBytes)
@@ -76,9 +40,4 @@ std::wstring ReadControlText(HWND dialog, int id, int capacity)
     std::vector<wchar_t> buffer(static_cast<size_t>(capacity), L'\0');
     const int copied = ::GetDlgItemTextW(dialog, id, buffer.data(), capacity);
     return std::wstring(buffer.data(), copied > 0 ? static_cast<size_t>(copied) : 0);
-}
-
-void ShowRestingImage(CBmpButton& closeControl)
-{
-    closeControl.ChangeBitMap(closeControl.m_bDisabled ? closeControl.m_hDisabledImage : closeControl.m_hNormalImage);
 }

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "resources/resource.h"
-#include "ui/controls/portable/skin_path.h"
 #include "ui/dialogs/dialog_common.h"
 #include "ui/dialogs/smaller_dialog.h"
 
@@ -36,41 +35,6 @@ void MessageDialog::DoDataExchange(CDataExchange* exchange)
     DDX_Control(exchange, IDC_LINK, m_link);
 }
 
-BOOL MessageDialog::OnInitDialog()
-{
-    CBitmapDialog::OnInitDialog();
-    SetDialogIcons(*this, m_hIcon);
-
-    SetSkinBackground(kSkinSmallBackground);
-    EnableSkinBehaviour();
-    LoadCloseControlImages(m_closeButton);
-
-    CFont* captionFont = CreateSkinFont(14, 700, L"Verdana");
-    CFont* bold = CreateSkinFont(14, 700, L"Verdana");
-    CFont* normal = CreateSkinFont(14, 0, L"Verdana");
-    SetSkinText(IDC_CAPTION, m_strCaption, captionFont);
-    SetSkinText(IDC_HEADLINE, m_strHeadline, bold);
-    SetSkinText(IDC_BODY, m_strBody, normal);
-    SetSkinText(IDOK, m_strFirstButton, bold);
-
-    if (!m_strSecondButton.empty()) {
-        SetSkinText(IDCANCEL, m_strSecondButton, bold);
-    } else if (CWnd* second = GetDlgItem(IDCANCEL)) {
-        second->ShowWindow(SW_HIDE);
-        if (CWnd* first = GetDlgItem(IDOK)) {
-            RECT r{};
-            first->GetClientRect(&r);
-            first->SetWindowPos(&CWnd::wndTop, 320, 140 + (r.right - r.left), 0, 0, SWP_NOSIZE);
-        }
-    }
-
-    SetSkinText(IDC_LINK, m_strLinkText, normal);
-    ApplyRoundedRegion();
-    // On the screen, whatever the owner.
-    CenterOnWindow(::GetDesktopWindow());
-    return TRUE;
-}
-
 namespace {
 const LabelColours kColours[] = {
     {IDC_CAPTION, kCaptionBand, kWhite},
@@ -78,36 +42,29 @@ const LabelColours kColours[] = {
     {IDC_HEADLINE, kCream, kBlack},
     {IDC_LINK, kCream, kLinkBlue},
 };
+const SkinFont kFonts[] = {{14, 700, L"Verdana"}, {14, 700, L"Verdana"}, {14, 0, L"Verdana"}};
+constexpr POINT kSingleButton = {320, 140};
 }  // namespace
 
-LRESULT MessageDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
+BOOL MessageDialog::OnInitDialog()
 {
-    if (IsCtlColorMessage(message))
-        return AnswerCtlColor(*this, message, wParam, lParam, kColours, [this](CDC* dc, CWnd* control, UINT kind) {
-            return CBitmapDialog::OnCtlColor(dc, control, kind);
-        });
-    if (RouteCloseMessages(message, wParam, SysCloseMatch::Masked, [this] { OnCloseControl(); }, [this] { OnClose(); }))
-        return 0;
-    switch (message) {
-    case WM_QUERYDRAGICON:
-        return reinterpret_cast<LRESULT>(m_hIcon);
-    case WM_COMMAND:
-        if (HIWORD(wParam) == BN_CLICKED) {  // also STN_CLICKED
-            switch (LOWORD(wParam)) {
-            case IDOK:
-                OnFirstButton();
-                return 0;
-            case IDCANCEL:
-                OnSecondButton();
-                return 0;
-            }
-        }
-        break;
-    case WM_MOUSEMOVE:
-        OnMouseMove();
-        return 0;
-    }
-    return CBitmapDialog::WindowProc(message, wParam, lParam);
+    CBitmapDialog::OnInitDialog();
+    const SkinText texts[] = {
+        {IDC_CAPTION, 0, m_strCaption},    {IDC_HEADLINE, 1, m_strHeadline},    {IDC_BODY, 2, m_strBody},
+        {IDOK, 1, m_strFirstButton},       {IDCANCEL, 1, m_strSecondButton},    {IDC_LINK, 2, m_strLinkText},
+    };
+    SkinSetup skin;
+    skin.background = kSkinSmallBackground;
+    skin.fonts = kFonts;
+    skin.texts = texts;
+    skin.answerButtons = true;
+    if (m_strSecondButton.empty()) skin.singleButtonAt = &kSingleButton;
+    skin.closeControl = &m_closeButton;
+    skin.confirmQuit = AskQuitConfirmation;
+    skin.colours = kColours;
+    skin.placement = SkinPlacement::Screen;  // on the screen, whatever the owner
+    RunSkinSetup(skin);
+    return TRUE;
 }
 
 void MessageDialog::OnFirstButton()
@@ -124,19 +81,8 @@ void MessageDialog::OnSecondButton()
     EndDialog(0);
 }
 
-void MessageDialog::OnCloseControl()
-{
-    if (AskQuitConfirmation(this)) OnClose();
-}
-
 void MessageDialog::OnClose()
 {
     EndDialog(2);
-    Default();
-}
-
-void MessageDialog::OnMouseMove()
-{
-    ShowRestingImage(m_closeButton);
     Default();
 }

@@ -20,7 +20,6 @@ public:
     // Before DoModal: the link line's text and the address it opens (not underlined, not refitted).
     void SetLink(std::wstring text, std::wstring target);
 
-    HICON m_hIcon = nullptr;
     int m_nAnswer = 0;
     std::wstring m_strCaption;
     std::wstring m_strBody;
@@ -36,11 +35,8 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override {}
     void OnCancel() override {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    void OnFirstButton();
-    void OnSecondButton();
-    void OnCloseControl();
-    void OnClose();
-    void OnMouseMove();
+    void OnFirstButton() override;
+    void OnSecondButton() override;
+    void OnClose() override;
 };

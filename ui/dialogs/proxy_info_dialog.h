@@ -24,7 +24,6 @@ public:
     std::wstring m_strProxyServer;
     std::wstring m_strProxyPort;
     std::wstring m_strMessage;
-    HICON m_hIcon = nullptr;
     CBmpButton m_closeButton;
 
 protected:
@@ -33,7 +32,5 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void OnContinue();
-    void OnClose();
-    void OnCloseControl();
-    void OnMouseMove();
+    void OnClose() override;
 };

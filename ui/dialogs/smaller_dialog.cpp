@@ -4,8 +4,6 @@
 #include <utility>
 
 #include "resources/resource.h"
-#include "ui/controls/portable/skin_path.h"
-#include "ui/dialogs/dialog_common.h"
 
 SmallerDialog::SmallerDialog(std::wstring headline, std::wstring message, std::wstring firstButton,
                              std::wstring secondButton, CWnd* owner)
@@ -25,58 +23,35 @@ void SmallerDialog::DoDataExchange(CDataExchange* exchange)
     DDX_Control(exchange, IDC_SMALL_HEADLINE, m_headline);
 }
 
+namespace {
+const SkinFont kFonts[] = {{14, 700, L"Verdana"}, {14, 0, L"Verdana"}};
+constexpr POINT kSingleButton = {75, 45};
+}  // namespace
+
 BOOL SmallerDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    SetDialogIcons(*this, m_hIcon);
-
-    SetSkinBackground(kSkinSmallestBackground);
-    EnableSkinBehaviour();
-
-    CFont* bold = CreateSkinFont(14, 700, L"Verdana");
-    CFont* normal = CreateSkinFont(14, 0, L"Verdana");
-    SetSkinText(IDC_SMALL_HEADLINE, m_strHeadline, bold);
-    SetSkinText(IDC_BODY, m_strMessage, normal);
-    SetSkinText(IDOK, m_strFirstButton, bold);
-
-    if (!m_strSecondButton.empty()) {
-        SetSkinText(IDCANCEL, m_strSecondButton, bold);
-    } else if (CWnd* second = GetDlgItem(IDCANCEL)) {
-        second->ShowWindow(SW_HIDE);
-        if (CWnd* first = GetDlgItem(IDOK)) {
-            RECT r{};
-            first->GetClientRect(&r);
-            first->SetWindowPos(&CWnd::wndTop, 75, 45 + (r.right - r.left), 0, 0, SWP_NOSIZE);
-        }
-    }
-
-    ApplyRoundedRegion();
 
     // DS_SYSMODAL means topmost on Windows; Wine ignores it, so it is asked for explicitly,
     // otherwise a notice would vanish behind the proxy dialog opened after it.
     if ((GetStyle() & DS_SYSMODAL) && !(GetExStyle() & WS_EX_TOPMOST))
         ::SetWindowPos(m_hWnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    if (CWnd* owner = GetParent())
-        CenterOnWindow(owner);
-    else
-        CenterOnWindow(::GetDesktopWindow());
+    const SkinText texts[] = {
+        {IDC_SMALL_HEADLINE, 0, m_strHeadline},
+        {IDC_BODY, 1, m_strMessage},
+        {IDOK, 0, m_strFirstButton},
+        {IDCANCEL, 0, m_strSecondButton},
+    };
+    SkinSetup skin;
+    skin.background = kSkinSmallestBackground;
+    skin.fonts = kFonts;
+    skin.texts = texts;
+    skin.answerButtons = true;
+    if (m_strSecondButton.empty()) skin.singleButtonAt = &kSingleButton;
+    skin.placement = SkinPlacement::OverOwner;  // no close control: closing is the dialog manager's
+    RunSkinSetup(skin);
     return TRUE;
-}
-
-LRESULT SmallerDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            OnFirstButton();
-            return 0;
-        case IDCANCEL:
-            OnSecondButton();
-            return 0;
-        }
-    }
-    return CBitmapDialog::WindowProc(message, wParam, lParam);
 }
 
 void SmallerDialog::OnFirstButton()

@@ -16,7 +16,6 @@ public:
                   CWnd* owner);
     ~SmallerDialog() override;
 
-    HICON m_hIcon = nullptr;
     int m_nAnswer = 0;
     std::wstring m_strHeadline;
     std::wstring m_strMessage;
@@ -30,10 +29,9 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override {}
     void OnCancel() override {}
-    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
-    void OnFirstButton();
-    void OnSecondButton();
+    void OnFirstButton() override;
+    void OnSecondButton() override;
 };
 
 // Asks "quit installing?" over `askingDialog`, on its thread; TRUE for yes.
