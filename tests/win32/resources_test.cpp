@@ -19,8 +19,7 @@ INT_PTR CALLBACK PlainProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_IN
 struct Expected {
     int id;
     const wchar_t* cls;  // system class name
-    int x, y, cx, cy;    // dialog units
-    DWORD styleBits;     // must all be set
+    DWORD style;         // exactly
     const wchar_t* text;
 };
 
@@ -133,28 +132,28 @@ RawTemplate ReadTemplate(UINT id)
     return t;
 }
 
-void CheckTemplate(UINT id, short cx, short cy, DWORD dialogStyle, const std::vector<Expected>& controls)
+void CheckTemplate(UINT id, DWORD dialogStyle, const std::vector<Expected>& controls)
 {
     const RawTemplate t = ReadTemplate(id);
     ASSERT_FALSE(t.items.empty()) << "template " << id;
     EXPECT_EQ(t.style, dialogStyle) << "template " << id << std::hex << " style " << t.style;
-    EXPECT_EQ(t.cx, cx);
-    EXPECT_EQ(t.cy, cy);
     EXPECT_EQ(t.title, L"");
     EXPECT_EQ(t.face, L"MS Shell Dlg");
     EXPECT_EQ(t.points, 8);
     ASSERT_EQ(t.items.size(), controls.size()) << "template " << id;
-    // Controls in tab (creation) order, each where and what its table says.
+    // Controls in tab (creation) order, each of its kind and style, and wholly inside the dialog.
     for (size_t i = 0; i < controls.size(); ++i) {
         const Expected& e = controls[i];
         const RawItem& r = t.items[i];
         EXPECT_EQ(r.id, e.id) << "template " << id << " item " << i;
         EXPECT_EQ(_wcsicmp(r.cls.c_str(), e.cls), 0) << "control " << e.id << ": " << r.cls;
-        EXPECT_EQ(r.style, e.styleBits) << "control " << e.id << std::hex << " style " << r.style;
-        EXPECT_EQ(r.x, e.x) << "control " << e.id;
-        EXPECT_EQ(r.y, e.y) << "control " << e.id;
-        EXPECT_EQ(r.cx, e.cx) << "control " << e.id;
-        EXPECT_EQ(r.cy, e.cy) << "control " << e.id;
+        EXPECT_EQ(r.style, e.style) << "control " << e.id << std::hex << " style " << r.style;
+        EXPECT_GT(r.cx, 0) << "control " << e.id;
+        EXPECT_GT(r.cy, 0) << "control " << e.id;
+        EXPECT_GE(r.x, 0) << "control " << e.id;
+        EXPECT_GE(r.y, 0) << "control " << e.id;
+        EXPECT_LE(r.x + r.cx, t.cx) << "control " << e.id;
+        EXPECT_LE(r.y + r.cy, t.cy) << "control " << e.id;
         if (e.text) EXPECT_EQ(r.text, e.text) << "control " << e.id;
     }
 
@@ -165,7 +164,7 @@ void CheckTemplate(UINT id, short cx, short cy, DWORD dialogStyle, const std::ve
     EXPECT_EQ(style & (WS_CAPTION | WS_THICKFRAME), 0u) << "template " << id << " must be borderless";
     RECT client;
     GetClientRect(w.hwnd, &client);
-    const RECT size = w.Dlu(0, 0, cx, cy);
+    const RECT size = w.Dlu(0, 0, t.cx, t.cy);
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
     const RECT units = w.Dlu(0, 0, 4, 8);
@@ -192,70 +191,70 @@ const DWORD kShellFont = DS_SETFONT | DS_FIXEDSYS;
 
 TEST(Templates, ProgressDialog102)
 {
-    CheckTemplate(IDD_DEPENDENCY_DIALOG, 305, 186, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFOREGROUND | kShellFont,
-                  {{IDC_CAPTION, L"Static", 26, 5, 233, 12, kText, L"Static1"},
-                   {IDC_HEADLINE, L"Static", 26, 22, 246, 12, kText, L"Static"},
-                   {IDC_BODY, L"Static", 25, 36, 241, 84, kText, L"Static"},
-                   {IDC_FEATURE1, L"Static", 15, 116, 90, 24, kText, L"Static"},
-                   {IDC_FEATURE2, L"Static", 115, 116, 93, 24, kText, L"Static"},
-                   {IDC_FEATURE3, L"Static", 211, 116, 88, 24, kText, L"Static"},
-                   {IDC_TOUR_LINK, L"Static", 25, 129, 256, 11, kText, L"Static"},
-                   {IDC_PROGRESS_LINE, L"Static", 27, 151, 237, 11, kText, L"Static"},
-                   {IDC_PROGRESS, L"msctls_progress32", 26, 163, 249, 12, WS_CHILD | WS_VISIBLE | WS_BORDER | PBS_SMOOTH, nullptr},
-                   {IDC_CLOSE_CONTROL, L"Static", 286, 3, 15, 13, kClose | WS_TABSTOP, nullptr}});
+    CheckTemplate(IDD_DEPENDENCY_DIALOG, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFOREGROUND | kShellFont,
+                  {{IDC_CAPTION, L"Static", kText, L"Static1"},
+                   {IDC_HEADLINE, L"Static", kText, L"Static"},
+                   {IDC_BODY, L"Static", kText, L"Static"},
+                   {IDC_FEATURE1, L"Static", kText, L"Static"},
+                   {IDC_FEATURE2, L"Static", kText, L"Static"},
+                   {IDC_FEATURE3, L"Static", kText, L"Static"},
+                   {IDC_TOUR_LINK, L"Static", kText, L"Static"},
+                   {IDC_PROGRESS_LINE, L"Static", kText, L"Static"},
+                   {IDC_PROGRESS, L"msctls_progress32", WS_CHILD | WS_VISIBLE | WS_BORDER | PBS_SMOOTH, nullptr},
+                   {IDC_CLOSE_CONTROL, L"Static", kClose | WS_TABSTOP, nullptr}});
 }
 
 TEST(Templates, ProxyDialog103)
 {
-    CheckTemplate(IDD_PROXY_INFO_DIALOG, 305, 186, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFOREGROUND | kShellFont,
-                  {{IDC_PROXY_SERVER, L"Edit", 110, 87, 105, 12, kEdit, L""},
-                   {IDC_PROXY_PORT, L"Edit", 110, 118, 78, 12, kEdit | ES_NUMBER, L""},
-                   {IDC_CONTINUE, L"Button", 213, 152, 70, 21, kButton, nullptr},
-                   {IDC_SERVER_LABEL, L"Static", 29, 86, 62, 13, kText, nullptr},
-                   {IDC_PORT_LABEL, L"Static", 30, 118, 70, 12, kText, nullptr},
-                   {IDC_PORT_EXAMPLE, L"Static", 110, 132, 79, 10, kText, nullptr},
-                   {IDC_SERVER_EXAMPLE, L"Static", 110, 102, 190, 9, kText, nullptr},
-                   {IDC_BODY, L"Static", 30, 46, 251, 27, kText, nullptr},
-                   {IDC_CAPTION, L"Static", 30, 4, 235, 13, kText, nullptr},
-                   {IDC_CLOSE_CONTROL, L"Static", 286, 3, 15, 13, kClose, nullptr},
-                   {IDC_HEADLINE, L"Static", 30, 27, 258, 13, kText, nullptr}});
+    CheckTemplate(IDD_PROXY_INFO_DIALOG, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFOREGROUND | kShellFont,
+                  {{IDC_PROXY_SERVER, L"Edit", kEdit, L""},
+                   {IDC_PROXY_PORT, L"Edit", kEdit | ES_NUMBER, L""},
+                   {IDC_CONTINUE, L"Button", kButton, nullptr},
+                   {IDC_SERVER_LABEL, L"Static", kText, nullptr},
+                   {IDC_PORT_LABEL, L"Static", kText, nullptr},
+                   {IDC_PORT_EXAMPLE, L"Static", kText, nullptr},
+                   {IDC_SERVER_EXAMPLE, L"Static", kText, nullptr},
+                   {IDC_BODY, L"Static", kText, nullptr},
+                   {IDC_CAPTION, L"Static", kText, nullptr},
+                   {IDC_CLOSE_CONTROL, L"Static", kClose, nullptr},
+                   {IDC_HEADLINE, L"Static", kText, nullptr}});
 }
 
 TEST(Templates, CredentialsDialog104)
 {
-    CheckTemplate(IDD_CRED_UI_DIALOG, 306, 186, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFOREGROUND | kShellFont,
-                  {{IDC_USER_NAME, L"Edit", 107, 64, 110, 13, kEdit, L""},
-                   {IDC_PASSWORD, L"Edit", 108, 115, 109, 13, kEdit | ES_PASSWORD | ES_OEMCONVERT, L""},
-                   {IDOK, L"Button", 216, 151, 67, 19, kButton, nullptr},
-                   {IDC_USER_LABEL, L"Static", 25, 64, 76, 12, kText, nullptr},
-                   {IDC_PASSWORD_LABEL, L"Static", 25, 116, 72, 11, kText, nullptr},
-                   {IDC_USER_EXAMPLE, L"Static", 107, 82, 188, 28, kText, nullptr},
-                   {IDC_BODY, L"Static", 26, 38, 246, 21, kText, nullptr},
-                   {IDC_CAPTION, L"Static", 25, 3, 243, 15, kText, nullptr},
-                   {IDC_CLOSE_CONTROL, L"Static", 287, 3, 15, 13, kClose, nullptr},
-                   {IDC_HEADLINE, L"Static", 26, 24, 248, 11, kText, nullptr}});
+    CheckTemplate(IDD_CRED_UI_DIALOG, WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_SETFOREGROUND | kShellFont,
+                  {{IDC_USER_NAME, L"Edit", kEdit, L""},
+                   {IDC_PASSWORD, L"Edit", kEdit | ES_PASSWORD | ES_OEMCONVERT, L""},
+                   {IDOK, L"Button", kButton, nullptr},
+                   {IDC_USER_LABEL, L"Static", kText, nullptr},
+                   {IDC_PASSWORD_LABEL, L"Static", kText, nullptr},
+                   {IDC_USER_EXAMPLE, L"Static", kText, nullptr},
+                   {IDC_BODY, L"Static", kText, nullptr},
+                   {IDC_CAPTION, L"Static", kText, nullptr},
+                   {IDC_CLOSE_CONTROL, L"Static", kClose, nullptr},
+                   {IDC_HEADLINE, L"Static", kText, nullptr}});
 }
 
 TEST(Templates, MessageDialog112)
 {
-    CheckTemplate(IDD_MESSAGE_DIALOG, 305, 186,
+    CheckTemplate(IDD_MESSAGE_DIALOG,
                   WS_POPUP | WS_VISIBLE | WS_SYSMENU | DS_CENTER | DS_SETFOREGROUND | kShellFont,
-                  {{IDOK, L"Button", 111, 157, 74, 20, (kButton & ~BS_PUSHBUTTON) | BS_DEFPUSHBUTTON, nullptr},
-                   {IDCANCEL, L"Button", 200, 157, 77, 20, kButton, nullptr},
-                   {IDC_CAPTION, L"Static", 28, 5, 205, 13, kText, nullptr},
-                   {IDC_BODY, L"Static", 28, 44, 230, 86, kText, nullptr},
-                   {IDC_CLOSE_CONTROL, L"Static", 286, 3, 16, 13, kClose, nullptr},
-                   {IDC_LINK, L"Static", 31, 131, 254, 11, kText, L""},
-                   {IDC_HEADLINE, L"Static", 28, 28, 246, 17, kText, nullptr}});
+                  {{IDOK, L"Button", (kButton & ~BS_PUSHBUTTON) | BS_DEFPUSHBUTTON, nullptr},
+                   {IDCANCEL, L"Button", kButton, nullptr},
+                   {IDC_CAPTION, L"Static", kText, nullptr},
+                   {IDC_BODY, L"Static", kText, nullptr},
+                   {IDC_CLOSE_CONTROL, L"Static", kClose, nullptr},
+                   {IDC_LINK, L"Static", kText, L""},
+                   {IDC_HEADLINE, L"Static", kText, nullptr}});
 }
 
 TEST(Templates, SmallerDialog117)
 {
-    CheckTemplate(IDD_SMALLER_DIALOG, 161, 104, WS_POPUP | WS_SYSMENU | DS_SYSMODAL | DS_CENTER | DS_SETFOREGROUND | kShellFont,
-                  {{IDOK, L"Button", 20, 78, 59, 14, (kButton & ~BS_PUSHBUTTON) | BS_DEFPUSHBUTTON | BS_NOTIFY, nullptr},
-                   {IDCANCEL, L"Button", 93, 78, 58, 14, kButton, nullptr},
-                   {IDC_BODY, L"Static", 13, 32, 138, 43, kText, L""},
-                   {IDC_SMALL_HEADLINE, L"Static", 31, 15, 121, 15, kText, nullptr}});
+    CheckTemplate(IDD_SMALLER_DIALOG, WS_POPUP | WS_SYSMENU | DS_SYSMODAL | DS_CENTER | DS_SETFOREGROUND | kShellFont,
+                  {{IDOK, L"Button", (kButton & ~BS_PUSHBUTTON) | BS_DEFPUSHBUTTON | BS_NOTIFY, nullptr},
+                   {IDCANCEL, L"Button", kButton, nullptr},
+                   {IDC_BODY, L"Static", kText, L""},
+                   {IDC_SMALL_HEADLINE, L"Static", kText, nullptr}});
     TemplateWindow w(IDD_SMALLER_DIALOG);
     EXPECT_FALSE(IsWindowVisible(w.hwnd)) << "the small dialog starts hidden";
 }
@@ -330,11 +329,12 @@ TEST(Skin, BitmapsFitTheDialogs)
         EXPECT_EQ(s.cy, c.bottom);
     }
     TemplateWindow w(IDD_DEPENDENCY_DIALOG);
-    const RECT close = w.Dlu(286, 3, 15, 13);
+    RECT close{};
+    ASSERT_TRUE(GetWindowRect(GetDlgItem(w.hwnd, IDC_CLOSE_CONTROL), &close));
     for (const char* name : {"CancelButton.bmp", "MouseOver.bmp", "OnPress.bmp", "Disabled.bmp"}) {
         const SIZE s = size(name);
-        // The control is 15 x 13 units (16 in the message dialog); its image must fit in it and
-        // stay on the caption band, inside the window.
+        // The image must fill the progress dialog's close control (the message dialog's is a
+        // unit wider) and so stay on the caption band, inside the window.
         EXPECT_GE(s.cx, close.right - close.left - 1) << name;
         EXPECT_LE(s.cx, close.right - close.left) << name;
         EXPECT_EQ(s.cy, close.bottom - close.top) << name;
