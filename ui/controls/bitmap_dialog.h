@@ -113,8 +113,8 @@ public:
     BOOL m_bHasBackground;
     std::unique_ptr<CBitmap> m_pBackground;
 
-    // The skin set-up: the dialog's icons, then S1 to S7 with `setup`'s values, each step
-    // followed by AfterSkinStep. Call it after CDialog::OnInitDialog.
+    // The skin set-up: the dialog's icons, then the steps below in their order with `setup`'s
+    // values, each step followed by AfterSkinStep. Call it after CDialog::OnInitDialog.
     void RunSkinSetup(const SkinSetup& setup);
 
     // --- The steps of the skin set-up, in their order ---
