@@ -113,6 +113,9 @@ endforeach()
 # Real key input goes to the one foreground window of the Wine desktop, which the other tests'
 # dialogs would take.
 set_tests_properties(win32_keyboard_test PROPERTIES RUN_SERIAL TRUE)
+# The background drag is real mouse input too: another test's dialog under the pointer takes the
+# press, and the moving pointer reaches that dialog as its own mouse moves.
+set_tests_properties(win32_bitmap_dialog_test PROPERTIES RUN_SERIAL TRUE)
 
 # The text-fit test runs once per shipped language (the text table is fixed per process).
 file(GLOB SHIPPED_TEXT_TABLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/Resource-*.txt)
