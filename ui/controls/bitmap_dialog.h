@@ -69,6 +69,10 @@ enum class SysCloseMatch { Masked, Exact };
 
 // One dialog's values for the skin set-up; the base runs the steps in their one order.
 struct SkinSetup {
+    SkinSetup() = default;
+    SkinSetup(const wchar_t* backgroundName, SkinRows<SkinFont> fontRows, SkinRows<SkinText> textRows)
+        : background(backgroundName), fonts(fontRows), texts(textRows) {}
+
     const wchar_t* background = nullptr;  // S1, S2: file name in the images folder
     SkinRows<SkinFont> fonts;             // S4, created in this order
     SkinRows<SkinText> texts;             // S4

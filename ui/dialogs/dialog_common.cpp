@@ -8,10 +8,7 @@
 void RunPromptSkinSetup(CBitmapDialog& prompt, CBmpButton& closeControl, SkinRows<SkinFont> fonts,
                         SkinRows<SkinText> texts, SkinRows<LabelColours> colours, int continueId)
 {
-    SkinSetup skin;
-    skin.background = kSkinSmallBackground;
-    skin.fonts = fonts;
-    skin.texts = texts;
+    SkinSetup skin(kSkinSmallBackground, fonts, texts);
     skin.closeControl = &closeControl;
     skin.confirmQuit = AskQuitConfirmation;
     skin.colours = colours;

@@ -53,10 +53,7 @@ BOOL MessageDialog::OnInitDialog()
         {IDC_CAPTION, 0, m_strCaption},    {IDC_HEADLINE, 1, m_strHeadline},    {IDC_BODY, 2, m_strBody},
         {IDOK, 1, m_strFirstButton},       {IDCANCEL, 1, m_strSecondButton},    {IDC_LINK, 2, m_strLinkText},
     };
-    SkinSetup skin;
-    skin.background = kSkinSmallBackground;
-    skin.fonts = kFonts;
-    skin.texts = texts;
+    SkinSetup skin(kSkinSmallBackground, kFonts, texts);
     skin.answerButtons = true;
     if (m_strSecondButton.empty()) skin.singleButtonAt = &kSingleButton;
     skin.closeControl = &m_closeButton;

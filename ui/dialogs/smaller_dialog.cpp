@@ -43,10 +43,7 @@ BOOL SmallerDialog::OnInitDialog()
         {IDOK, 0, m_strFirstButton},
         {IDCANCEL, 0, m_strSecondButton},
     };
-    SkinSetup skin;
-    skin.background = kSkinSmallestBackground;
-    skin.fonts = kFonts;
-    skin.texts = texts;
+    SkinSetup skin(kSkinSmallestBackground, kFonts, texts);
     skin.answerButtons = true;
     if (m_strSecondButton.empty()) skin.singleButtonAt = &kSingleButton;
     skin.placement = SkinPlacement::OverOwner;  // no close control: closing is the dialog manager's
