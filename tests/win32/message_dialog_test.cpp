@@ -106,7 +106,9 @@ TEST(MessageDialog, ResultOfEveryEnding)
         SCOPED_TRACE(c.name);
         auto dialog = c.oneButton ? Stop() : Question();
         EXPECT_EQ(Drive(*dialog, IDD_MESSAGE_DIALOG, c.act), c.expected);
-        if (c.expected != 2) EXPECT_EQ(dialog->m_nAnswer, c.expected);
+        if (c.expected != 2) {
+            EXPECT_EQ(dialog->m_nAnswer, c.expected);
+        }
     }
 }
 

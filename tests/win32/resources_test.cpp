@@ -42,20 +42,6 @@ struct TemplateWindow {
     }
 };
 
-std::wstring ClassOf(HWND h)
-{
-    wchar_t buf[64] = {};
-    GetClassNameW(h, buf, 64);
-    return buf;
-}
-
-std::wstring TextOf(HWND h)
-{
-    wchar_t buf[256] = {};
-    GetWindowTextW(h, buf, 256);
-    return buf;
-}
-
 // One control of a DLGTEMPLATEEX as stored in the exe.
 struct RawItem {
     DWORD style = 0;
@@ -154,7 +140,9 @@ void CheckTemplate(UINT id, DWORD dialogStyle, const std::vector<Expected>& cont
         EXPECT_GE(r.y, 0) << "control " << e.id;
         EXPECT_LE(r.x + r.cx, t.cx) << "control " << e.id;
         EXPECT_LE(r.y + r.cy, t.cy) << "control " << e.id;
-        if (e.text) EXPECT_EQ(r.text, e.text) << "control " << e.id;
+        if (e.text) {
+            EXPECT_EQ(r.text, e.text) << "control " << e.id;
+        }
     }
 
     // The system builds a borderless window of the expected size from it.
