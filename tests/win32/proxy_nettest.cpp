@@ -149,6 +149,16 @@ bool HasLine(const std::string& text, const std::vector<std::string>& parts)
     return false;
 }
 
+// squid writes its access log a moment after the answer has gone out, so a line is waited for.
+bool AccessLogGets(const wchar_t* squidFolder, const std::vector<std::string>& parts)
+{
+    const std::wstring path = NetEnv::Work() + L"\\" + squidFolder + L"\\access.log";
+    return WaitUntil([&] {
+        const std::vector<char> access = NetEnv::ReadAll(path);
+        return HasLine(std::string(access.begin(), access.end()), parts);
+    }, 10000);
+}
+
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 bool Contains(const std::string& haystack, const std::string& needle)
 {
@@ -329,6 +339,7 @@ TEST_F(Proxy, WrongCredentialsAreAskedAgainWithTheNoticeThenSavedAndReused)
     EXPECT_EQ(ProxyFileText(), Expected(squid));
 
     // The requests reached the origin through the proxy, which took the user's credentials.
+    EXPECT_TRUE(AccessLogGets(L"squid", {"/msi.bin "}));
     const std::vector<char> access = NetEnv::ReadAll(NetEnv::Work() + L"\\squid\\access.log");
     const std::string squidLog(access.begin(), access.end());
     const std::vector<char> origin = NetEnv::ReadAll(NetEnv::Work() + L"\\nginx\\access.log");
@@ -563,9 +574,7 @@ TEST_F(Proxy, NtlmIsChosenOverBasicAndTheProxyChecksTheUsersPassword)
     EXPECT_EQ(seen[1].noticeMessage, Text(L"CREDENTIAL_ERROR"));
     EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"stage2.bin")));
     EXPECT_EQ(ProxyFileText(), Expected(ntlm));
-    const std::vector<char> access = NetEnv::ReadAll(NetEnv::Work() + L"\\squid-ntlm\\access.log");
-    EXPECT_TRUE(HasLine(std::string(access.begin(), access.end()),
-                        {"TCP_MISS/200 ", "/stage2.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
+    EXPECT_TRUE(AccessLogGets(L"squid-ntlm", {"TCP_MISS/200 ", "/stage2.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
     EXPECT_FALSE(Contains(NetEnv::InstallerLogText(), NetEnv::Unix("TARVELO_PROXY_PASSWORD")));
 }
 
@@ -580,8 +589,6 @@ TEST_F(Proxy, NegotiateIsChosenFirstAndCompletesThroughItsNtlmFallback)
     ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
     EXPECT_EQ(downloader.schemes, std::vector<uint32_t>{0x10});
     EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
-    const std::vector<char> access = NetEnv::ReadAll(NetEnv::Work() + L"\\squid-negotiate\\access.log");
-    EXPECT_TRUE(HasLine(std::string(access.begin(), access.end()),
-                        {"TCP_MISS/200 ", "/small.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
+    EXPECT_TRUE(AccessLogGets(L"squid-negotiate", {"TCP_MISS/200 ", "/small.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
 }
 }  // namespace
