@@ -9,7 +9,7 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth x11-utils imagemagick xdotool fonts-dejavu-core
-  nginx-light squid openssl curl
+  nginx-light squid openssl curl osslsigncode
   winbind iproute2
   python3 locales
 )
@@ -34,8 +34,29 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror in the middle of a sync serves an index whose size disagrees with its Release file,
+  # for a few minutes. Ask again; if an index still fails, the amd64 and i386 candidates of the
+  # multi-arch libraries may differ, so install the release's own versions, which always match.
+  updated=0
+  update_log=$(mktemp)
+  for attempt in 1 2 3; do
+    if $SUDO apt-get update -qq 2>"$update_log"; then
+      updated=1; break
+    fi
+    [ "$attempt" -lt 3 ] && sleep $((attempt * 10))
+  done
+  install=(apt-get install -y -qq --no-install-recommends)
+  if [ "$updated" -ne 1 ]; then
+    echo "setup: a package index could not be updated ($(grep -m1 -o 'Failed to fetch [^ ]*' "$update_log" || echo 'see apt-get update')); installing the release's own versions (-t bookworm)"
+    install+=(-t bookworm)
+  fi
+  rm -f "$update_log"
+  if ! $SUDO "${install[@]}" "${missing[@]}" >/dev/null; then
+    # The index may have been whole yet the candidates still mismatched (an earlier update
+    # left them so): the release's own versions are the consistent set.
+    echo "setup: the install failed with the newest candidates; installing the release's own versions (-t bookworm)"
+    $SUDO apt-get install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
+  fi
 fi
 
 # Wine maps file names through the Unix locale and takes the system's code page from it, so the
