@@ -137,7 +137,7 @@ file(GLOB TOOL_PROGRAMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(src IN LISTS TOOL_PROGRAMS)
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src})
-  target_link_libraries(${name} PRIVATE tarvelo_portable ${SYSTEM_LIBS})
+  target_link_libraries(${name} PRIVATE tarvelo_portable ${SYSTEM_LIBS} crypt32 wintrust)
   target_link_options(${name} PRIVATE -municode)
 endforeach()
 

@@ -1,0 +1,193 @@
+"""Code-signing certificates for the tests, made with the openssl command, and Authenticode
+signing with osslsigncode.
+
+make(folder) creates once (reusing what an earlier run left) a throwaway public-key
+infrastructure and returns a CodePki:
+- "root": the test root, trusted only inside a test's own Wine prefix (trust_root.exe);
+- "intermediate": a code-signing CA under that root;
+- "publisher": Tarvelo's code-signing leaf under the intermediate (the release exe and the
+  second stage are signed with it);
+- "prereq": the prerequisites' publisher, another leaf under the same intermediate;
+- "impostor": a third leaf under the same intermediate, another key nobody pinned;
+- "stranger": a leaf under "other-root", a root that no prefix trusts.
+
+Each leaf has a PKCS#12 file (with its chain) and a password file beside it, so that signing
+works the way a vendor signs: with osslsigncode, the password read from a file. Nothing here is
+ever trusted outside a test's prefix.
+"""
+
+import base64
+import fcntl
+import hashlib
+import os
+import shutil
+import subprocess
+
+PASSWORD = "test only: pa$$ word"
+
+_CONFIG = """
+[ req ]
+distinguished_name = dn
+prompt = no
+[ dn ]
+CN = {cn}
+[ root_ext ]
+basicConstraints = critical, CA:TRUE
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+[ ca_ext ]
+basicConstraints = critical, CA:TRUE, pathlen:0
+keyUsage = critical, keyCertSign, cRLSign
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ leaf_ext ]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = codeSigning
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+"""
+
+LEAVES = {
+    # name: (common name, issuer)
+    "publisher": ("Tarvelo Software Ltd (test)", "intermediate"),
+    "prereq": ("Prerequisite Publisher (test)", "intermediate"),
+    "impostor": ("Impostor Ltd (test)", "intermediate"),
+    "stranger": ("Tarvelo Software Ltd (untrusted test)", "other-root"),
+}
+
+
+class CodePki:
+    def __init__(self, folder):
+        self.folder = folder
+
+    def cert(self, name):
+        """PEM certificate of "root", "intermediate", "other-root" or a leaf."""
+        return os.path.join(self.folder, name + ".crt")
+
+    def key(self, name):
+        return os.path.join(self.folder, name + ".key")
+
+    def pkcs12(self, name):
+        return os.path.join(self.folder, name + ".p12")
+
+    def password_file(self):
+        return os.path.join(self.folder, "password.txt")
+
+    def root_der(self):
+        return os.path.join(self.folder, "root.der")
+
+    def pin(self, name):
+        """SHA-256 of the certificate's SubjectPublicKeyInfo, in hex, as the pins are written."""
+        return spki_sha256(self.cert(name))
+
+    def sign(self, source, target, signer="publisher"):
+        """Signs `source` into `target` with SHA-256, as the release command signs."""
+        if os.path.exists(target):
+            os.remove(target)
+        _run("osslsigncode", "sign", "-pkcs12", self.pkcs12(signer), "-readpass", self.password_file(),
+             "-h", "sha256", "-n", "Tarvelo test", "-in", source, "-out", target)
+        return target
+
+    def verify(self, path):
+        """True when osslsigncode verifies `path` against the test root."""
+        chain = os.path.join(self.folder, "chain.pem")
+        result = subprocess.run(["osslsigncode", "verify", "-CAfile", chain, "-in", path],
+                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        return result.returncode == 0, result.stdout.decode("utf-8", "replace")
+
+
+def _run(*args):
+    result = subprocess.run(list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    if result.returncode != 0:
+        raise RuntimeError("%s failed: %s" % (" ".join(args[:2]), result.stdout.decode("utf-8", "replace")))
+
+
+def _der_of_pem(path):
+    with open(path, "rb") as f:
+        text = f.read().decode("ascii")
+    body = text.split("-----BEGIN CERTIFICATE-----")[1].split("-----END CERTIFICATE-----")[0]
+    return base64.b64decode("".join(body.split()))
+
+
+def _der_item(data, at):
+    """(tag, start of contents, end of contents) of the DER item at `at`."""
+    tag = data[at]
+    length = data[at + 1]
+    at += 2
+    if length & 0x80:
+        count = length & 0x7F
+        length = int.from_bytes(data[at:at + count], "big")
+        at += count
+    return tag, at, at + length
+
+
+def spki_sha256(path):
+    """The SubjectPublicKeyInfo's SHA-256 of a PEM certificate (the test's own reading, so that
+    the tools/ pin script is checked against something other than itself)."""
+    der = _der_of_pem(path)
+    _, cert_start, _ = _der_item(der, 0)
+    _, at, _ = _der_item(der, cert_start)  # tbsCertificate
+    if der[at] == 0xA0:  # [0] version
+        at = _der_item(der, at)[2]
+    for _ in range(5):  # serial, signature algorithm, issuer, validity, subject
+        at = _der_item(der, at)[2]
+    end = _der_item(der, at)[2]
+    return hashlib.sha256(der[at:end]).hexdigest()
+
+
+def make(folder):
+    folder = os.path.abspath(folder)
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, ".lock"), "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        return _make(folder)
+
+
+def _make(folder):
+    pki = CodePki(folder)
+    if os.path.exists(os.path.join(folder, "done")):
+        return pki
+    for entry in os.listdir(folder):
+        if entry != ".lock":
+            path = os.path.join(folder, entry)
+            shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+    config = os.path.join(folder, "openssl.cnf")
+    with open(config, "w") as f:
+        f.write(_CONFIG.format(cn="unused"))
+    with open(pki.password_file(), "w", encoding="utf-8") as f:
+        f.write(PASSWORD)
+
+    def self_signed(name, cn):
+        _run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-config", config,
+             "-extensions", "root_ext", "-subj", "/CN=" + cn, "-days", "3650",
+             "-keyout", pki.key(name), "-out", pki.cert(name))
+
+    def issue(name, cn, issuer, extension):
+        csr = os.path.join(folder, name + ".csr")
+        _run("openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=" + cn,
+             "-keyout", pki.key(name), "-out", csr)
+        _run("openssl", "x509", "-req", "-in", csr, "-CA", pki.cert(issuer), "-CAkey", pki.key(issuer),
+             "-CAcreateserial", "-days", "1825", "-sha256", "-extfile", config, "-extensions", extension,
+             "-out", pki.cert(name))
+        os.remove(csr)
+
+    self_signed("root", "Tarvelo Test Code Root")
+    self_signed("other-root", "Untrusted Test Code Root")
+    issue("intermediate", "Tarvelo Test Code CA", "root", "ca_ext")
+    for name, (cn, issuer) in LEAVES.items():
+        issue(name, cn, issuer, "leaf_ext")
+        chain = os.path.join(folder, name + ".chain.pem")
+        with open(chain, "wb") as out:
+            for part in (["intermediate", "root"] if issuer == "intermediate" else [issuer]):
+                with open(pki.cert(part), "rb") as f:
+                    out.write(f.read())
+        _run("openssl", "pkcs12", "-export", "-inkey", pki.key(name), "-in", pki.cert(name),
+             "-certfile", chain, "-passout", "file:" + pki.password_file(), "-out", pki.pkcs12(name))
+    with open(os.path.join(folder, "chain.pem"), "wb") as out:
+        for part in ("root", "intermediate"):
+            with open(pki.cert(part), "rb") as f:
+                out.write(f.read())
+    _run("openssl", "x509", "-in", pki.cert("root"), "-outform", "DER", "-out", pki.root_der())
+    open(os.path.join(folder, "done"), "w").close()
+    return pki
