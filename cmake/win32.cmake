@@ -32,7 +32,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(PE_FORMAT pei-i386)
 endif()
-set(SYSTEM_LIBS winhttp comctl32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
+set(SYSTEM_LIBS winhttp cabinet comctl32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
 
 add_library(tarvelo_portable STATIC ${PORTABLE_SOURCES})
 target_include_directories(tarvelo_portable PUBLIC ${CMAKE_SOURCE_DIR})
@@ -44,14 +44,12 @@ target_link_libraries(tarvelo_win32 PUBLIC tarvelo_portable ${SYSTEM_LIBS})
 add_library(tarvelo_resources OBJECT ${CMAKE_SOURCE_DIR}/resources/TarveloSetup.rc)
 target_include_directories(tarvelo_resources PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 
-add_executable(TarveloSetup WIN32 ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp
-  $<TARGET_OBJECTS:tarvelo_resources>)
 # The exe is started from the user's Downloads folder, where a web page can drop a DLL of any
 # name. When the exe is loaded, only kernel32 and msvcrt are bound; the loader finds them among
 # the known DLLs, never beside the exe. Every other system DLL (and, under Wine, the DLLs those
 # import) is loaded on its first call, after wWinMain has restricted the search to the system
 # folder.
-set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp)
+set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet)
 set(DELAY_IMPORT_LIBS "")
 foreach(dll IN LISTS DELAY_LOADED_DLLS)
   find_library(IMPORT_LIB_${dll} NAMES ${dll} REQUIRED)
@@ -64,15 +62,37 @@ foreach(dll IN LISTS DELAY_LOADED_DLLS)
   list(APPEND DELAY_IMPORT_LIBS ${out})
 endforeach()
 add_custom_target(delay_import_libs DEPENDS ${DELAY_IMPORT_LIBS})
-add_dependencies(TarveloSetup delay_import_libs)
-# After the product's libraries and before the import libraries they pull in, so that each
-# call into those DLLs binds to its delay-import stub.
-target_link_libraries(TarveloSetup PRIVATE tarvelo_win32 ${DELAY_IMPORT_LIBS})
-# The link map lets the benchmarks say where the exe's bytes go.
-target_link_options(TarveloSetup PRIVATE -municode -s -Wl,-Map=$<TARGET_FILE_DIR:TarveloSetup>/TarveloSetup.map)
-add_custom_command(TARGET TarveloSetup POST_BUILD
-  COMMAND sh -c "echo TarveloSetup.exe: $(stat -c %s \"$1\") bytes" sh $<TARGET_FILE:TarveloSetup>
-  VERBATIM)
+
+# The shipped program, linked the one way whether or not it carries its inputs.
+function(tarvelo_program target)
+  add_executable(${target} WIN32 ${ARGN} ${CMAKE_SOURCE_DIR}/app/main.cpp ${CMAKE_SOURCE_DIR}/app/lean_runtime.cpp
+    $<TARGET_OBJECTS:tarvelo_resources>)
+  add_dependencies(${target} delay_import_libs)
+  # After the product's libraries and before the import libraries they pull in, so that each
+  # call into those DLLs binds to its delay-import stub.
+  target_link_libraries(${target} PRIVATE tarvelo_win32 ${DELAY_IMPORT_LIBS})
+  # The link map lets the benchmarks say where the exe's bytes go.
+  target_link_options(${target} PRIVATE -municode -s -Wl,-Map=$<TARGET_FILE_DIR:${target}>/${target}.map)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND sh -c "echo ${target}.exe: $(stat -c %s \"$1\") bytes" sh $<TARGET_FILE:${target}>
+    VERBATIM)
+endfunction()
+tarvelo_program(TarveloSetup)
+
+# The release exe: the same program with its configuration, text tables and skin carried inside
+# it as one resource. tools/release.sh writes the archive (carried/inputs.bin) and builds this
+# target on demand.
+set(CARRIED_DIR ${CMAKE_BINARY_DIR}/carried)
+file(MAKE_DIRECTORY ${CARRIED_DIR})
+file(WRITE ${CARRIED_DIR}/carried.rc "CARRIED_INPUTS RCDATA \"inputs.bin\"\n")
+add_library(tarvelo_carried_resource OBJECT ${CARRIED_DIR}/carried.rc)
+# windres finds the archive through the include path, so the checkout's folder name (which may
+# hold any letters) never has to be written into a resource script.
+target_include_directories(tarvelo_carried_resource PRIVATE ${CARRIED_DIR})
+set_source_files_properties(${CARRIED_DIR}/carried.rc PROPERTIES OBJECT_DEPENDS ${CARRIED_DIR}/inputs.bin)
+set_target_properties(tarvelo_carried_resource PROPERTIES EXCLUDE_FROM_ALL ON)
+tarvelo_program(TarveloSetupRelease $<TARGET_OBJECTS:tarvelo_carried_resource>)
+set_target_properties(TarveloSetupRelease PROPERTIES EXCLUDE_FROM_ALL ON)
 
 # The run folder: the default configuration, text table and skin placed beside the exe.
 add_custom_target(run_folder ALL

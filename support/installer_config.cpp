@@ -1,7 +1,9 @@
 #include "support/installer_config.h"
 
 #include <windows.h>
+#include <shlobj.h>
 
+#include "support/carried_inputs.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/portable/config_reader.h"
@@ -63,6 +65,38 @@ std::string ReadConfigBytes(const std::wstring& directory)
     return std::string(buffer, read);
 }
 
+// The configuration a release exe carries, under the same limits as the loose file.
+std::string ReadCarriedConfigBytes()
+{
+    std::vector<unsigned char> bytes;
+    if (!ReadCarriedInput(L"ConfigFile.txt", &bytes)) {
+        Log("ConfigFile.txt could not be read, read as empty");
+        return std::string();
+    }
+    if (bytes.size() > kMaxConfigBytes) {
+        Log("ConfigFile.txt is longer than 4096 bytes, read as empty");
+        return std::string();
+    }
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A release run's own folder for its downloads, "%TEMP%\Tarvelo\Setup": never the folder the
+// exe was started from, which is the user's Downloads. Empty when it does not fit a path buffer.
+std::wstring ReleaseDownloadFolder()
+{
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) return std::wstring();
+    std::wstring folder(temp, length);
+    if (folder.back() != L'\\') folder += L'\\';
+    folder += L"Tarvelo\\Setup";
+    if (folder.size() >= MAX_PATH) return std::wstring();
+    const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)
+        Log("ERROR: the download folder could not be made");
+    return folder;
+}
+
 // The file's 8-bit text as the system reads 8-bit text: through its ANSI code page.
 std::wstring WidenAnsi(const std::string& text)
 {
@@ -84,16 +118,28 @@ void ReadConfigFile()
 
     // A directory that does not fit the platform's path buffer is not cut short into some
     // other folder: it stays empty, and the file then reads as empty text.
-    wchar_t directory[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryW(MAX_PATH, directory);
-    StartDirectory = (length > 0 && length < MAX_PATH) ? std::wstring(directory, length)
-                                                       : std::wstring();
+    const bool carried = CarriesInputs();
+    if (carried) {
+        Log("Using the configuration built into the installer");
+        StartDirectory = ReleaseDownloadFolder();
+    } else {
+        wchar_t directory[MAX_PATH];
+        const DWORD length = GetCurrentDirectoryW(MAX_PATH, directory);
+        StartDirectory = (length > 0 && length < MAX_PATH) ? std::wstring(directory, length) : std::wstring();
+    }
     // Characters without an 8-bit form become '?' in the 8-bit copy only; no path is built
     // from it.
     NarrowLatin1(StartDirectory, StartDirectoryA, '?');
 
     // The path values come without the start directory, so that each gets the form it needs.
-    ConfigValues values = ParseConfigText(ReadConfigBytes(StartDirectory), std::string());
+    std::string bytes;
+    if (!carried)
+        bytes = ReadConfigBytes(StartDirectory);
+    else if (!StartDirectory.empty())
+        bytes = ReadCarriedConfigBytes();
+    else
+        Log("ConfigFile.txt could not be read, read as empty");
+    ConfigValues values = ParseConfigText(bytes, std::string());
     if (values.badDigestField != 0) {
         const std::string line = "ConfigFile.txt field " + std::to_string(values.badDigestField) +
                                  " is not a SHA-256 digest, read as empty";

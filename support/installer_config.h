@@ -6,7 +6,9 @@
 
 // The settings of "ConfigFile.txt" as process globals: empty until ReadConfigFile, fixed after.
 namespace InstallerConfig {
-extern std::wstring StartDirectory;   // current directory when the file was read
+// The folder the configuration's paths are taken below: the current directory when the file was
+// read, or for an exe that carries its configuration its own folder "%TEMP%\Tarvelo\Setup".
+extern std::wstring StartDirectory;
 extern std::string StartDirectoryA;   // its 8-bit form, the prefix of the 8-bit paths below
 extern std::vector<int> SupportedOsVersions;
 extern std::string DotNetFolder, DotNetFile, DotNetUrlHead, DotNetUrlTail;
@@ -22,7 +24,8 @@ extern bool HasMsiSha256, HasDotNetSha256, HasStage2Sha256;
 extern Sha256::Digest MsiSha256, DotNetSha256, Stage2Sha256;
 }  // namespace InstallerConfig
 
-// Reads "ConfigFile.txt" from the current directory into the globals and creates the text table
+// Reads "ConfigFile.txt" (from the current directory, or the copy that a release exe carries)
+// into the globals and creates the text table
 // for the configured language. A missing, unreadable or over-long file reads as empty text
 // (which no Windows version passes); one log line says which it was. A malformed digest field
 // makes the whole file unusable in the same way: a package is never taken unchecked because

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "support/carried_inputs.h"
 #include "support/portable/text_table.h"
 #include "support/win32_handle.h"
 
@@ -53,6 +54,17 @@ std::wstring TextFilePath(const std::wstring& directory, const std::wstring& lan
     return directory + L"\\Resource-" + language + L".txt";
 }
 
+// The bytes of the table of `language`: the copy a release exe carries, else the file in the
+// current directory. False when there is none.
+bool ReadTextFile(const std::wstring& language, std::vector<unsigned char>* bytes)
+{
+    if (CarriesInputs()) return ReadCarriedInput(L"Resource-" + language + L".txt", bytes);
+    UniqueHandle file = OpenTextFile(TextFilePath(CurrentDirectory(), language));
+    if (!file) return false;
+    *bytes = ReadWhole(file);
+    return true;
+}
+
 }  // namespace
 
 LocalizedText* LocalizedText::Instance(std::wstring language)
@@ -62,13 +74,11 @@ LocalizedText* LocalizedText::Instance(std::wstring language)
     try {
         LocalizedText* table = new LocalizedText();
         table->m_language = language;
-        const std::wstring directory = CurrentDirectory();
-        UniqueHandle file = OpenTextFile(TextFilePath(directory, language));
-        if (!file) {
+        std::vector<unsigned char> bytes;
+        if (!ReadTextFile(language, &bytes)) {
             table->m_language = kFallbackLanguage;
-            file = OpenTextFile(TextFilePath(directory, kFallbackLanguage));
+            ReadTextFile(kFallbackLanguage, &bytes);
         }
-        const std::vector<unsigned char> bytes = ReadWhole(file);
         try {
             table->m_entries = ParseTextTable(bytes.data(), bytes.size());
         } catch (...) {

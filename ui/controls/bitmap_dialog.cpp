@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "support/localized_text.h"
 #include "ui/controls/bmp_button.h"
+#include "ui/controls/skin_images.h"
 
 std::wstring DialogText(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
 
@@ -149,17 +150,16 @@ void CBitmapDialog::PlaceDialog(SkinPlacement placement)
     }
 }
 
-std::wstring CBitmapDialog::SkinImagePath(const std::wstring& imageName)
-{
-    wchar_t directory[kSkinPathBufferChars] = {};
-    DWORD length = ::GetCurrentDirectoryW(kSkinPathBufferChars, directory);
-    if (length == 0 || length >= kSkinPathBufferChars) return std::wstring();  // did not fit
-    return BuildSkinImagePath(std::wstring(directory, length), imageName);
-}
+std::wstring CBitmapDialog::SkinImagePath(const std::wstring& imageName) { return SkinImageFilePath(imageName); }
 
 BOOL CBitmapDialog::SetSkinBackground(const std::wstring& imageName)
 {
-    return SetBackgroundFromFile(SkinImagePath(imageName));
+    ReleaseBackground();
+    // The loaded image is only the source of the copy; it is freed when `loaded` goes.
+    CBitmap loaded(LoadSkinImage(imageName.c_str()));
+    if (!loaded.GetSafeHandle()) return FALSE;
+    SetBackgroundBitmap(&loaded);
+    return TRUE;
 }
 
 void CBitmapDialog::EnableSkinBehaviour()
@@ -190,8 +190,8 @@ void CBitmapDialog::SetSkinText(int id, const std::wstring& text, CFont* font)
 
 void CBitmapDialog::LoadCloseControlImages(CBmpButton& closeControl)
 {
-    closeControl.LoadBitmaps(SkinImagePath(kSkinCloseNormal), SkinImagePath(kSkinCloseMouseOver),
-                             SkinImagePath(kSkinClosePressed), SkinImagePath(kSkinCloseDisabled));
+    closeControl.SetBitmaps(LoadSkinImage(kSkinCloseNormal), LoadSkinImage(kSkinCloseMouseOver),
+                            LoadSkinImage(kSkinClosePressed), LoadSkinImage(kSkinCloseDisabled));
 }
 
 void CBitmapDialog::ApplyRoundedRegion()

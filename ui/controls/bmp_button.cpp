@@ -32,6 +32,12 @@ void CBmpButton::ReleaseImages(HBITMAP normal, HBITMAP mouseOver, HBITMAP presse
 
 void CBmpButton::LoadBitmaps(std::wstring normal, std::wstring mouseOver, std::wstring pressed, std::wstring disabled)
 {
+    SetBitmaps(LoadImageFile(normal), LoadImageFile(mouseOver.empty() ? normal : mouseOver),
+               LoadImageFile(pressed.empty() ? normal : pressed), LoadImageFile(disabled.empty() ? normal : disabled));
+}
+
+void CBmpButton::SetBitmaps(HBITMAP normal, HBITMAP mouseOver, HBITMAP pressed, HBITMAP disabled)
+{
     HBITMAP oldNormal = m_hNormalImage, oldMouseOver = m_hMouseOverImage;
     HBITMAP oldPressed = m_hPressedImage, oldDisabled = m_hDisabledImage;
     m_retiring[0] = oldNormal;
@@ -39,10 +45,10 @@ void CBmpButton::LoadBitmaps(std::wstring normal, std::wstring mouseOver, std::w
     m_retiring[2] = oldPressed;
     m_retiring[3] = oldDisabled;
 
-    m_hNormalImage = LoadImageFile(normal);
-    m_hMouseOverImage = LoadImageFile(mouseOver.empty() ? normal : mouseOver);
-    m_hPressedImage = LoadImageFile(pressed.empty() ? normal : pressed);
-    m_hDisabledImage = LoadImageFile(disabled.empty() ? normal : disabled);
+    m_hNormalImage = normal;
+    m_hMouseOverImage = mouseOver;
+    m_hPressedImage = pressed;
+    m_hDisabledImage = disabled;
 
     ChangeBitMap(m_bDisabled ? m_hDisabledImage : m_hNormalImage);
     // Images of an earlier call are freed only once the control no longer shows them.

@@ -21,6 +21,8 @@ public:
     // An empty mouse-over, pressed or disabled path loads the normal file again. A file that
     // cannot be loaded gives no image; the control still sends its clicks.
     void LoadBitmaps(std::wstring normal, std::wstring mouseOver, std::wstring pressed, std::wstring disabled);
+    // The same with images already loaded (null: no image); the control owns them from now on.
+    void SetBitmaps(HBITMAP normal, HBITMAP mouseOver, HBITMAP pressed, HBITMAP disabled);
     // Shows `image` (under m_imageLock, with its three log lines).
     void ChangeBitMap(HBITMAP image);
 
@@ -42,6 +44,6 @@ protected:
 private:
     bool IsOwnImage(HBITMAP image) const;
     void ReleaseImages(HBITMAP normal, HBITMAP mouseOver, HBITMAP pressed, HBITMAP disabled);
-    HBITMAP m_retiring[4] = {};  // the previous images while LoadBitmaps replaces them
+    HBITMAP m_retiring[4] = {};  // the previous images while SetBitmaps replaces them
     bool m_bSpaceDown = false;   // a Space press began on this control
 };

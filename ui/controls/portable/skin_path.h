@@ -18,3 +18,9 @@ extern const wchar_t kSkinCloseDisabled[];         // "\Images\Disabled.bmp"
 // would not fit a path buffer with its terminator: such a path is refused, and the image then
 // counts as missing.
 std::wstring BuildSkinImagePath(const std::wstring& directory, const std::wstring& imageName);
+
+// The name of `imageName` in the set drawn for `setPercent` % display scale: the design's names
+// hold the 100 % set, and each other set lies in a subfolder of "Images" named by its percentage
+// ("\Images\150\Small.bmp"). The name itself for 100, for a name outside "\Images\", and for
+// a percentage that is not positive.
+std::wstring SkinImageNameForSet(const std::wstring& imageName, int setPercent);

@@ -1,0 +1,16 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// The skin images, from the copy a release exe carries, else from the "Images" folder in the
+// current directory. An exe that carries its skin never reads that folder.
+
+// The file of `imageName` (one of the kSkin* names) below the current directory; empty when the
+// path would not fit its 260-character buffer (the image then counts as missing).
+std::wstring SkinImageFilePath(const std::wstring& imageName);
+
+// `imageName` (one of the kSkin* names) in the set drawn for `setPercent` % display scale, as a
+// device-independent bitmap that the caller owns; null when that set has no such image or it is
+// not a usable bitmap.
+HBITMAP LoadSkinImage(const wchar_t* imageName, int setPercent = 100);
