@@ -51,6 +51,7 @@ MUTEX_NAME = "TarveloFisrtStage2.0"
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "servers"))
 import servers  # noqa: E402  (the shared local servers: nginx, squid, fault server)
 import tls  # noqa: E402  (the test CA and the servers' certificates)
+import codesign  # noqa: E402  (the test code-signing certificates)
 
 # Names of the packages on the download server, as the generated configuration asks for them.
 STAGE2_PACKAGE = "TarveloStage2.exe"
@@ -86,6 +87,17 @@ def _wine_loader():
 
 
 WINE = _wine_loader()
+
+
+def tree_arch():
+    """The architecture of the Windows test tree (i686 where this host runs 32-bit code)."""
+    return subprocess.run(["bash", os.path.join(SOURCE_DIR, "tools", "test-arch.sh")],
+                          stdout=subprocess.PIPE, check=True).stdout.decode().strip()
+
+
+def code_pki():
+    """The test code-signing certificates (tests/servers/codesign.py), made once per build tree."""
+    return codesign.make(os.path.join(BUILD_DIR, "codesign"))
 
 
 def windows_path(unix_path):
@@ -503,6 +515,46 @@ class Harness:
             raw = raw.encode("latin-1")
         with open(self.path("ConfigFile.txt"), "wb") as f:
             f.write(raw)
+
+    def build_release(self, config=None, texts=None, images=None, options=(), signer="publisher",
+                      expect_rc=0):
+        """Runs the release command (tools/release.sh) and returns the release exe's path and its
+        output. Its source is the run folder as the tests lay it out (the texts and the skin of the
+        build, the configuration of the last write_config), unless `config` (bytes), `texts` (name
+        -> bytes) or `images` (a folder) stand in for them. `signer` is a leaf of the test
+        code-signing certificates (None: unsigned). The exe is linked in the Windows test tree,
+        for its architecture."""
+        source = os.path.join(self.root, "release-source")
+        shutil.rmtree(source, ignore_errors=True)
+        os.makedirs(source)
+        if config is None:
+            with open(self.path("ConfigFile.txt"), "rb") as f:
+                config = f.read()
+        with open(os.path.join(source, "ConfigFile.txt"), "wb") as f:
+            f.write(config)
+        if texts is None:
+            texts = {}
+            for name in os.listdir(self.run_dir):
+                if name.startswith("Resource-") and name.endswith(".txt"):
+                    with open(self.path(name), "rb") as f:
+                        texts[name] = f.read()
+        for name, data in texts.items():
+            with open(os.path.join(source, name), "wb") as f:
+                f.write(data)
+        shutil.copytree(images or self.path("Images"), os.path.join(source, "Images"))
+        output = os.path.join(self.root, "release", "TarveloSetup.exe")
+        argv = ["bash", os.path.join(SOURCE_DIR, "tools", "release.sh"), source, output,
+                "--arch", tree_arch()] + list(options)
+        if signer:
+            pki = code_pki()
+            argv += ["--sign-pkcs12", pki.pkcs12(signer), "--sign-password-file", pki.password_file()]
+        done = subprocess.run(argv, env=dict(os.environ, TARVELO_RELEASE_TREE=BUILD_DIR),
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=900)
+        out = done.stdout.decode("utf-8", "replace")
+        self.transcript.append({"args": argv, "rc": done.returncode, "out": out})
+        if done.returncode != expect_rc:
+            raise HarnessError("release.sh ended with %d (expected %d):\n%s" % (done.returncode, expect_rc, out))
+        return output, out
 
     def config_path(self, key):
         """Unix path of a path field of the configuration written last (start dir + value)."""

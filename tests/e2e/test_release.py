@@ -1,0 +1,201 @@
+"""The release command and the one file it makes: what the command refuses, the signature it
+gives, and the release exe started alone from a Downloads folder, where files planted beside it
+are never read."""
+
+import hashlib
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+RELEASE = os.path.join(harness.SOURCE_DIR, "tools", "release.sh")
+
+
+def bitmap(width, height, colour):
+    """A 24-bit bitmap file of one colour (B, G, R)."""
+    stride = (width * 3 + 3) // 4 * 4
+    row = bytes(colour) * width + bytes(stride - width * 3)
+    pixels = row * height
+    return (struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54) +
+            struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0) + pixels)
+
+
+class ReleaseCommand(harness.E2ETest):
+    """The command's checks run before anything is built; each refusal names its reason."""
+
+    def refused(self, **kw):
+        _, out = self.h.build_release(expect_rc=2, signer=None, **kw)
+        return [line for line in out.splitlines() if line.startswith("release: refused: ")]
+
+    def test_refusals_name_their_reason_and_payload_digests_are_carried(self):
+        h = self.h
+        https = "https://download.tarvelo.com"
+        h.write_config(server="http://download.tarvelo.com", stage2_head=https, msi_head=https)
+
+        # A plain-http address, named, unless allowed.
+        reasons = self.refused()
+        self.assertEqual(len(reasons), 1, reasons)
+        self.assertIn(".NET package is fetched over http://", reasons[0])
+        self.assertIn("http://download.tarvelo.com/packages/dotnetfx.exe", reasons[0])
+
+        # --payloads: a digest already written must agree with the file of that name.
+        payloads = os.path.join(h.root, "payloads")
+        os.makedirs(payloads)
+        stub = h.stub_bytes()
+        with open(os.path.join(payloads, harness.STAGE2_PACKAGE), "wb") as f:
+            f.write(stub)
+        with open(os.path.join(payloads, harness.DOTNET_PACKAGE), "wb") as f:
+            f.write(stub + b"x")
+        with open(h.path("ConfigFile.txt"), "ab") as f:
+            f.write(b"MsiSha256=;DotNetSha256=%s;\r\n" % hashlib.sha256(stub).hexdigest().encode())
+        reasons = self.refused(options=["--allow-http", "--payloads", payloads])
+        self.assertEqual(len(reasons), 1, reasons)
+        self.assertRegex(reasons[0], r"\.NET package: field 14 gives SHA-256 [0-9A-F]{64}, but .*dotnetfx\.exe has")
+
+        # A source without the English texts, or without one of the seven skin bitmaps.
+        texts = {"Resource-de-DE.txt": open(h.path("Resource-de-DE.txt"), "rb").read()}
+        reasons = self.refused(texts=texts, options=["--allow-http"])
+        self.assertTrue(any("Resource-en-GB.txt is missing" in r for r in reasons), reasons)
+        images = os.path.join(h.root, "images-short")
+        shutil.copytree(h.path("Images"), images)
+        os.remove(os.path.join(images, "OnPress.bmp"))
+        reasons = self.refused(images=images, options=["--allow-http"])
+        self.assertEqual(len(reasons), 1, reasons)
+        self.assertIn("OnPress.bmp is missing", reasons[0])
+
+        # Accepted: the second stage's digest is filled from --payloads and shown in the summary.
+        with open(os.path.join(payloads, harness.DOTNET_PACKAGE), "wb") as f:
+            f.write(stub)
+        _, out = h.build_release(signer=None, options=["--allow-http", "--payloads", payloads])
+        digest = hashlib.sha256(stub).hexdigest().upper()
+        self.assertEqual(out.count("SHA-256 " + digest), 2, out)  # .NET (as given) and the second stage
+        self.assertIn("SHA-256 not checked", out)  # the update: not among the payloads
+        self.assertIn("is NOT signed", out)
+
+    def test_signed_exe_verifies_and_a_changed_byte_does_not(self):
+        h = self.h
+        h.write_config(server="https://download.tarvelo.com")
+        exe, out = h.build_release()
+        pki = harness.code_pki()
+        self.assertIn("release: signed by /CN=Tarvelo Software Ltd (test)", out)
+        with open(pki.password_file()) as f:
+            self.assertNotIn(f.read(), out)
+        good, report = pki.verify(exe)
+        self.assertTrue(good, report)
+        changed = exe + ".changed.exe"
+        with open(exe, "rb") as f:
+            data = bytearray(f.read())
+        data[0x400] ^= 0xFF  # in the first section, which the signature covers
+        with open(changed, "wb") as f:
+            f.write(data)
+        good, report = pki.verify(changed)
+        self.assertFalse(good, report)
+        # A wrong password: signing fails, and the command says so without showing it.
+        wrong = os.path.join(h.root, "wrong-password")
+        with open(wrong, "w") as f:
+            f.write("not the password")
+        done = subprocess.run(["bash", RELEASE, os.path.join(h.root, "release-source"), exe + ".2", "--arch",
+                               harness.tree_arch(), "--sign-pkcs12", pki.pkcs12("publisher"),
+                               "--sign-password-file", wrong],
+                              env=dict(os.environ, TARVELO_RELEASE_TREE=harness.BUILD_DIR),
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn(b"signing failed", done.stdout)
+        self.assertNotIn(b"not the password", done.stdout)
+        self.assertFalse(os.path.exists(exe + ".2"))
+
+
+class ReleaseRun(harness.E2ETest):
+    """The signed release exe, alone in a user's Downloads folder."""
+
+    def release_into_downloads(self, planted=False):
+        """Builds the release exe for the test's HTTPS server (digests from the served files) and
+        leaves it alone in a folder named like a user's Downloads, with the planted files beside
+        it if asked. Returns the planted server, if any."""
+        h = self.h
+        stub = h.stub_bytes()
+        h.serve_packages(tls_kind="good")
+        h.write_config()
+        payloads = os.path.join(h.root, "payloads")
+        os.makedirs(payloads)
+        for name in (harness.STAGE2_PACKAGE, harness.DOTNET_PACKAGE, harness.MSI_PACKAGE):
+            with open(os.path.join(payloads, name), "wb") as f:
+                f.write(stub)
+        exe, out = h.build_release(options=["--payloads", payloads])
+        self.assertNotIn("SHA-256 not checked", out)
+        downloads = h.run_from("Downloads")
+        for name in os.listdir(downloads):
+            path = os.path.join(downloads, name)
+            shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+        shutil.copy2(exe, downloads)
+        if not planted:
+            return None
+        # What a web page can make the browser drop beside the exe: a configuration naming another
+        # server, texts of its own and a skin of another colour.
+        other = harness.servers.FaultServer(os.path.join(h.root, "www"), os.path.join(h.root, "planted.log")).start()
+        h.servers.append(other)
+        h.write_config(server="http://download.tarvelo.com:%d" % other.port)
+        with open(h.path("Resource-en-GB.txt"), "wb") as f:
+            f.write("\ufeffDOTNET_REQUIRED=Planted text;DIALOG_CAPTION=Planted caption;".encode("utf-16-le"))
+        os.makedirs(h.path("Images"))
+        for name in ("Small.bmp", "InstallImage.bmp", "Smallest.bmp"):
+            with open(h.path("Images", name), "wb") as f:
+                f.write(bitmap(458, 302, (255, 0, 255)))
+        return other
+
+    def typical_run(self):
+        """.NET missing and agreed to; returns the started second stage's record."""
+        h = self.h
+        h.machine(dotnet=False)
+        dotnet = h.stub(harness.DOTNET_PACKAGE)
+        stage2 = h.stub(harness.STAGE2_PACKAGE, wait=True)
+        h.start()
+        question = h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")})
+        self.assertEqual(question.text(1013), h.text("DIALOG_CAPTION"))
+        shot = h.screenshot("question")
+        h.robot("wait", kind="message", do=["click:1"], gone=True)
+        dotnet.wait_started()
+        start = stage2.wait_started()
+        stage2.release()
+        self.assertEqual(h.wait_exit(), 1)
+        return start, shot
+
+    def assert_downloads_below_temp(self, start):
+        h = self.h
+        setup = os.path.join(h.temp_dir, "Tarvelo", "Setup")
+        stage2_file = os.path.join(setup, harness.STAGE2_PACKAGE)
+        self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(stage2_file))
+        for path in (stage2_file, os.path.join(setup, "DotNet", harness.DOTNET_PACKAGE)):
+            with open(path, "rb") as f:
+                self.assertTrue(f.read() == h.stub_bytes(), path)
+        h.assert_log_in_order(["Starting to read ConfigFile", "Using the configuration built into the installer",
+                               "ConfigFile Read successfully", "Hash verified: " + harness.windows_path(stage2_file)])
+
+    def test_alone_in_an_empty_folder_it_runs_to_the_second_stage(self):
+        h = self.h
+        self.release_into_downloads()
+        start, _ = self.typical_run()
+        self.assert_downloads_below_temp(start)
+        self.assertEqual(sorted(os.listdir(h.run_dir)), ["TarveloSetup.exe"])
+
+    def test_files_planted_beside_it_are_never_read(self):
+        h = self.h
+        planted = self.release_into_downloads(planted=True)
+        start, shot = self.typical_run()
+        self.assert_downloads_below_temp(start)
+        with open(planted.log_path) as f:
+            self.assertEqual(f.read(), "", "the planted server was asked")
+        self.assertNotIn("Planted", "\n".join(h.log()))
+        # Not one pixel of the planted skin's colour reaches the screen.
+        colours = subprocess.run(["convert", shot, "-format", "%c", "histogram:info:-"],
+                                 stdout=subprocess.PIPE, check=True).stdout.decode()
+        self.assertNotIn("#FF00FF", colours.upper())
+
+
+if __name__ == "__main__":
+    harness.main()
