@@ -1,10 +1,16 @@
 """Live demonstration: the installer's typical run on this machine, with nothing leaving it.
 
-A local download server serves demonstration packages (our own small second stage, which shows
-the language it was given, and stub prerequisites); the same server acts as the browser's proxy,
+What runs is the real thing a user downloads: the single-file release exe, made by the release
+command (tools/release.sh) and signed with a throwaway test certificate, started from a folder
+named like a user's Downloads that holds nothing else but a planted "ConfigFile.txt" naming
+another server, which the exe never reads.
+
+A local HTTPS download server serves demonstration packages (our own small second stage, which
+shows the language it was given, and stub prerequisites); a local squid is the browser's proxy,
 while the direct connection is pointed at a closed loopback port, so the run goes the way a
 typical user's does: the .NET question, the direct attempt failing, the browser proxy taking
-over, the downloads, the .NET installation, and the hand-over to the second stage.
+over, the downloads (each checked against the SHA-256 the release command carried into the exe),
+the .NET installation, and the hand-over to the second stage.
 
 On a display of your own you answer the dialogs yourself. Without one, the run happens on a
 private Xvfb, the robot answers for you and a screenshot is taken at each step.
@@ -20,6 +26,27 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
+
+
+def release_into_downloads(h, packages):
+    """Makes the signed release exe for this configuration, with the packages' digests, and leaves
+    it in a folder named like a user's Downloads beside nothing but a planted configuration that
+    names another server. Returns the exe's path there and who signed it."""
+    payloads = os.path.join(h.root, "payloads")
+    os.makedirs(payloads)
+    for name, data in packages.items():
+        with open(os.path.join(payloads, name), "wb") as f:
+            f.write(data)
+    built, out = h.build_release(options=["--payloads", payloads])
+    signed_by = next((line.split("release: ", 1)[1] for line in out.splitlines()
+                      if line.startswith("release: signed by")), "not signed")
+    downloads = h.run_from("Downloads")
+    for name in os.listdir(downloads):
+        path = os.path.join(downloads, name)
+        shutil.rmtree(path) if os.path.isdir(path) else os.remove(path)
+    shutil.copy2(built, downloads)
+    h.write_config(server="http://elsewhere.tarvelo.com:9")
+    return os.path.join(downloads, "TarveloSetup.exe"), signed_by
 
 
 def main():
@@ -41,9 +68,9 @@ def main():
         with open(harness.tool("demo_stage2.exe"), "rb") as f:
             stage2 = f.read()
         stub = h.stub_bytes()
-        h.serve_packages({harness.STAGE2_PACKAGE: stage2, harness.DOTNET_PACKAGE: stub,
-                          harness.MSI_PACKAGE: stub}, fault=True)
-        proxy = "127.0.0.1:%d" % h.servers[-1].port
+        packages = {harness.STAGE2_PACKAGE: stage2, harness.DOTNET_PACKAGE: stub, harness.MSI_PACKAGE: stub}
+        h.serve_packages(packages, tls_kind="good")
+        proxy = "127.0.0.1:%d" % h.squid(auth=False).port
         h.machine(dotnet=False, browser_proxy=proxy)
         language = os.environ.get("TARVELO_LANGUAGE") or "en-GB"
         if not os.path.exists(h.path("Resource-%s.txt" % language)):
@@ -52,9 +79,14 @@ def main():
         else:
             h.use_language(language)
         h.write_config(language=language)
+        exe, signed_by = release_into_downloads(h, packages)
+        shutil.copy2(exe, out)
+        print("demo: the release exe (kept as %s), %s, runs alone in %s beside a planted ConfigFile.txt"
+              % (os.path.join(out, "TarveloSetup.exe"), signed_by, h.run_dir))
         # The stand-in .NET installer takes a few seconds, so that the bar can be seen moving on.
         h.stub(harness.DOTNET_PACKAGE, sleep_ms=7000)
-        print("demo: download server and browser proxy on %s; starting TarveloSetup.exe in %s" % (proxy, language))
+        print("demo: HTTPS download server on %s, browser proxy on %s; starting TarveloSetup.exe in %s"
+              % (h.server_url, proxy, language))
         h.start(env={"http_proxy": "http://127.0.0.1:%d" % harness.servers.free_port()})
         dialogs = os.path.exists(os.path.join(ROOT, "ui", "dialogs", "message_dialog.h"))
         if automatic:
