@@ -116,12 +116,33 @@ add_library(test_support STATIC ${TEST_SUPPORT})
 target_link_libraries(test_support PUBLIC tarvelo_win32 gtest)
 target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win32)
 
+# The carried-inputs test program carries a small cabinet of its own, packed by the release
+# command's own packer: the sample configuration, the English texts and one skin image.
+set(TEST_CARRIED_DIR ${CMAKE_BINARY_DIR}/test-carried)
+file(MAKE_DIRECTORY ${TEST_CARRIED_DIR})
+file(WRITE ${TEST_CARRIED_DIR}/carried.rc "CARRIED_INPUTS RCDATA \"inputs.bin\"\n")
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(OUTPUT ${TEST_CARRIED_DIR}/inputs.bin
+  COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tools/release.py pack ${TEST_CARRIED_DIR}/inputs.bin
+          ConfigFile.txt=${CMAKE_SOURCE_DIR}/data/ConfigFile.txt
+          Resource-en-GB.txt=${CMAKE_SOURCE_DIR}/data/Resource-en-GB.txt
+          Images/Smallest.bmp=${CMAKE_BINARY_DIR}/run/Images/Smallest.bmp
+  DEPENDS ${CMAKE_SOURCE_DIR}/tools/release.py run_folder VERBATIM)
+add_custom_target(test_carried_archive DEPENDS ${TEST_CARRIED_DIR}/inputs.bin)
+add_library(test_carried_resource OBJECT ${TEST_CARRIED_DIR}/carried.rc)
+target_include_directories(test_carried_resource PRIVATE ${TEST_CARRIED_DIR})
+set_source_files_properties(${TEST_CARRIED_DIR}/carried.rc PROPERTIES OBJECT_DEPENDS ${TEST_CARRIED_DIR}/inputs.bin)
+add_dependencies(test_carried_resource test_carried_archive)
+
 # Each in-process test file is a program of its own, so that process-wide singletons start fresh.
 file(GLOB WIN32_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*_test.cpp)
 foreach(src IN LISTS WIN32_TESTS)
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} $<TARGET_OBJECTS:tarvelo_resources>)
   target_link_libraries(${name} PRIVATE test_support gtest_main)
+  if(name STREQUAL "carried_inputs_test")
+    target_sources(${name} PRIVATE $<TARGET_OBJECTS:test_carried_resource>)
+  endif()
   if(name STREQUAL "text_fit_test")
     continue()
   endif()
@@ -166,7 +187,6 @@ add_library(planted_recorder SHARED ${CMAKE_SOURCE_DIR}/tests/tools/planted/reco
 set_target_properties(planted_recorder PROPERTIES PREFIX "")
 
 # End-to-end tests: one Python file each, run serially because they drive the real program.
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
 file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(src IN LISTS E2E_TESTS)
   get_filename_component(name ${src} NAME_WE)
