@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TARVELO_BUILD_DIR:-$root/build}
 bash "$root/tools/setup.sh"
 cmake -S "$root" -B "$build/release" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" -DTARVELO_THREAD_MODEL=win32 >/dev/null
-cmake --build "$build/release" --target TarveloSetup
+cmake --build "$build/release" --target TarveloSetup run_folder
 arch=$(bash "$root/tools/test-arch.sh")
 cmake -S "$root" -B "$build/win32" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" >/dev/null
 cmake --build "$build/win32"
