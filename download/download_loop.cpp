@@ -9,6 +9,8 @@
 #include "support/win32_handle.h"
 #include "download/portable/http_rules.h"
 #include "download/retry_pause.h"
+#include "download/portable/resume_record.h"
+#include "support/installer_config.h"
 #include "support/installer_log.h"
 
 namespace {
@@ -112,6 +114,7 @@ int CHttpDownloader2::DownloadFiles(DownloadItem* items, int count)
     ProxyPromptCount = 0;
     m_savedCredentialRefusals = 0;
     bool serverCredentialsTried = false;
+    if (KeepsUnfinishedDownloads()) DeleteStaleDownloads(InstallerConfig::StartDirectory);
     if (count < 1 || items == nullptr) return 1;
     for (int index = 0; index < count; ++index) {
         for (;;) {
@@ -134,6 +137,11 @@ CHttpDownloader2::Step CHttpDownloader2::AttemptItem(DownloadItem& item, bool* s
     if (!IsVendorHost(hostName)) {
         Log(std::string("Url doesnt contain ") + kVendorDomain);
         return Step::Failed;
+    }
+    if (!item.earlierLooked) {
+        item.earlierLooked = true;
+        uint32_t total = 0;
+        if (KeepsUnfinishedDownloads() && TakeEarlierDownload(item, &total)) ContentLength = total;
     }
 
     for (;;) {
@@ -160,7 +168,7 @@ CHttpDownloader2::Flow CHttpDownloader2::SendRequest(DownloadItem& item, Step* r
         return Flow::Stop;
     }
     Log("Request Created...");
-    SetRangeOnRequest(item.resumeOffset);
+    SetRangeOnRequest(item);
 
     Log("Sending Http Request");
     if (!WinHttpSendRequest(request.Get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)) {
@@ -186,18 +194,21 @@ CHttpDownloader2::Flow CHttpDownloader2::SendRequest(DownloadItem& item, Step* r
     return Flow::Next;
 }
 
-void CHttpDownloader2::SetRangeOnRequest(uint32_t from)
+void CHttpDownloader2::SetRangeOnRequest(const DownloadItem& item)
 {
-    const std::wstring range = GetRangeHeader(from);
+    const std::wstring range = GetRangeHeader(item.resumeOffset);
     if (!range.empty()) {
-        if (!WinHttpAddRequestHeaders(request.Get(), range.c_str(), static_cast<DWORD>(range.size()),
+        const std::wstring headers = range + MakeIfRangeHeader(item.validator);
+        if (!WinHttpAddRequestHeaders(request.Get(), headers.c_str(), static_cast<DWORD>(headers.size()),
                                       WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE))
             LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
         m_rangeOnRequest = true;
     } else if (m_rangeOnRequest) {
         // A resend of this request from the start must not keep the earlier range.
-        if (!WinHttpAddRequestHeaders(request.Get(), L"Range:", static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_REPLACE))
-            LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
+        for (const wchar_t* header : {L"Range:", L"If-Range:"})
+            if (!WinHttpAddRequestHeaders(request.Get(), header, static_cast<DWORD>(-1), WINHTTP_ADDREQ_FLAG_REPLACE) &&
+                GetLastError() != ERROR_WINHTTP_HEADER_NOT_FOUND)
+                LogCallFailure("WinHttpAddRequestHeaders", GetLastError());
         m_rangeOnRequest = false;
     }
 }
@@ -284,6 +295,10 @@ CHttpDownloader2::Step CHttpDownloader2::RestartFromZero(DownloadItem& item, con
 CHttpDownloader2::Step CHttpDownloader2::FinishItem(DownloadItem& item, int32_t baseBefore)
 {
     LogWide(L"Download complete...FileName : " + item.localPath);
+    // Complete: no other run continues it, whatever its checks find.
+    m_record.Remove();
+    DeleteFileW(ResumeRecordPath(item.localPath).c_str());
+    item.keptForNextRun = false;
     UniqueHandle file = std::move(m_completedFile);
     if (!file.Valid()) LogCallFailure("CreateFileW", m_holdError);
     const PayloadCheck check = CheckDownloadedPayload(item, file);
@@ -312,6 +327,22 @@ CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD s
     // A body without a length ends only when the connection does: never send this request again.
     if (!facts.hasLength) m_requestSpent = true;
 
+    if (item.continuingEarlier) {
+        // What an earlier run left is appended only where the answer proves it continues that
+        // file; anything else starts again at byte 0, a 200 with its own body, the rest on a new
+        // request without a range.
+        item.continuingEarlier = false;
+        if (!ProvesContinuation(facts)) {
+            DiscardEarlierDownload(item.localPath, status == 200 ? "the server sent the whole file"
+                                                                 : "the server did not continue it");
+            item.resumeOffset = 0;
+            item.furthestOffset = 0;
+            if (status != 200) {
+                m_requestSpent = true;
+                return Step::Restart;
+            }
+        }
+    }
     if (item.resumeOffset != 0) {
         switch (ClassifyResumeAnswer(facts)) {
         case ResumeAnswer::Append:
@@ -355,7 +386,35 @@ CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD s
         ContentLength = static_cast<uint32_t>(length);
         OnContentLength(ContentLength);
     }
+    BeginFile(item);
     return Step::Done;
+}
+
+// The validator of the answer the file's bytes begin with, and the record that lets another run
+// continue the file: kept only when the server gave both a length and a validator.
+void CHttpDownloader2::BeginFile(DownloadItem& item)
+{
+    if (item.resumeOffset == 0) {
+        std::wstring etag, lastModified;
+        QueryHeaderText(request.Get(), WINHTTP_QUERY_ETAG, &etag);
+        QueryHeaderText(request.Get(), WINHTTP_QUERY_LAST_MODIFIED, &lastModified);
+        item.validator = ChooseValidator(etag, lastModified);
+    } else if (m_record.Active() && m_record.Path() == ResumeRecordPath(item.localPath)) {
+        return;  // a resume within the run: the record goes on
+    }
+    item.keptForNextRun = false;
+    if (!KeepsUnfinishedDownloads()) return;
+    if (ContentLength == 0 || item.validator.empty()) {
+        m_record.Remove();
+        DeleteFileW(ResumeRecordPath(item.localPath).c_str());
+        return;
+    }
+    ResumeRecord record;
+    record.address = item.url;
+    record.totalLength = ContentLength;
+    record.validator = item.validator;
+    record.written = item.resumeOffset;
+    item.keptForNextRun = m_record.Start(item.localPath, record);
 }
 
 // A 416 to a resume: there is nothing left to send, or the file on the server is now shorter.
@@ -363,6 +422,7 @@ CHttpDownloader2::Step CHttpDownloader2::PrepareBody(DownloadItem& item, DWORD s
 CHttpDownloader2::Step CHttpDownloader2::AnswerRangeRefused(DownloadItem& item)
 {
     m_requestSpent = true;  // its body is not read
+    item.continuingEarlier = false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const bool whole = ContentLength != 0 &&
                        GetFileAttributesExW(item.localPath.c_str(), GetFileExInfoStandard, &data) &&
@@ -449,6 +509,7 @@ bool CHttpDownloader2::CopyBody(HANDLE file, const DownloadItem& item, int* next
             if (written != got) return false;
             BytesOnDisk += got;
             m_attemptBytes += got;
+            m_record.Update(BytesOnDisk);
             if (length != 0) {
                 const uint32_t percent = PercentOf(BytesOnDisk, length);
                 // A chunk may cross several steps of a small file; each is shown in turn.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "download/checked_files.h"
+#include "download/earlier_download.h"
 #include "download/handles.h"
 #include "download/proxy_state.h"
 #include "download/shared_state.h"
@@ -94,7 +95,9 @@ protected:
     // attempt; Stop: the attempt ends with the Step given back.
     enum class Flow { Next, Repeat, Stop };
     Flow SendRequest(DownloadItem& item, Step* result);
-    void SetRangeOnRequest(uint32_t from);
+    // The Range of a resume, with the If-Range that makes the server send the whole file instead
+    // when it is no longer the file the bytes on disk came from; neither for a request from 0.
+    void SetRangeOnRequest(const DownloadItem& item);
     Flow AnswerStatus(DownloadItem& item, bool* serverCredentialsTried, DWORD* status, Step* result);
     Step ReadBody(DownloadItem& item, DWORD status);
     // The steps of ReadToFile.
@@ -125,6 +128,10 @@ protected:
         DWORD error = 0;
     } m_readFailure;
     UniqueHandle m_completedFile;        // the file the last ReadToFile completed, held for its check
+    ResumeRecordWriter m_record;         // the record that lets another run continue this download
+    // Where the body that PrepareBody accepted goes: the validator and the record of a body that
+    // begins the file.
+    void BeginFile(DownloadItem& item);
     DWORD m_holdError = ERROR_SUCCESS;   // why it could not be held
     unsigned char m_buffer[kBufferSize];
 };

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "download/earlier_download.h"
+#include "download/portable/resume_record.h"
 #include "download/portable/windows_program.h"
 #include "support/installer_log.h"
 
@@ -110,6 +112,11 @@ void DeleteUnfinishedDownloads(const DownloadItem* items, size_t count)
     for (size_t i = 0; i < count; ++i) {
         const DownloadItem& item = items[i];
         if (!item.createdByThisRun || item.complete) continue;
+        if (item.keptForNextRun && KeepsUnfinishedDownloads() &&
+            GetFileAttributesW(ResumeRecordPath(item.localPath).c_str()) != INVALID_FILE_ATTRIBUTES) {
+            LogWide(L"Kept incomplete download for the next run: " + item.localPath);
+            continue;
+        }
         if (DeleteFileW(item.localPath.c_str())) LogWide(L"Removed incomplete download: " + item.localPath);
     }
 }

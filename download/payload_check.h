@@ -29,6 +29,6 @@ enum class PayloadCheck {
 // deleted at once, so that nothing can start it, and the item is set to start again from 0.
 PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file);
 
-// Deletes the files that this run wrote and did not complete (the next run starts them from
-// byte 0 anyway). Complete, checked files stay.
+// Deletes the files that this run wrote and did not complete. Complete, checked files stay, and
+// so do those a release run keeps with their records for the next run to continue.
 void DeleteUnfinishedDownloads(const DownloadItem* items, size_t count);

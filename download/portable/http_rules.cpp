@@ -208,3 +208,9 @@ int FirstPendingStep(uint32_t percent, int progressStep)
     if (progressStep < 1) progressStep = 1;
     return static_cast<int>(percent / static_cast<uint32_t>(progressStep)) + 1;
 }
+
+bool ProvesContinuation(const ResumeFacts& facts)
+{
+    return facts.status == 206 && facts.hasRange && facts.knownTotal != 0 &&
+           facts.rangeFirst == facts.resumeOffset && facts.rangeTotal == facts.knownTotal;
+}

@@ -80,6 +80,10 @@ struct ResumeFacts {
 // means the file changed or the server is confused.
 ResumeAnswer ClassifyResumeAnswer(const ResumeFacts& facts);
 
+// What continues a download that an earlier run left, more strictly than a resume within a run:
+// only a 206 whose Content-Range starts at the offset asked for and names the recorded total.
+bool ProvesContinuation(const ResumeFacts& facts);
+
 // Whole percent of a file on disk, overflow-free for every 32-bit size; 0 for an unknown length.
 uint32_t PercentOf(uint32_t bytes, uint32_t length);
 

@@ -28,6 +28,15 @@ struct DownloadItem {
     // did not complete.
     bool createdByThisRun = false;
     bool complete = false;
+    // What a resume's If-Range carries: the validator of the answer the file's bytes began with
+    // (empty: the server gave none, and resumes go without one).
+    std::wstring validator;
+    // The run looked for a download an earlier run left of this file; it continues one, whose
+    // first answer must prove the continuation; a record beside the file lets the next run
+    // continue this one.
+    bool earlierLooked = false;
+    bool continuingEarlier = false;
+    bool keptForNextRun = false;
 };
 
 // The number of entries of a plan, which also says what is installed after the downloads.
