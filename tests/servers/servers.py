@@ -8,6 +8,8 @@ pid, log and temporary folders below a work folder, and is stopped by stop() or 
 `with` block. Nothing listens anywhere but loopback.
 """
 
+import email.utils
+import hashlib
 import http.server
 import os
 import random
@@ -310,6 +312,13 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
       portal=K         the first K answers of this URL are 200 with PORTAL_PAGE (text/html)
                        instead of the file, as from a login portal or a filtering proxy
       head=N           the file is only its first N bytes (a whole answer of that length)
+      swapafter=K      after K requests of this URL, the file is <file>.next (the file was
+                       replaced on the server), where that exists
+      noetag=1         no ETag (by default a strong one from the file's content)
+      weaketag=1       the ETag is weak (W/"...")
+      lastmod=1        a Last-Modified date (the file's own)
+    A Range that comes with an If-Range the file no longer matches (neither its ETag nor its
+    date) is ignored, as HTTP says, and the whole file is sent with 200.
 
     /__pac?answer=A is a proxy auto-configuration script that answers A (for example
     "PROXY 127.0.0.1:3128") for the vendor's hosts and DIRECT for every other host.
@@ -334,8 +343,8 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
         pass
 
     def _record(self, target):
-        line = "%s %s range=%s auth=%s\n" % (
-            self.command, target, self.headers.get("Range", "-"),
+        line = "%s %s range=%s ifrange=%s auth=%s\n" % (
+            self.command, target, self.headers.get("Range", "-"), self.headers.get("If-Range", "-"),
             "yes" if self.headers.get("Proxy-Authorization") else "no")
         with self.server.owner.log_lock:
             with open(self.server.owner.log_path, "a") as f:
@@ -409,14 +418,24 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             self._head(200, {"Content-Type": "text/html", "Content-Length": str(len(PORTAL_PAGE))})
             self.wfile.write(PORTAL_PAGE)
             return
+        if "swapafter" in q and n > int(q["swapafter"]) and os.path.isfile(path + ".next"):
+            path += ".next"
         with open(path, "rb") as f:
             data = f.read()
         if "head" in q:
             data = data[:int(q["head"])]
         total = len(data)
+        validators = {}
+        if "noetag" not in q:
+            validators["ETag"] = ('W/"%s"' if "weaketag" in q else '"%s"') % hashlib.sha256(data).hexdigest()[:20]
+        if "lastmod" in q:
+            validators["Last-Modified"] = email.utils.formatdate(os.path.getmtime(path), usegmt=True)
 
         start, end, status = 0, total - 1, 200
         rng = self.headers.get("Range")
+        condition = self.headers.get("If-Range")
+        if rng and condition is not None and (condition.startswith("W/") or condition not in validators.values()):
+            rng = None
         if rng and "refuserange" in q:
             self._head(416, {"Content-Range": "bytes */%d" % total, "Content-Length": "0"})
             return
@@ -433,7 +452,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
                 start = int(q["badstart"])
         body = data[start:end + 1]
 
-        headers = {}
+        headers = dict(validators)
         if status == 206 and "badrange" in q:
             headers["Content-Range"] = "bytes %d-%d of %d" % (start, end, total)
         elif status == 206 and "norange" not in q and "wholepart" not in q:
@@ -476,6 +495,8 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
         else:
             self.wfile.write(body[:limit])
         self.wfile.flush()
+        with owner.log_lock:
+            owner.sent[parsed.path] = owner.sent.get(parsed.path, 0) + limit
 
         if stall:
             owner.stopping.wait(120)
@@ -517,6 +538,8 @@ class FaultServer:
         self.stopping = threading.Event()
         self.listeners = []
         self.port = None
+        # Body bytes sent, by path: what a client fetched, whether it kept it or not.
+        self.sent = {}
 
     def _listen(self, die_after=None, tls=None):
         listener = _Listener((LOOPBACK, 0), _FaultHandler)

@@ -14,6 +14,7 @@
 #include "app/proxy_prompts.h"
 #include "download/retry_pause.h"
 #include "support/net_env.h"
+#include "support/win32_handle.h"
 
 namespace {
 std::vector<int> g_positions;
@@ -311,6 +312,58 @@ TEST_F(DownloadFaults, RefusedRangeCompletesOnlyAFileOfTheKnownTotal)
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_NE(asked[1].find("range=-"), std::string::npos);
     g_figures.faults += 2;
+}
+
+// A file replaced on the server during the run ------------------------------------------------
+
+// Two versions of one served file, of the same length, so that only a validator can tell a part
+// of one from a part of the other. The second lies beside the first as "<name>.next", which the
+// server sends from the `swapafter`-th request on.
+std::vector<char> ServeTwoVersions(const wchar_t* name, std::vector<char>* second)
+{
+    std::vector<char> first = NetEnv::ReadAll(NetEnv::Served(L"big.bin"));
+    first.resize(400000);
+    *second = first;
+    for (size_t i = 1000; i < second->size(); i += 997) (*second)[i] = static_cast<char>((*second)[i] ^ 0x5A);
+    EXPECT_TRUE(NetEnv::WriteAll(NetEnv::Served(name), first));
+    EXPECT_TRUE(NetEnv::WriteAll(NetEnv::Served(name) + L".next", *second));
+    // A date of its own for the second version, for the servers that validate by date.
+    UniqueHandle file(CreateFileW((NetEnv::Served(name) + L".next").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER time;
+    time.LowPart = now.dwLowDateTime;
+    time.HighPart = now.dwHighDateTime;
+    time.QuadPart += 3600ULL * 10000000;
+    const FILETIME later{time.LowPart, time.HighPart};
+    EXPECT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &later));
+    return first;
+}
+
+TEST_F(DownloadFaults, FileReplacedDuringTheRunEndsAsOneVersionNeverAMixture)
+{
+    std::vector<char> second;
+    ServeTwoVersions(L"replaced.bin", &second);
+    // Cut after 100000 bytes of the first version; the resume meets the second. Its If-Range
+    // carries the first version's ETag, or, from a server without ETags, its date: the server
+    // sends the whole second version, which replaces what is on disk.
+    for (const wchar_t* query : {L"/replaced.bin?cut=100000&swapafter=1",
+                                 L"/replaced.bin?cut=100000&swapafter=1&noetag=1&lastmod=1"}) {
+        DownloadItem item = Item(query, L"replaced.bin", false, L"replaced.bin");
+        ASSERT_EQ(Run(item, L"replaced.bin.next"), 1) << Narrow(query);
+        const auto asked = NetEnv::FaultRequests(Narrow(query) + " ");
+        ASSERT_EQ(asked.size(), 2u);
+        EXPECT_NE(asked[1].find("range=bytes=100000-399999 ifrange="), std::string::npos) << asked[1];
+        EXPECT_EQ(asked[1].find("ifrange=-"), std::string::npos) << asked[1];
+        EXPECT_EQ(Count(lastLog, "Server ignored the range...downloading from the start"), 1u);
+        g_figures.faults += 2;
+    }
+    // Unchanged, the same resume is appended.
+    DownloadItem same = Item(L"/replaced.bin?cut=100000&swapafter=9", L"same.bin", false, L"replaced.bin");
+    ASSERT_EQ(Run(same, L"replaced.bin"), 1);
+    EXPECT_EQ(Count(lastLog, "Server ignored the range"), 0u);
+    g_figures.faults += 1;
 }
 
 // Fault matrix ----------------------------------------------------------------------------------
