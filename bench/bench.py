@@ -177,6 +177,43 @@ class CuttingServer(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
 
 
+class StallingHandler(http.server.BaseHTTPRequestHandler):
+    """Serves one file with a strong ETag, honouring Range only with a matching If-Range; the
+    first answer stops after `stall_at` bytes and goes quiet. Counts every body byte sent."""
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *a):
+        pass
+
+    def do_GET(self):
+        srv = self.server
+        data, start, status = srv.data, 0, 200
+        rng, condition = self.headers.get("Range"), self.headers.get("If-Range")
+        if rng and rng.startswith("bytes=") and condition in (None, srv.etag):
+            start, status = int(rng[6:].split("-")[0]), 206
+        srv.ranges.append(rng if status == 206 else None)
+        body = data[start:]
+        self.send_response(status)
+        self.send_header("ETag", srv.etag)
+        if status == 206:
+            self.send_header("Content-Range", "bytes %d-%d/%d" % (start, len(data) - 1, len(data)))
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        limit = len(body)
+        if srv.stalls_left > 0:
+            srv.stalls_left -= 1
+            limit = srv.stall_at
+        try:
+            self.wfile.write(body[:limit])
+            self.wfile.flush()
+            srv.sent += limit
+            if limit < len(body):
+                srv.quiet.wait(120)
+        except OSError:
+            pass
+        self.close_connection = True
+
+
 def release_exe(arch, tree, signed):
     """The release command's exe of the default inputs (the run folder's), linked in `tree`,
     signed with the test code-signing certificate or not."""
@@ -381,6 +418,32 @@ def main():
             raise RuntimeError("resumed file differs from the source")
         refetched.append(srv.sent - len(data))
     rows.append(("Body bytes fetched twice after 5 cuts (20 MB file)", fmt(refetched, " bytes", 0), "0", "met" if max(refetched) == 0 else "missed"))
+
+    # An interrupted run of a release exe: the process ends abruptly (as when it is killed or the
+    # power goes) at 60 % of the file, and the next run continues it.
+    again = []
+    stall_at = (len(data) * 6 // 10) // 1024 * 1024  # whole reads: WinHTTP holds back a short one
+    for i in range(RUNS):
+        srv = CuttingServer(("127.0.0.1", 0), StallingHandler)
+        srv.data, srv.sent, srv.stalls_left, srv.stall_at = data, 0, 1, stall_at
+        srv.etag, srv.ranges, srv.quiet = '"bench-%d"' % i, [], threading.Event()
+        threading.Thread(target=srv.serve_forever, daemon=True).start()
+        for leftover in (out_file, out_file + ".resume"):
+            if os.path.exists(leftover):
+                os.remove(leftover)
+        env = {"TARVELO_WINE_HTTP_PROXY": "http://127.0.0.1:%d" % srv.server_address[1]}
+        url = "http://%s/resume.bin" % HOST
+        wine([os.path.join(WIN, "bench_engine_continue.exe"), url, winpath(out_file), str(stall_at)], env=env, cwd=run_dir)
+        wine([os.path.join(WIN, "bench_engine_continue.exe"), url, winpath(out_file)], env=env, cwd=run_dir)
+        srv.quiet.set()
+        srv.shutdown()
+        srv.server_close()
+        if open(out_file, "rb").read() != data or srv.ranges[-1] is None:
+            raise RuntimeError("the interrupted download was not continued: %s" % srv.ranges)
+        again.append(srv.sent - len(data))
+    rows.append(("Body bytes fetched again after an interrupted run (20 MB file, process ended at 60 %%; "
+                 "before: the whole partial, %d bytes)" % stall_at, fmt(again, " bytes", 0), "0",
+                 "met" if max(again) == 0 else "missed"))
 
     rows.append(("Progress bar positions set per file (engine)", fmt(positions, "", 0), "", ""))
     px = min(bar_px)
