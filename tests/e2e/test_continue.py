@@ -5,6 +5,7 @@ import hashlib
 import os
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -155,7 +156,18 @@ class ContinuedDownloads(harness.E2ETest):
             ("another address", record_text(self.address + "&x=1", SIZE, etag(self.stage2), 1500000), 1500000,
              "Earlier download of %s discarded: its record is of another address" % path, "range=- "),
         ]
-        for name, record, kept, line, asked_range in cases:
+        # And one that lies a week and a day old: it is deleted at start.
+        old = os.path.join(self.setup_dir, "DotNet", "dotnetfx.exe")
+        os.makedirs(os.path.dirname(old))
+        with open(old, "wb") as f:
+            f.write(self.stage2[:5000])
+        with open(old + ".resume", "wb") as f:
+            f.write(record_text(self.address, SIZE, etag(self.stage2), 5000))
+        eight_days_ago = time.time() - 8 * 24 * 3600
+        os.utime(old + ".resume", (eight_days_ago, eight_days_ago))
+        cases[0] = cases[0][:3] + (cases[0][3], cases[0][4], [
+            "Earlier download of %s discarded: it is older than seven days" % harness.windows_path(old)])
+        for name, record, kept, line, asked_range, *more in cases:
             with self.subTest(name):
                 os.makedirs(self.setup_dir, exist_ok=True)
                 with open(self.stage2_file, "wb") as f:
@@ -167,7 +179,8 @@ class ContinuedDownloads(harness.E2ETest):
                 start, asked = self.second_run()
                 self.assertIn(asked_range, asked[0])
                 self.assert_identical(start, self.stage2)
-                h.assert_log_in_order([line])
+                h.assert_log_in_order((more[0] if more else []) + [line])
+        self.assertFalse(os.path.exists(old) or os.path.exists(old + ".resume"))
 
 
 if __name__ == "__main__":
