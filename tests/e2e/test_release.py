@@ -14,6 +14,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
 RELEASE = os.path.join(harness.SOURCE_DIR, "tools", "release.sh")
+# Every DLL the typical run loads, as the hand-over test plants them (see test_hand_over.py).
+from test_hand_over import PLANTED as PLANTED_DLLS  # noqa: E402
 
 
 def bitmap(width, height, colour):
@@ -148,13 +150,13 @@ class ReleaseRun(harness.E2ETest):
                 f.write(bitmap(458, 302, (255, 0, 255)))
         return other
 
-    def typical_run(self):
+    def typical_run(self, wine_env=None):
         """.NET missing and agreed to; returns the started second stage's record."""
         h = self.h
         h.machine(dotnet=False)
         dotnet = h.stub(harness.DOTNET_PACKAGE)
         stage2 = h.stub(harness.STAGE2_PACKAGE, wait=True)
-        h.start()
+        h.start(wine_env=wine_env)
         question = h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")})
         self.assertEqual(question.text(1013), h.text("DIALOG_CAPTION"))
         shot = h.screenshot("question")
@@ -184,9 +186,15 @@ class ReleaseRun(harness.E2ETest):
         self.assertEqual(sorted(os.listdir(h.run_dir)), ["TarveloSetup.exe"])
 
     def test_files_planted_beside_it_are_never_read(self):
+        """A configuration, texts, a skin, and a DLL under the name of every DLL the typical run
+        loads (Wine told to prefer them, as Windows would): none of them is read or loaded."""
         h = self.h
         planted = self.release_into_downloads(planted=True)
-        start, shot = self.typical_run()
+        for name in PLANTED_DLLS:
+            shutil.copy(harness.tool("planted_recorder.dll"), h.path(name + ".dll"))
+        native_first = {"WINEDLLOVERRIDES": ",".join(PLANTED_DLLS) + "=n,b;mscoree,mshtml="}
+        start, shot = self.typical_run(wine_env=native_first)
+        self.assertEqual([n for n in os.listdir(h.run_dir) if n.endswith(".loaded")], [], "a planted DLL was loaded")
         self.assert_downloads_below_temp(start)
         with open(planted.log_path) as f:
             self.assertEqual(f.read(), "", "the planted server was asked")
@@ -195,6 +203,29 @@ class ReleaseRun(harness.E2ETest):
         colours = subprocess.run(["convert", shot, "-format", "%c", "histogram:info:-"],
                                  stdout=subprocess.PIPE, check=True).stdout.decode()
         self.assertNotIn("#FF00FF", colours.upper())
+
+    def test_a_damaged_carried_archive_is_refused_and_nothing_on_disk_is_taken_instead(self):
+        h = self.h
+        self.release_into_downloads(planted=True)
+        exe = h.path("TarveloSetup.exe")
+        with open(exe, "rb") as f:
+            data = bytearray(f.read())
+        cabinet = data.find(b"MSCF")
+        self.assertGreater(cabinet, 0)
+        # The compressed bytes of the first file, the configuration (its folder's data offset).
+        first = cabinet + struct.unpack_from("<I", data, cabinet + 36)[0]
+        for at in range(first + 12, first + 300, 5):
+            data[at] ^= 0xA5
+        with open(exe, "wb") as f:
+            f.write(data)
+        h.machine(dotnet=False)
+        h.start()
+        h.dialog("message", do=["click:1"], gone=True)
+        self.assertEqual(h.wait_exit(), 0)
+        h.assert_log_in_order(["Starting to read ConfigFile", "Using the configuration built into the installer",
+                               "ERROR: the inputs built into the installer cannot be read",
+                               "ConfigFile Read successfully", "OS not Supported"])
+        self.assertNotIn("Planted", "\n".join(h.log()))
 
 
 if __name__ == "__main__":
