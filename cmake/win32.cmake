@@ -191,8 +191,10 @@ file(GLOB E2E_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/test_*.py)
 foreach(src IN LISTS E2E_TESTS)
   get_filename_component(name ${src} NAME_WE)
   add_test(NAME e2e_${name} COMMAND ${Python3_EXECUTABLE} ${src})
-  set_tests_properties(e2e_${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
-    ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};WINE_PREFIX=${WINE_PREFIX}")
+  # Each file runs on an X display of its own, with its own Wine prefixes, servers on free ports
+  # and scratch folders, so the files run side by side.
+  set_tests_properties(e2e_${name} PROPERTIES TIMEOUT 900
+    ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};WINE_PREFIX=${WINE_PREFIX};TARVELO_E2E_OWN_DISPLAY=1")
 endforeach()
 
 # In-process tests that need the local servers: the wrapper starts nginx, the fault server and

@@ -126,16 +126,24 @@ def _display_works(display):
 
 
 def ensure_display():
+    """The caller's display, or (without one, or with TARVELO_E2E_OWN_DISPLAY set, so that test
+    files can run side by side without sharing a screen, a keyboard or a pointer) a private Xvfb
+    on a display number the X server itself finds free."""
     global _xvfb
-    if _display_works(os.environ.get("DISPLAY")):
+    if _xvfb is None and not os.environ.get("TARVELO_E2E_OWN_DISPLAY") and _display_works(os.environ.get("DISPLAY")):
         return os.environ["DISPLAY"]
-    for n in range(200, 300):
-        if not os.path.exists("/tmp/.X%d-lock" % n) and not os.path.exists("/tmp/.X11-unix/X%d" % n):
-            break
-    display = ":%d" % n
-    _xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    if _xvfb is not None:
+        return os.environ["DISPLAY"]
+    reader, writer = os.pipe()
+    _xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(writer), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(writer,))
+    os.close(writer)
     atexit.register(_stop_xvfb)
+    with os.fdopen(reader) as numbers:
+        number = numbers.readline().strip()
+    if not number.isdigit():
+        raise HarnessError("Xvfb did not start")
+    display = ":" + number
     os.environ["DISPLAY"] = display
     if not poll(lambda: _display_works(display), 20):
         raise HarnessError("Xvfb did not start on " + display)
