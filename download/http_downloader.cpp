@@ -57,35 +57,6 @@ struct BrowserSettings {
     }
 };
 
-// The first proxy that an auto-configuration script names for `url`, as bare "host:port": the
-// script found by auto-detection, or the one at `scriptUrl`. Empty when the script answers
-// DIRECT or cannot be found, fetched or run.
-std::wstring ScriptProxyFor(const std::wstring& url, const wchar_t* scriptUrl)
-{
-    // The script itself is fetched directly: the proxy it is to name is not known yet, and the
-    // default proxy is the one that has just failed.
-    WinHttpHandle lookup(OpenSession(WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME));
-    if (!lookup) return std::wstring();
-    WINHTTP_AUTOPROXY_OPTIONS options{};
-    if (scriptUrl) {
-        options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
-        options.lpszAutoConfigUrl = scriptUrl;
-    } else {
-        options.dwFlags = WINHTTP_AUTOPROXY_AUTO_DETECT;
-        options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-    }
-    WINHTTP_PROXY_INFO answer{};
-    if (!WinHttpGetProxyForUrl(lookup.Get(), url.c_str(), &options, &answer)) {
-        LogCallFailure("WinHttpGetProxyForUrl", GetLastError());
-        return std::wstring();
-    }
-    const std::wstring list = answer.lpszProxy ? answer.lpszProxy : L"";
-    if (answer.lpszProxy) GlobalFree(answer.lpszProxy);
-    if (answer.lpszProxyBypass) GlobalFree(answer.lpszProxyBypass);
-    if (answer.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY) return std::wstring();
-    return FirstScriptProxy(list);
-}
-
 // The schemes a 401 or 407 offers; false (logged) when they cannot be read.
 bool QueryAuthSchemes(HINTERNET request, DWORD* supported)
 {
@@ -136,6 +107,7 @@ void CHttpDownloader2::CloseHandles()
     session.Reset();
     m_rangeOnRequest = false;
     m_proxyCredentialsOnRequest = false;
+    m_sessionDirect = false;
 }
 
 void CHttpDownloader2::SetAccessType(int32_t type, uint32_t) { accessType = type; }
@@ -194,35 +166,57 @@ int CHttpDownloader2::CreateSession()
     }
 }
 
-// The browser's proxy, taken the way the browser applies its settings: auto-detection when it is
-// on, then the configuration script it names, then its static proxy. A script that answers
-// DIRECT, or cannot be found or run, hands on to the next source.
+// The browser's proxy, taken the way the browser applies its settings: what auto-detection
+// finds when it is on, or else the configuration script it names, entry by entry, then its
+// static proxy. An entry a session cannot be opened with is passed over at once, with its line.
 void CHttpDownloader2::TryBrowserProxySession()
 {
-    BrowserSettings settings;
-    if (!WinHttpGetIEProxyConfigForCurrentUser(&settings.value)) {
-        LogCallFailure("WinHttpGetIEProxyConfigForCurrentUser", GetLastError());
+    if (!m_browser.read && !ReadBrowserSources()) {
         TryBrowserProxy = false;
         return;
     }
+    for (; m_browser.next < m_browser.entries.size(); ++m_browser.next) {
+        const ScriptEntry& entry = m_browser.entries[m_browser.next];
+        LogWide(ScriptEntryLine(m_browser.answeredBy, entry));
+        if (entry.kind == ScriptEntry::Kind::Direct) {
+            proxy.clear();
+            session.Reset(OpenSession(WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME));
+            m_sessionDirect = true;
+        } else if (entry.kind == ScriptEntry::Kind::Proxy) {
+            proxy = WithHttpPrefix(entry.address);
+            session.Reset(OpenNamedProxySession(proxy));
+        }
+        if (session) return;
+    }
+    if (m_browser.next == m_browser.entries.size()) {
+        proxy = BrowserProxyFromConfig(m_browser.staticProxy);
+        session.Reset(OpenNamedProxySession(proxy));
+        if (!session) ++m_browser.next;
+    }
+}
+
+bool CHttpDownloader2::ReadBrowserSources()
+{
+    m_browser = BrowserSources();
+    m_browser.read = true;
+    BrowserSettings settings;
+    if (!WinHttpGetIEProxyConfigForCurrentUser(&settings.value)) {
+        LogCallFailure("WinHttpGetIEProxyConfigForCurrentUser", GetLastError());
+        m_browser.next = 1;  // nothing to try, not even a static proxy
+        return false;
+    }
     const WINHTTP_CURRENT_USER_IE_PROXY_CONFIG& config = settings.value;
-    const std::wstring url = ProxyLookupUrl(serviceType == INTERNET_SCHEME_HTTPS, hostName, port, objectName);
-    std::wstring source, scripted;
-    if (config.fAutoDetect) {
-        scripted = ScriptProxyFor(url, nullptr);
-        source = L"Proxy from auto-detection: ";
+    if (config.lpszProxy) m_browser.staticProxy = config.lpszProxy;
+    const std::wstring scriptUrl = config.lpszAutoConfigUrl ? config.lpszAutoConfigUrl : L"";
+    if (!config.fAutoDetect && scriptUrl.empty()) return true;
+    const AutoProxyAnswer answer =
+        LookUpAutoProxy(ProxyLookupUrl(serviceType == INTERNET_SCHEME_HTTPS, hostName, port, objectName), hostName,
+                        config.fAutoDetect != FALSE, scriptUrl, m_autoProxyLimitMs);
+    if (answer.answered) {
+        m_browser.entries = ParseScriptAnswer(answer.text);
+        m_browser.answeredBy = answer.fromAutoDetection ? L"auto-detection" : L"auto-configuration script";
     }
-    if (scripted.empty() && config.lpszAutoConfigUrl && config.lpszAutoConfigUrl[0]) {
-        scripted = ScriptProxyFor(url, config.lpszAutoConfigUrl);
-        source = L"Proxy from auto-configuration script: ";
-    }
-    if (scripted.empty()) {
-        proxy = BrowserProxyFromConfig(config.lpszProxy ? config.lpszProxy : L"");
-    } else {
-        LogWide(source + scripted);
-        proxy = WithHttpPrefix(scripted);
-    }
-    session.Reset(OpenNamedProxySession(proxy));
+    return true;
 }
 
 int CHttpDownloader2::CreateConnection()
@@ -360,13 +354,15 @@ void CHttpDownloader2::ProxyFallbackStep()
         accessType = AccessNamedProxy;
         TryBrowserProxy = true;
     } else {
-        TryBrowserProxy = false;
+        // The browser's next way out, while it has one; then the user's.
+        if (m_browser.Left()) ++m_browser.next;
+        TryBrowserProxy = m_browser.Left();
     }
 }
 
 void CHttpDownloader2::SaveProxyServer()
 {
-    if (!ProxyServerLinePending || !IsSavableProxy(proxy)) return;
+    if (!ProxyServerLinePending || m_sessionDirect || !IsSavableProxy(proxy)) return;
     ProxyServerLinePending = false;
     AppendToProxyFile(ProxyServerPiece(proxy));
     ProxyPromptPending = false;
@@ -374,7 +370,7 @@ void CHttpDownloader2::SaveProxyServer()
 
 void CHttpDownloader2::SaveProxyCredentials()
 {
-    if (!ProxyCredentialsLinePending || !IsSavableProxy(proxy)) return;
+    if (!ProxyCredentialsLinePending || m_sessionDirect || !IsSavableProxy(proxy)) return;
     ProxyCredentialsLinePending = false;
     AppendToProxyFile(ProxyCredentialsPiece(proxyUserName, proxyPassword));
     ProxyCredentialsPromptPending = false;

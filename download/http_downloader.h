@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <string>
 
+#include "download/auto_proxy_lookup.h"
 #include "download/checked_files.h"
 #include "download/earlier_download.h"
 #include "download/handles.h"
+#include "download/portable/auto_proxy.h"
 #include "download/proxy_state.h"
 #include "download/shared_state.h"
 #include "prereq/portable/download_plan.h"
@@ -84,6 +86,7 @@ protected:
     bool ParseUrl(DownloadItem& item);
     void ProxyFallbackStep();
     void TryBrowserProxySession();
+    bool ReadBrowserSources();
     void SaveProxyServer();
     void SaveProxyCredentials();
     enum class Answer { Resend, Fail };
@@ -133,5 +136,18 @@ protected:
     // begins the file.
     void BeginFile(DownloadItem& item);
     DWORD m_holdError = ERROR_SUCCESS;   // why it could not be held
+    // The browser's ways out, read at the first fallback: every entry its auto-configuration
+    // answered, in order, then its static proxy. `next` is the one in use, or to be tried next;
+    // a failed send moves it on.
+    struct BrowserSources {
+        bool read = false;
+        std::vector<ScriptEntry> entries;
+        size_t next = 0;          // entries.size(): the static proxy; beyond it: none left
+        std::wstring answeredBy;  // "auto-detection" or "auto-configuration script"
+        std::wstring staticProxy;
+        bool Left() const { return read && next <= entries.size(); }
+    } m_browser;
+    bool m_sessionDirect = false;          // the session has no proxy: a script said DIRECT
+    DWORD m_autoProxyLimitMs = kAutoProxyLimitMs;  // tests shorten it
     unsigned char m_buffer[kBufferSize];
 };

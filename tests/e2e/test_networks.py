@@ -20,12 +20,16 @@ class Networks(harness.E2ETest):
         """A WinHTTP default proxy where nothing listens: the direct attempt fails at once."""
         return {"http_proxy": "http://127.0.0.1:%d" % harness.servers.free_port()}
 
-    def script_url(self, answer):
-        """A proxy auto-configuration script on a fault server of the test's own."""
+    def script_url(self, answer="DIRECT", hang=False):
+        """A proxy auto-configuration script on a fault server of the test's own; with hang, one
+        that never returns."""
         if not hasattr(self, "_scripts"):
             self._scripts = harness.servers.FaultServer(self.h.root, os.path.join(self.h.root, "scripts.log")).start()
             self.h.servers.append(self._scripts)
-        return "http://127.0.0.1:%d/__pac?answer=%s" % (self._scripts.port, answer.replace(" ", "%20"))
+        if hang:
+            return "http://127.0.0.1:%d/__pac?hang=1" % self._scripts.port
+        return "http://127.0.0.1:%d/__pac?answer=%s" % (self._scripts.port,
+                                                        answer.replace(" ", "%20").replace(";", "%3B"))
 
     def proxy_file(self):
         with open(self.h.appdata_path("ProxyInfo.proxy"), "rb") as f:
@@ -94,15 +98,22 @@ class Networks(harness.E2ETest):
         proxy = h.squid(auth=False)
         stage2 = h.stub(STAGE2)
         h.write_config()
-        # DIRECT for the vendor's host: with no static proxy the user is asked, and the proxy
-        # given works as before.
-        h.machine(dotnet=True, browser_script=self.script_url("DIRECT"))
+        # A list whose entries all fail, one of them of a kind the installer cannot use: each is
+        # named, and with no static proxy the user is asked, and the proxy given works as before.
+        dead = ["127.0.0.1:%d" % harness.servers.free_port() for _ in range(2)]
+        h.machine(dotnet=True, browser_script=self.script_url("PROXY %s; SOCKS5 127.0.0.1:1080; PROXY %s" % tuple(dead)))
         h.start(env=self.closed_port_proxy())
         h.dialog("proxy", texts={1014: h.text("PROVIDE_PROXY_DETAIL")},
                  do=["type:1007=127.0.0.1", "type:1003=%d" % proxy.port, "click:1004"], gone=True)
         self.assertEqual(h.wait_exit(), 1)
         stage2.wait_started()
-        h.assert_log_lacks("Proxy from auto-configuration script: ")
+        h.assert_log_in_order(["direct connection failed...trying proxy",
+                               "Proxy from auto-configuration script: " + dead[0],
+                               "WinHttpSendRequest failed with error 12029",
+                               "Proxy from auto-configuration script skipped, SOCKS is not supported: "
+                               "SOCKS5 127.0.0.1:1080",
+                               "Proxy from auto-configuration script: " + dead[1],
+                               "WinHttpSendRequest failed with error 12029", "Launching Stage2"])
         self.assertTrue(self.proxy_file().startswith("ProxyServer=http://127.0.0.1:%d|@|" % proxy.port))
         os.remove(h.path(STAGE2))
 
@@ -113,7 +124,8 @@ class Networks(harness.E2ETest):
         h.dialog("proxy", do=["wmclose"], gone=True)
         self.assertEqual(h.wait_exit(), 0)
         h.assert_log_in_order(["direct connection failed...trying proxy",
-                               "WinHttpGetProxyForUrl failed with error 12167",
+                               "Proxy auto-configuration script not fetched",
+                               "WinHttpSendRequest failed with error 12029",
                                "Download Failed", "Installation Aborted"])
 
         # A refused certificate fails the send like any other failure: the same prompt, and
@@ -131,6 +143,56 @@ class Networks(harness.E2ETest):
                 h.assert_log_in_order(["Sending Http Request", "direct connection failed...trying proxy",
                                        "WinHttpSendRequest failed with error 12157"])
         self.assertEqual(len(stage2.starts()), 1)
+
+    def test_a_scripts_list_is_tried_in_order_and_a_script_that_never_answers_hands_on_in_time(self):
+        h = self.h
+        h.serve_packages()
+        live = h.squid(auth=False)
+        named = "127.0.0.1:%d" % live.port
+        dead = "127.0.0.1:%d" % harness.servers.free_port()
+        stage2 = h.stub(STAGE2)
+        h.write_config()
+        # A proxy that refuses, then one that works: the second stage comes through the second
+        # without anybody being asked (a prompt would stop the run), and the file names it.
+        h.machine(dotnet=True, browser_script=self.script_url("PROXY %s; PROXY %s" % (dead, named)))
+        h.start(env=self.closed_port_proxy())
+        self.assertEqual(h.wait_exit(), 1)
+        stage2.wait_started()
+        h.assert_log_in_order(["direct connection failed...trying proxy",
+                               "Proxy from auto-configuration script: " + dead,
+                               "WinHttpSendRequest failed with error 12029",
+                               "Proxy from auto-configuration script: " + named, "Launching Stage2"])
+        self.assertTrue(harness.poll(lambda: "/packages/%s - HIER_DIRECT" % STAGE2 in live.access_log(), 30),
+                        live.access_log())
+        self.assertEqual(self.proxy_file(), self.unauthenticated_proxy_file(named))
+        os.remove(h.path(STAGE2))
+
+        # A proxy that refuses, then DIRECT, which works: no proxy is left for the second stage.
+        h.machine(dotnet=True, browser_script=self.script_url("PROXY %s; DIRECT" % dead))
+        h.start(env=self.closed_port_proxy())
+        self.assertEqual(h.wait_exit(), 1)
+        stage2.wait_started(count=2)
+        h.assert_log_in_order(["direct connection failed...trying proxy",
+                               "Proxy from auto-configuration script: " + dead,
+                               "WinHttpSendRequest failed with error 12029",
+                               "Proxy from auto-configuration script: DIRECT", "Launching Stage2"])
+        self.assertFalse(os.path.exists(h.appdata_path("ProxyInfo.proxy")))
+        os.remove(h.path(STAGE2))
+
+        # A script that never returns: within 20 s of the failed direct attempt the lookup is
+        # given up and the next source, the prompt, is there; the proxy given works, with the
+        # script still running beside the run.
+        h.machine(dotnet=True, browser_script=self.script_url(hang=True))
+        h.start(env=self.closed_port_proxy())
+        h.wait_log_line("direct connection failed...trying proxy")
+        h.dialog("proxy", timeout=20, do=["type:1007=127.0.0.1", "type:1003=%d" % live.port, "click:1004"],
+                 gone=True)
+        self.assertEqual(h.wait_exit(), 1)
+        stage2.wait_started(count=3)
+        h.assert_log_in_order(["direct connection failed...trying proxy",
+                               "Proxy auto-configuration gave no answer in 15 s", "Launching Stage2"])
+        self.assertFalse([line for line in h.log() if line.startswith("Proxy from auto-configuration script")])
+        self.assertEqual(self.proxy_file(), self.unauthenticated_proxy_file(named))
 
 
 if __name__ == "__main__":

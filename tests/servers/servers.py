@@ -76,9 +76,11 @@ def _stop_process(process, timeout=10.0):
 PROXY_SCRIPT_TYPE = "application/x-ns-proxy-autoconfig"
 
 
-def proxy_script(answer):
+def proxy_script(answer, hang=False):
     """A proxy auto-configuration script answering `answer` ("PROXY host:port", "DIRECT") for
-    the vendor's hosts and DIRECT for every other host."""
+    the vendor's hosts and DIRECT for every other host; with hang, one that never returns."""
+    if hang:
+        return b'function FindProxyForURL(url, host) {\n  while (true) {}\n}\n'
     return ('function FindProxyForURL(url, host) {\n'
             '  if (dnsDomainIs(host, ".tarvelo.com")) return "%s";\n'
             '  return "DIRECT";\n}\n' % answer.replace('"', '')).encode()
@@ -321,7 +323,8 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
     date) is ignored, as HTTP says, and the whole file is sent with 200.
 
     /__pac?answer=A is a proxy auto-configuration script that answers A (for example
-    "PROXY 127.0.0.1:3128") for the vendor's hosts and DIRECT for every other host.
+    "PROXY 127.0.0.1:3128") for the vendor's hosts and DIRECT for every other host;
+    /__pac?hang=1 is one whose FindProxyForURL never returns.
 
     Every request is appended to the request log: method, target, Range value, and whether
     credentials came with it.
@@ -373,7 +376,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             return
 
         if parsed.path == "/__pac":
-            body = proxy_script(q.get("answer", "DIRECT"))
+            body = proxy_script(q.get("answer", "DIRECT"), hang=q.get("hang") == "1")
             self._head(200, {"Content-Length": str(len(body)), "Content-Type": PROXY_SCRIPT_TYPE})
             self.wfile.write(body)
             return

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <deque>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "download/auto_proxy_lookup.h"
 #include "download/http_downloader.h"
 #include "app/progress_link.h"
 #include "app/proxy_prompts.h"
@@ -207,6 +209,7 @@ protected:
     void TearDown() override
     {
         NetEnv::SetBrowserProxy(1, "");
+        SetScriptEngineForTesting(true);
         SetEnvironmentVariableW(L"http_proxy", nullptr);
         _putenv("http_proxy=");
         AbortRequested.store(false);
@@ -481,8 +484,34 @@ TEST_F(Proxy, ProxyRefusingSavedCredentialsGetsThreeMoreTries)
 std::string ScriptUrl(int port, const std::string& answer)
 {
     std::string query;
-    for (char c : answer) query += c == ' ' ? std::string("%20") : std::string(1, c);
+    for (char c : answer) query += c == ' ' ? std::string("%20") : c == ';' ? std::string("%3B") : std::string(1, c);
     return "http://127.0.0.1:" + std::to_string(port) + "/__pac?answer=" + query;
+}
+
+// Each of `expected` is a whole line of `log`, in this order; other lines may come between.
+::testing::AssertionResult InOrder(const std::string& log, const std::vector<std::string>& expected)
+{
+    std::vector<std::string> lines;
+    for (size_t start = 0; start < log.size();) {
+        size_t end = log.find("\r\n", start);
+        if (end == std::string::npos) end = log.size();
+        lines.push_back(log.substr(start, end - start));
+        start = end + 2;
+    }
+    auto at = lines.begin();
+    for (const std::string& line : expected) {
+        at = std::find(at, lines.end(), line);
+        if (at == lines.end()) return ::testing::AssertionFailure() << "no line \"" << line << "\" in its place in:\n" << log;
+        ++at;
+    }
+    return ::testing::AssertionSuccess();
+}
+
+size_t Count(const std::string& haystack, const std::string& needle)
+{
+    size_t count = 0;
+    for (size_t at = haystack.find(needle); at != std::string::npos; at = haystack.find(needle, at + 1)) ++count;
+    return count;
 }
 
 TEST_F(Proxy, BrowsersScriptComesBeforeItsStaticProxyAndAutoDetectionBeforeBoth)
@@ -508,30 +537,57 @@ TEST_F(Proxy, BrowsersScriptComesBeforeItsStaticProxyAndAutoDetectionBeforeBoth)
     const std::string log = NetEnv::InstallerLogText();
     EXPECT_TRUE(Contains(log, "\r\nProxy from auto-configuration script: " + squidProxy + "\r\n"));
     // Without a WPAD host the detection's failure is named, and the script is used after it.
-    const size_t failed = log.find("WinHttpGetProxyForUrl failed with error 12180\r\n");
+    const size_t failed = log.find("WinHttpDetectAutoProxyConfigUrl failed with error 12180\r\n");
     ASSERT_NE(failed, std::string::npos);
     EXPECT_NE(log.find("Proxy from auto-configuration script: ", failed), std::string::npos);
 }
 
-TEST_F(Proxy, ScriptAnsweringDirectOrOutOfReachHandsOnToTheStaticProxyThenToTheUser)
+TEST_F(Proxy, ScriptsDirectGoesWithoutAProxyAndOneOutOfReachHandsOnToTheStaticProxyThenToTheUser)
 {
     const std::string squidProxy = "127.0.0.1:" + std::to_string(squid);
-    // DIRECT for the host: the static proxy is next.
-    ASSERT_TRUE(NetEnv::SetBrowserProxy(4 | 2, squidProxy, ScriptUrl(fault, "DIRECT")));
-    g_credentialAnswers = {{false, 1, user, password}};
+    NetEnv::InstallerLogText();
+    // A proxy that refuses, then DIRECT for the host: the file comes without any proxy, before
+    // the static one, and nothing is saved for the second stage.
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(4 | 2, squidProxy, ScriptUrl(fault, "PROXY 127.0.0.1:9; DIRECT")));
     {
         CHttpDownloader2 downloader(false);
         UseProxyFile();
         DownloadItem item = Item(nginx, L"/small.bin", L"direct-answer.bin");
         ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
-        EXPECT_EQ(downloader.proxy, L"http://" + Wide(squidProxy));
+        EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
+        EXPECT_EQ(downloader.proxy, L"");
+        EXPECT_EQ(GetFileAttributesW(proxyFile.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_TRUE(ProxyPromptPending);
+        EXPECT_TRUE(g_proxyPromptNotices.empty());
     }
-    EXPECT_FALSE(Contains(NetEnv::InstallerLogText(), "Proxy from auto-configuration script"));
-    // A script that cannot be fetched, and one that is no script: without a static proxy the
-    // user is asked, as before.
+    EXPECT_TRUE(InOrder(NetEnv::InstallerLogText(),
+                        {"direct connection failed...trying proxy", "Proxy from auto-configuration script: 127.0.0.1:9",
+                         "WinHttpSendRequest failed with error 12029", "Proxy from auto-configuration script: DIRECT",
+                         "HTTP connection establised with server.."}));
+    EXPECT_TRUE(AccessLogGets(L"nginx", {"\"GET /small.bin HTTP/1.1\" 200 "}));
+
+    // A script that cannot be fetched hands on to the static proxy.
+    NetEnv::ResetDownloadState();
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(4 | 2, squidProxy, "http://127.0.0.1:9/proxy.pac"));
+    g_credentialAnswers = {{false, 1, user, password}};
+    {
+        CHttpDownloader2 downloader(false);
+        DownloadItem item = Item(nginx, L"/small.bin", L"static-next.bin");
+        ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+        EXPECT_EQ(downloader.proxy, L"http://" + Wide(squidProxy));
+        EXPECT_TRUE(g_proxyPromptNotices.empty());
+    }
+    EXPECT_TRUE(InOrder(NetEnv::InstallerLogText(),
+                        {"direct connection failed...trying proxy", "Proxy auto-configuration script not fetched",
+                         "WinHttpSendRequest failed with error 12029", "HTTP connection establised with server.."}));
+
+    // Scripts that cannot be fetched (out of reach, missing, too long to be one), and one that
+    // is no script: without a static proxy the user is asked, as before.
     const std::string unreachable = "http://127.0.0.1:9/proxy.pac";
+    const std::string missing = "http://127.0.0.1:" + std::to_string(fault) + "/small.bin?status=404";
+    const std::string tooLong = "http://127.0.0.1:" + std::to_string(nginx) + "/dotnet.bin";
     const std::string garbage = "http://127.0.0.1:" + std::to_string(fault) + "/small.bin";
-    for (const std::string& script : {unreachable, garbage}) {
+    for (const std::string& script : {unreachable, missing, tooLong, garbage}) {
         SCOPED_TRACE(script);
         NetEnv::ResetDownloadState();
         g_proxyPromptNotices.clear();
@@ -541,12 +597,100 @@ TEST_F(Proxy, ScriptAnsweringDirectOrOutOfReachHandsOnToTheStaticProxyThenToTheU
         EXPECT_EQ(downloader.DownloadFiles(&item, 1), 0);
         EXPECT_EQ(g_proxyPromptNotices, std::vector<bool>{false});
     }
-    // Each failure is named: 12167 for the script that could not be fetched; the one that does
-    // not run gets 12166 on Windows and a code of Wine's own here.
+    // Each failure is named: the fetch's, and for the one that does not run, the script
+    // engine's and then WinHTTP's own (12166 on Windows, a code of Wine's own here).
     const std::string log = NetEnv::InstallerLogText();
-    const size_t unfetched = log.find("WinHttpGetProxyForUrl failed with error 12167\r\n");
-    ASSERT_NE(unfetched, std::string::npos);
-    EXPECT_NE(log.find("WinHttpGetProxyForUrl failed with error ", unfetched + 1), std::string::npos);
+    EXPECT_TRUE(InOrder(log, {"Proxy auto-configuration script not fetched", "WinHttpSendRequest failed with error 12029",
+                              "Proxy auto-configuration script not fetched", "HTTP status 404",
+                              "Proxy auto-configuration script not fetched", "Longer than 1048576 bytes"}));
+    const size_t engine = log.find("InternetGetProxyInfo failed with error ");
+    ASSERT_NE(engine, std::string::npos) << log;
+    EXPECT_NE(log.find("WinHttpGetProxyForUrl failed with error ", engine), std::string::npos) << log;
+    EXPECT_FALSE(Contains(log, "Proxy from auto-configuration script"));
+}
+
+TEST_F(Proxy, ScriptsListIsTriedInOrderUntilASendGoesThroughAndTheProxyThatWorkedStays)
+{
+    const std::string live = "127.0.0.1:" + std::to_string(squid);
+    NetEnv::InstallerLogText();
+    // Two proxies that refuse, one of a kind a session cannot use, then squid; the static proxy
+    // and DIRECT are never reached.
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(
+        4 | 2, "127.0.0.1:9",
+        ScriptUrl(fault, "PROXY 127.0.0.1:9; SOCKS5 127.0.0.1:1080;PROXY localhost:9 ; PROXY " + live + "; DIRECT")));
+    g_credentialAnswers = {{false, 1, user, password}};
+    CHttpDownloader2 downloader(false);
+    UseProxyFile();
+    DownloadItem items[2] = {Item(nginx, L"/small.bin", L"list1.bin"), Item(nginx, L"/stage2.bin", L"list2.bin")};
+    ASSERT_EQ(downloader.DownloadFiles(items, 2), 1);
+    EXPECT_TRUE(NetEnv::SameBytes(items[0].localPath, NetEnv::Served(L"small.bin")));
+    EXPECT_TRUE(NetEnv::SameBytes(items[1].localPath, NetEnv::Served(L"stage2.bin")));
+    EXPECT_EQ(downloader.proxy, L"http://" + Wide(live));
+    EXPECT_TRUE(g_proxyPromptNotices.empty());
+    EXPECT_EQ(ProxyFileText(), Expected(squid));
+    // A later call goes through the proxy that worked, not through the entry after it.
+    DownloadItem again = Item(nginx, L"/msi.bin", L"list3.bin");
+    ASSERT_EQ(downloader.DownloadFiles(&again, 1), 1);
+    EXPECT_EQ(downloader.proxy, L"http://" + Wide(live));
+    EXPECT_TRUE(AccessLogGets(L"squid", {"TCP_MISS/200 ", "/msi.bin "}));
+
+    const std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(InOrder(log, {"direct connection failed...trying proxy", "WinHttpSendRequest failed with error 12029",
+                              "Proxy from auto-configuration script: 127.0.0.1:9",
+                              "WinHttpSendRequest failed with error 12029",
+                              "Proxy from auto-configuration script skipped, SOCKS is not supported: SOCKS5 127.0.0.1:1080",
+                              "Proxy from auto-configuration script: localhost:9",
+                              "WinHttpSendRequest failed with error 12029",
+                              "Proxy from auto-configuration script: " + live, "HTTP connection establised with server..",
+                              "Proxy from auto-configuration script: " + live, "HTTP connection establised with server.."}));
+    EXPECT_EQ(Count(log, "Proxy from auto-configuration script: 127.0.0.1:9\r\n"), 1u);
+    EXPECT_EQ(Count(log, "WinHttpSendRequest failed"), 3u);
+    EXPECT_FALSE(Contains(log, ": DIRECT"));
+}
+
+TEST_F(Proxy, ScriptsListThatAllFailsHandsOnToTheStaticProxyThenToTheUser)
+{
+    NetEnv::InstallerLogText();
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(4 | 2, "127.0.0.1:9", ScriptUrl(fault, "PROXY localhost:9;PROXY 127.0.0.1:9")));
+    g_proxyAnswers = {{IDC_CONTINUE, L"127.0.0.1", std::to_wstring(squid)}};
+    g_credentialAnswers = {{false, 1, user, password}};
+    CHttpDownloader2 downloader(false);
+    UseProxyFile();
+    DownloadItem item = Item(nginx, L"/small.bin", L"all-fail.bin");
+    ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+    EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
+    EXPECT_EQ(g_proxyPromptNotices, std::vector<bool>{false});
+    EXPECT_EQ(ProxyFileText(), Expected(squid));
+    const std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(InOrder(log, {"Proxy from auto-configuration script: localhost:9", "WinHttpSendRequest failed with error 12029",
+                              "Proxy from auto-configuration script: 127.0.0.1:9", "WinHttpSendRequest failed with error 12029",
+                              "CreateSession...", "WinHttpSendRequest failed with error 12029", "CreateSession...",
+                              "HTTP connection establised with server.."}));
+    // The direct attempt, both entries and the static proxy.
+    EXPECT_EQ(Count(log, "WinHttpSendRequest failed"), 4u);
+}
+
+TEST_F(Proxy, WhereTheScriptEngineIsMissingWinHttpsOwnAnswerIsTaken)
+{
+    // Windows 11 runs no scripts in jsproxy; WinHTTP's answer is shorter there (up to the first
+    // DIRECT) and shorter still under Wine (its first proxy), but it is read the same way.
+    SetScriptEngineForTesting(false);
+    const std::string live = "127.0.0.1:" + std::to_string(squid);
+    for (const std::string& answer : {"PROXY " + live + "; PROXY 127.0.0.1:9", std::string("DIRECT")}) {
+        SCOPED_TRACE(answer);
+        NetEnv::ResetDownloadState();
+        NetEnv::InstallerLogText();
+        ASSERT_TRUE(NetEnv::SetBrowserProxy(4, "", ScriptUrl(fault, answer)));
+        g_credentialAnswers = {{false, 1, user, password}};
+        CHttpDownloader2 downloader(false);
+        DownloadItem item = Item(nginx, L"/small.bin", L"winhttp-answer.bin");
+        ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+        EXPECT_TRUE(g_proxyPromptNotices.empty());
+        const bool direct = answer == "DIRECT";
+        EXPECT_EQ(downloader.proxy, direct ? L"" : L"http://" + Wide(live));
+        EXPECT_TRUE(Contains(NetEnv::InstallerLogText(),
+                             "\r\nProxy from auto-configuration script: " + (direct ? std::string("DIRECT") : live) + "\r\n"));
+    }
 }
 
 TEST_F(Proxy, NtlmIsChosenOverBasicAndTheProxyChecksTheUsersPassword)
@@ -590,5 +734,51 @@ TEST_F(Proxy, NegotiateIsChosenFirstAndCompletesThroughItsNtlmFallback)
     EXPECT_EQ(downloader.schemes, std::vector<uint32_t>{0x10});
     EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
     EXPECT_TRUE(AccessLogGets(L"squid-negotiate", {"TCP_MISS/200 ", "/small.bin " + NetEnv::Unix("TARVELO_PROXY_USER") + " "}));
+}
+// Lets a test wait less than a run does for proxy auto-configuration.
+class ShortLookupDownloader : public CHttpDownloader2 {
+public:
+    explicit ShortLookupDownloader(DWORD limitMs) : CHttpDownloader2(false) { m_autoProxyLimitMs = limitMs; }
+};
+
+// Last of the program: the script it leaves running keeps spinning in this process, and no
+// later lookup of the process is started.
+TEST_F(Proxy, ScriptThatNeverAnswersIsLeftRunningAndTheStaticProxyIsNext)
+{
+    const std::string squidProxy = "127.0.0.1:" + std::to_string(squid);
+    NetEnv::InstallerLogText();
+    ASSERT_TRUE(NetEnv::SetBrowserProxy(4 | 2, squidProxy,
+                                        "http://127.0.0.1:" + std::to_string(fault) + "/__pac?hang=1"));
+    g_credentialAnswers = {{false, 1, user, password}};
+    {
+        ShortLookupDownloader downloader(2000);
+        UseProxyFile();
+        DownloadItem item = Item(nginx, L"/small.bin", L"silent-script.bin");
+        ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+        EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(L"small.bin")));
+        EXPECT_EQ(downloader.proxy, L"http://" + Wide(squidProxy));
+        EXPECT_TRUE(g_proxyPromptNotices.empty());
+        EXPECT_EQ(ProxyFileText(), Expected(squid));
+    }
+    std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(InOrder(log, {"direct connection failed...trying proxy", "WinHttpSendRequest failed with error 12029",
+                              "CreateSession...", "Proxy auto-configuration gave no answer in 2 s", "CreateConnection...",
+                              "HTTP connection establised with server.."}));
+    EXPECT_FALSE(Contains(log, "Proxy from auto-configuration script"));
+
+    // The lookup still runs and may hold the script engine's lock: a second one is not started
+    // beside it, and nothing waits for it. A limit nobody would sit out shows that.
+    NetEnv::ResetDownloadState();
+    g_credentialAnswers = {{false, 1, user, password}};
+    {
+        ShortLookupDownloader downloader(600000);
+        DownloadItem item = Item(nginx, L"/small.bin", L"silent-script2.bin");
+        ASSERT_EQ(downloader.DownloadFiles(&item, 1), 1);
+        EXPECT_EQ(downloader.proxy, L"http://" + Wide(squidProxy));
+    }
+    log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(InOrder(log, {"direct connection failed...trying proxy",
+                              "Proxy auto-configuration not asked again: an earlier lookup has not ended",
+                              "HTTP connection establised with server.."}));
 }
 }  // namespace
