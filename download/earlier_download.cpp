@@ -35,25 +35,37 @@ bool FileSize(const std::wstring& path, uint64_t* size)
 
 ULONGLONG AsNumber(const FILETIME& time) { return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
 
-void DeleteStaleBelow(const std::wstring& folder, ULONGLONG now, int depth)
+const wchar_t kRecordSuffix[] = L".resume";
+constexpr size_t kRecordSuffixLength = sizeof kRecordSuffix / sizeof kRecordSuffix[0] - 1;
+
+// `folder` is the path of the folder being searched; it is extended in place for what lies below.
+void DeleteStaleBelow(std::wstring& folder, ULONGLONG now, int depth)
 {
+    const size_t length = folder.size();
+    folder += L"\\*";
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
+    HANDLE search = FindFirstFileW(folder.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        folder.resize(length);
+        return;
+    }
     do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring path = folder + L"\\" + name;
+        const wchar_t* name = found.cFileName;
+        const size_t nameLength = lstrlenW(name);
+        if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
+        folder.resize(length + 1);
+        folder += name;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth > 1 && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteStaleBelow(path, now, depth - 1);
-            continue;
+            if (depth > 1 && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteStaleBelow(folder, now, depth - 1);
+        } else if (nameLength > kRecordSuffixLength &&
+                   lstrcmpiW(name + nameLength - kRecordSuffixLength, kRecordSuffix) == 0 &&
+                   now > AsNumber(found.ftLastWriteTime) + kSevenDays) {
+            folder.resize(folder.size() - kRecordSuffixLength);
+            DiscardEarlierDownload(folder, "it is older than seven days");
         }
-        const std::wstring suffix = ResumeRecordPath(L"");
-        if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
-        if (now > AsNumber(found.ftLastWriteTime) + kSevenDays)
-            DiscardEarlierDownload(path.substr(0, path.size() - suffix.size()), "it is older than seven days");
     } while (FindNextFileW(search, &found));
     FindClose(search);
+    folder.resize(length);
 }
 
 }  // namespace
@@ -118,7 +130,11 @@ void DiscardEarlierDownload(const std::wstring& localPath, const char* reason)
 {
     DeleteFileW(ResumeRecordPath(localPath).c_str());
     DeleteFileW(localPath.c_str());
-    LogWide(L"Earlier download of " + localPath + L" discarded: " + std::wstring(reason, reason + lstrlenA(reason)));
+    std::wstring line = L"Earlier download of ";
+    line += localPath;
+    line += L" discarded: ";
+    while (*reason) line += static_cast<wchar_t>(*reason++);
+    LogWide(line);
 }
 
 bool TakeEarlierDownload(DownloadItem& item, uint32_t* totalLength)
@@ -161,5 +177,6 @@ void DeleteStaleDownloads(const std::wstring& folder)
     if (folder.empty()) return;
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
-    DeleteStaleBelow(folder, AsNumber(now), kStaleSearchDepth);
+    std::wstring path = folder;
+    DeleteStaleBelow(path, AsNumber(now), kStaleSearchDepth);
 }

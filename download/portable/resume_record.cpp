@@ -1,11 +1,14 @@
 #include "download/portable/resume_record.h"
 
 #include <cstddef>
+#include <cstring>
 
 namespace {
 
-const char kFirstLine[] = "Tarvelo download record 1";
+const char kFirstLine[] = "Tarvelo download record 1\r\n";
+const char* const kNames[] = {"address ", "length ", "validator ", "written "};
 const char kHexDigits[] = "0123456789ABCDEF";
+constexpr size_t kCountDigits = 10;
 
 bool IsHeaderSafe(const std::wstring& text)
 {
@@ -18,14 +21,27 @@ bool IsHeaderSafe(const std::wstring& text)
 void AppendEscaped(std::string& out, const std::wstring& text)
 {
     for (wchar_t wide : text) {
-        const uint32_t c = static_cast<uint32_t>(wide) & 0xFFFF;
+        const unsigned c = static_cast<unsigned>(wide) & 0xFFFF;
         if (c >= 0x20 && c <= 0x7E && c != '\\') {
             out += static_cast<char>(c);
-        } else {
-            out += "\\u";
-            for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(c >> shift) & 0xF];
+            continue;
         }
+        const char escaped[6] = {'\\', 'u', kHexDigits[c >> 12], kHexDigits[(c >> 8) & 0xF],
+                                 kHexDigits[(c >> 4) & 0xF], kHexDigits[c & 0xF]};
+        out.append(escaped, sizeof escaped);
     }
+}
+
+void AppendDecimal(std::string& out, uint32_t value, size_t width)
+{
+    char digits[kCountDigits];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0 && count < kCountDigits);
+    for (size_t i = count; i < width; ++i) out += '0';
+    while (count > 0) out += digits[--count];
 }
 
 int HexValue(char c)
@@ -35,63 +51,39 @@ int HexValue(char c)
     return -1;
 }
 
-bool Unescape(const std::string& text, std::wstring* out)
+// [text, end) unescaped into `out`; false for anything FormatResumeRecord does not write.
+bool Unescape(const char* text, const char* end, std::wstring* out)
 {
     out->clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+    while (text < end) {
+        const char c = *text++;
         if (c < 0x20 || c > 0x7E) return false;
         if (c != '\\') {
             *out += static_cast<wchar_t>(c);
             continue;
         }
-        if (text.size() - i < 6 || text[i + 1] != 'u') return false;
-        uint32_t value = 0;
-        for (size_t k = i + 2; k < i + 6; ++k) {
-            const int digit = HexValue(text[k]);
+        if (end - text < 5 || *text++ != 'u') return false;
+        unsigned value = 0;
+        for (int i = 0; i < 4; ++i) {
+            const int digit = HexValue(*text++);
             if (digit < 0) return false;
-            value = value * 16 + static_cast<uint32_t>(digit);
+            value = value * 16 + static_cast<unsigned>(digit);
         }
         *out += static_cast<wchar_t>(value);
-        i += 5;
     }
     return true;
 }
 
-std::string Decimal(uint32_t value, size_t width)
+bool ParseDecimal(const char* text, const char* end, uint32_t* value)
 {
-    std::string digits;
-    do {
-        digits.insert(digits.begin(), static_cast<char>('0' + value % 10));
-        value /= 10;
-    } while (value != 0);
-    while (digits.size() < width) digits.insert(digits.begin(), '0');
-    return digits;
-}
-
-bool ParseDecimal(const std::string& text, uint32_t* value)
-{
-    if (text.empty() || text.size() > 10) return false;
+    if (text == end || end - text > static_cast<ptrdiff_t>(kCountDigits)) return false;
     uint64_t number = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + static_cast<uint64_t>(c - '0');
+    for (; text < end; ++text) {
+        if (*text < '0' || *text > '9') return false;
+        number = number * 10 + static_cast<uint64_t>(*text - '0');
     }
     if (number > 0x7FFFFFFFu) return false;
     *value = static_cast<uint32_t>(number);
-    return true;
-}
-
-// The value of the line "<name> <value>" at `at`, which moves past its CR LF.
-bool TakeLine(const std::string& bytes, size_t* at, const char* name, std::string* value)
-{
-    const size_t end = bytes.find("\r\n", *at);
-    if (end == std::string::npos) return false;
-    const std::string line = bytes.substr(*at, end - *at);
-    *at = end + 2;
-    const std::string prefix = std::string(name) + " ";
-    if (line.compare(0, prefix.size(), prefix) != 0) return false;
-    *value = line.substr(prefix.size());
     return true;
 }
 
@@ -99,29 +91,47 @@ bool TakeLine(const std::string& bytes, size_t* at, const char* name, std::strin
 
 std::string FormatResumeRecord(const ResumeRecord& record)
 {
-    std::string out = std::string(kFirstLine) + "\r\naddress ";
+    std::string out = kFirstLine;
+    out += kNames[0];
     AppendEscaped(out, record.address);
-    out += "\r\nlength " + Decimal(record.totalLength, 1) + "\r\nvalidator ";
+    out += "\r\n";
+    out += kNames[1];
+    AppendDecimal(out, record.totalLength, 1);
+    out += "\r\n";
+    out += kNames[2];
     AppendEscaped(out, record.validator);
-    out += "\r\nwritten " + Decimal(record.written, 10) + "\r\n";
+    out += "\r\n";
+    out += kNames[3];
+    AppendDecimal(out, record.written, kCountDigits);
+    out += "\r\n";
     return out;
 }
 
 bool ParseResumeRecord(const std::string& bytes, ResumeRecord* record)
 {
-    if (bytes.size() > 8192) return false;
-    const std::string first = std::string(kFirstLine) + "\r\n";
-    if (bytes.compare(0, first.size(), first) != 0) return false;
-    size_t at = first.size();
-    std::string address, length, validator, written;
+    const size_t firstLength = sizeof kFirstLine - 1;
+    if (bytes.size() > 8192 || bytes.compare(0, firstLength, kFirstLine) != 0) return false;
+    // The values of the four lines, in their order, each "<name> <value>\r\n".
+    const char* values[4][2] = {};
+    const char* at = bytes.data() + firstLength;
+    const char* const end = bytes.data() + bytes.size();
+    for (int line = 0; line < 4; ++line) {
+        const size_t nameLength = std::strlen(kNames[line]);
+        if (static_cast<size_t>(end - at) < nameLength || std::memcmp(at, kNames[line], nameLength) != 0) return false;
+        at += nameLength;
+        const char* lineEnd = at;
+        while (lineEnd + 1 < end && !(lineEnd[0] == '\r' && lineEnd[1] == '\n')) ++lineEnd;
+        if (lineEnd + 1 >= end) return false;
+        values[line][0] = at;
+        values[line][1] = lineEnd;
+        at = lineEnd + 2;
+    }
     ResumeRecord parsed;
-    if (!TakeLine(bytes, &at, "address", &address) || !TakeLine(bytes, &at, "length", &length) ||
-        !TakeLine(bytes, &at, "validator", &validator) || !TakeLine(bytes, &at, "written", &written) ||
-        at != bytes.size())
-        return false;
-    if (written.size() != 10 || !ParseDecimal(length, &parsed.totalLength) ||
-        !ParseDecimal(written, &parsed.written) || !Unescape(address, &parsed.address) ||
-        !Unescape(validator, &parsed.validator))
+    if (at != end || values[3][1] - values[3][0] != static_cast<ptrdiff_t>(kCountDigits) ||
+        !Unescape(values[0][0], values[0][1], &parsed.address) ||
+        !ParseDecimal(values[1][0], values[1][1], &parsed.totalLength) ||
+        !Unescape(values[2][0], values[2][1], &parsed.validator) ||
+        !ParseDecimal(values[3][0], values[3][1], &parsed.written))
         return false;
     if (parsed.totalLength == 0 || parsed.written > parsed.totalLength || parsed.address.empty() ||
         !IsHeaderSafe(parsed.validator))
