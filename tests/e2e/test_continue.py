@@ -117,6 +117,23 @@ class ContinuedDownloads(harness.E2ETest):
             f.write("interrupted run: %d of %d bytes kept, %d bytes fetched again by the next run\n"
                     % (kept, SIZE, sent - SIZE))
 
+    def test_a_run_the_user_quits_keeps_its_download_for_the_next(self):
+        h = self.h
+        self.release("?stall=%d" % STOP_AT)
+        h.start()
+        self.assertTrue(harness.poll(lambda: self.written() == STOP_AT, 90), "the download did not reach the stall")
+        h.dialog("progress", do=["close"])
+        h.dialog("smaller", texts={1031: h.text("QUIT_INSTALLING_CAPTION")}, do=["click:1"], gone=True)
+        self.server.release_stalls()  # the read in progress ends now, not at WinHTTP's time-out
+        self.assertEqual(h.wait_exit(), 0)
+        path = harness.windows_path(self.stage2_file)
+        h.assert_log_in_order(["download aborted...", "Kept incomplete download for the next run: " + path,
+                               "Installation Aborted"])
+        self.assertEqual((os.path.getsize(self.stage2_file), self.written()), (STOP_AT, STOP_AT))
+        start, asked = self.second_run()
+        self.assertIn("range=bytes=%d-" % STOP_AT, asked[0])
+        self.assert_identical(start, self.stage2)
+
     def test_a_file_replaced_on_the_server_between_runs_starts_again_at_zero(self):
         h = self.h
         self.release("?stall=%d" % STOP_AT)

@@ -502,7 +502,7 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             owner.sent[parsed.path] = owner.sent.get(parsed.path, 0) + limit
 
         if stall:
-            owner.stopping.wait(120)
+            owner.unstalled.wait(120)
         if cut or stall or "nolength" in q or "lie" in q:
             self.close_connection = True
             try:
@@ -539,6 +539,7 @@ class FaultServer:
         self.log_lock = threading.Lock()
         self.rules = _Rules()
         self.stopping = threading.Event()
+        self.unstalled = threading.Event()  # set: a stalled answer ends (its connection closes)
         self.listeners = []
         self.port = None
         # Body bytes sent, by path: what a client fetched, whether it kept it or not.
@@ -581,8 +582,13 @@ class FaultServer:
         self.port = self._listen()
         return self
 
+    def release_stalls(self):
+        """Ends the answers that stall now, closing their connections, and lets the server go on."""
+        self.unstalled.set()
+
     def stop(self):
         self.stopping.set()
+        self.unstalled.set()
         for listener in self.listeners:
             if listener.forever:
                 listener.shutdown()
