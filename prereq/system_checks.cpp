@@ -66,7 +66,8 @@ std::vector<DownloadItem> BuildDownloadPlan(bool withDotNet, PlanKind* kind)
                               Stage2FileW,   Stage2UrlHead, Stage2UrlTail,
                               MsiFileW,      MsiUrlHead,    MsiUrlTail,
                               HasMsiSha256, HasDotNetSha256, HasStage2Sha256,
-                              MsiSha256,    DotNetSha256,  Stage2Sha256};
+                              MsiSha256,    DotNetSha256,  Stage2Sha256,
+                              MsiSigners,   DotNetSigners, Stage2Signers};
     std::vector<DownloadItem> plan = MakeDownloadPlan(chosen, sources);
     if (kind) *kind = chosen;
     return plan;

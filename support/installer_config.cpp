@@ -21,6 +21,7 @@ std::wstring DotNetFolderW, DotNetFileW, Stage2FileW, MsiFileW;
 std::string Language;
 bool HasMsiSha256 = false, HasDotNetSha256 = false, HasStage2Sha256 = false;
 Sha256::Digest MsiSha256{}, DotNetSha256{}, Stage2Sha256{};
+SignerPins MsiSigners, DotNetSigners, Stage2Signers;
 }  // namespace InstallerConfig
 
 namespace {
@@ -140,9 +141,11 @@ void ReadConfigFile()
     else
         Log("ConfigFile.txt could not be read, read as empty");
     ConfigValues values = ParseConfigText(bytes, std::string());
-    if (values.badDigestField != 0) {
-        const std::string line = "ConfigFile.txt field " + std::to_string(values.badDigestField) +
-                                 " is not a SHA-256 digest, read as empty";
+    const int badField = values.badDigestField != 0 ? values.badDigestField : values.badSignerField;
+    if (badField != 0) {
+        const std::string line = "ConfigFile.txt field " + std::to_string(badField) +
+                                 (values.badDigestField != 0 ? " is not a SHA-256 digest, read as empty"
+                                                             : " is not a list of SHA-256 digests, read as empty");
         Log(line.c_str());
         values = ParseConfigText(std::string(), std::string());
     }
@@ -168,6 +171,9 @@ void ReadConfigFile()
     MsiSha256 = values.msiSha256;
     DotNetSha256 = values.dotNetSha256;
     Stage2Sha256 = values.stage2Sha256;
+    MsiSigners.swap(values.msiSigners);
+    DotNetSigners.swap(values.dotNetSigners);
+    Stage2Signers.swap(values.stage2Signers);
 
     // The language names the text file, so it is read the way the paths are.
     LocalizedText::Instance(WidenAnsi(Language));

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/portable/sha256.h"
+#include "support/portable/signer_pins.h"
 
 // The settings of "ConfigFile.txt" as process globals: empty until ReadConfigFile, fixed after.
 namespace InstallerConfig {
@@ -22,12 +23,14 @@ extern std::string Language;          // as written in the file; the text table 
 // Digests the downloaded packages must have; a package without one is not checked.
 extern bool HasMsiSha256, HasDotNetSha256, HasStage2Sha256;
 extern Sha256::Digest MsiSha256, DotNetSha256, Stage2Sha256;
+// The publishers whose signature each package must carry; none: its signature is not checked.
+extern SignerPins MsiSigners, DotNetSigners, Stage2Signers;
 }  // namespace InstallerConfig
 
 // Reads "ConfigFile.txt" (from the current directory, or the copy that a release exe carries)
 // into the globals and creates the text table
 // for the configured language. A missing, unreadable or over-long file reads as empty text
-// (which no Windows version passes); one log line says which it was. A malformed digest field
-// makes the whole file unusable in the same way: a package is never taken unchecked because
-// its digest was mistyped.
+// (which no Windows version passes); one log line says which it was. A malformed digest or
+// signer field makes the whole file unusable in the same way: a package is never taken
+// unchecked because its digest or its signers were mistyped.
 void ReadConfigFile();

@@ -5,12 +5,14 @@
 namespace {
 
 DownloadItem Item(PackageRole role, const std::wstring& path, const std::string& head,
-                  const std::string& tail, int32_t share, int32_t step, bool hasDigest, const Sha256::Digest& digest)
+                  const std::string& tail, int32_t share, int32_t step, bool hasDigest, const Sha256::Digest& digest,
+                  const SignerPins& signers)
 {
     DownloadItem item;
     item.role = role;
     item.hasSha256 = hasDigest;
     item.sha256 = digest;
+    item.signers = signers;
     item.localPath = path;
     item.url = WidenLatin1(head + tail);
     item.progressShare = share;
@@ -27,16 +29,16 @@ std::vector<DownloadItem> MakeDownloadPlan(PlanKind kind, const PlanSources& s)
     // the downloads fill 60 points; its installation fills the rest.
     if (kind == PlanMsiAndDotNet)
         plan.push_back(Item(PackageRole::WindowsInstaller, s.msiFile, s.msiUrlHead, s.msiUrlTail, 5, 20,
-                            s.hasMsiSha256, s.msiSha256));
+                            s.hasMsiSha256, s.msiSha256, s.msiSigners));
     if (kind == PlanMsiAndDotNet || kind == PlanDotNet) {
         DownloadItem dotNet = Item(PackageRole::DotNet, s.dotNetFile, s.dotNetUrlHead, s.dotNetUrlTail, 50, 2,
-                                   s.hasDotNetSha256, s.dotNetSha256);
+                                   s.hasDotNetSha256, s.dotNetSha256, s.dotNetSigners);
         dotNet.folder = s.dotNetFolder;
         plan.push_back(dotNet);
     }
     const auto stage2 = [&](int32_t share, int32_t step) {
         return Item(PackageRole::Stage2, s.stage2File, s.stage2UrlHead, s.stage2UrlTail, share, step,
-                    s.hasStage2Sha256, s.stage2Sha256);
+                    s.hasStage2Sha256, s.stage2Sha256, s.stage2Signers);
     };
     if (kind == PlanMsiAndDotNet)
         plan.push_back(stage2(5, 20));

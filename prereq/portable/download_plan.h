@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "support/portable/sha256.h"
+#include "support/portable/signer_pins.h"
 
 // What a package of the plan is, and so what is done with it once every file has arrived: the
 // prerequisites are installed, the second stage is started by the hand-over.
@@ -22,6 +23,9 @@ struct DownloadItem {
     // complete downloads of this file failed their checks (not a program, or not that digest).
     bool hasSha256 = false;
     Sha256::Digest sha256{};
+    // The publishers whose signature the complete file must carry, when the configuration names
+    // any (a failed signature counts among the failed checks).
+    SignerPins signers;
     int32_t failedChecks = 0;
     // This run opened the file for writing, which cut whatever it held before; it is complete
     // and passed its checks. A run that ends without its second stage removes what it wrote and
@@ -53,6 +57,7 @@ struct PlanSources {
     std::string msiUrlHead, msiUrlTail;
     bool hasMsiSha256 = false, hasDotNetSha256 = false, hasStage2Sha256 = false;
     Sha256::Digest msiSha256{}, dotNetSha256{}, stage2Sha256{};
+    SignerPins msiSigners, dotNetSigners, stage2Signers;
 };
 
 // The plan of a kind, in download order (Windows Installer, .NET, second stage), the last

@@ -118,5 +118,15 @@ ConfigValues ParseConfigText(const std::string& bytes, const std::string& startD
         }
         *field.present = true;
     }
+    struct SignerField {
+        int position;
+        SignerPins* pins;
+    };
+    const SignerField signers[] = {{16, &values.msiSigners}, {17, &values.dotNetSigners}, {18, &values.stage2Signers}};
+    for (const SignerField& field : signers) {
+        if (cursor.Exhausted()) break;
+        if (!ParseSignerPins(cursor.NextValue(), field.pins) && values.badSignerField == 0)
+            values.badSignerField = field.position;
+    }
     return values;
 }

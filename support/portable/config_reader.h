@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/portable/sha256.h"
+#include "support/portable/signer_pins.h"
 
 // The values of "ConfigFile.txt", as the positional reader finds them. Every text is 8-bit,
 // taken byte for byte; path fields already carry the start directory in front.
@@ -26,6 +27,12 @@ struct ConfigValues {
     bool hasMsiSha256 = false, hasDotNetSha256 = false, hasStage2Sha256 = false;
     Sha256::Digest msiSha256{}, dotNetSha256{}, stage2Sha256{};
     int badDigestField = 0;  // 13, 14 or 15: the first malformed digest field; 0 when none
+
+    // Optional fields 16 to 18 after the digests: the trusted signers of the same three
+    // packages, in the same order (see ParseSignerPins). Absent or blank: not checked; one that
+    // does not read as pins sets badSignerField.
+    SignerPins msiSigners, dotNetSigners, stage2Signers;
+    int badSignerField = 0;  // 16, 17 or 18: the first malformed signer field; 0 when none
 };
 
 // The C library's atoi, with a defined result where atoi has none: leading white space
@@ -39,4 +46,5 @@ int AsciiToInt(const std::string& text);
 // the text and the text is not consumed, so later fields read that same rest again.
 // The digest fields are read only from text that follows the language field's own ";", so a
 // file of twelve fields never yields a digest; each of them ends at the next ";" or at the end.
+// The signer fields follow the digest fields by the same rules.
 ConfigValues ParseConfigText(const std::string& bytes, const std::string& startDirectory);

@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as "ConfigFile.txt". Besides the sanitizers, it checks what every
 // caller relies on: twelve fields always come out, path fields keep the start directory in
-// front, the version list has one entry per comma plus one, and a digest is either well formed
-// or reported.
+// front, the version list has one entry per comma plus one, and a digest or a signer list is
+// either well formed or reported.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -49,5 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         // A digest can only come from text after the language field's own ";".
         Require(text.find(';') != std::string::npos);
     }
+    Require(v.badSignerField == 0 || (v.badSignerField >= 16 && v.badSignerField <= 18));
+    for (const SignerPins* pins : {&v.msiSigners, &v.dotNetSigners, &v.stage2Signers}) {
+        // Signers, too, come only from text after the digests' own ";", and a field that was
+        // refused names none.
+        Require(pins->empty() || text.find(';') != std::string::npos);
+    }
+    if (v.badSignerField == 16) Require(v.msiSigners.empty());
+    if (v.badSignerField == 17) Require(v.dotNetSigners.empty());
+    if (v.badSignerField == 18) Require(v.stage2Signers.empty());
     return 0;
 }

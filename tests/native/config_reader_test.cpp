@@ -163,9 +163,10 @@ TEST(ConfigReaderDigests, EmptyFieldsSkipAPackageAndALastFieldIsNeverRepeated)
     const ConfigValues first = ParseConfigText(std::string(kTypical) + "m=" + kMsiHex, kDir);
     EXPECT_TRUE(first.hasMsiSha256);
     EXPECT_FALSE(first.hasDotNetSha256 || first.hasStage2Sha256);
-    // Text after the fifteenth field is not read.
-    const ConfigValues extra = ParseConfigText(std::string(kTypical) + ";;;comment", kDir);
+    // Text after the eighteenth field is not read.
+    const ConfigValues extra = ParseConfigText(std::string(kTypical) + ";;;;;;comment", kDir);
     EXPECT_EQ(extra.badDigestField, 0);
+    EXPECT_EQ(extra.badSignerField, 0);
 }
 
 TEST(ConfigReaderDigests, MalformedDigestIsReportedNotTakenAsNone)
@@ -180,6 +181,57 @@ TEST(ConfigReaderDigests, MalformedDigestIsReportedNotTakenAsNone)
     }
     const ConfigValues two = ParseConfigText(std::string(kTypical) + "m=x;d=y;s=z;", kDir);
     EXPECT_EQ(two.badDigestField, 13);  // the first one is named
+}
+
+// Signer fields 16 to 18, after the digests.
+const char kPinA[] = "234a18bf6dff86fdbd7959cb1701bcfa2698640f1572b4939e4237d03e71b984";
+const char kPinB[] = "0000000000000000000000000000000000000000000000000000000000000001";
+
+TEST(ConfigReaderSigners, FilesOfTwelveOrFifteenFieldsNameNoSigners)
+{
+    const std::string digests = std::string("m=;d=;s=") + kStage2Hex + ";\r\n";
+    for (const std::string& text : {std::string(kTypical), std::string(kTypical) + digests,
+                                    std::string(kTypical) + "m=;d=;s=" + kStage2Hex}) {
+        const ConfigValues v = ParseConfigText(text, kDir);
+        EXPECT_TRUE(v.msiSigners.empty() && v.dotNetSigners.empty() && v.stage2Signers.empty()) << text;
+        EXPECT_EQ(v.badSignerField, 0) << text;
+    }
+    // Signers written after the last digest without its ";" run into that digest, which then
+    // reads as malformed: the file is refused, never read as a digest without its signers.
+    const ConfigValues v = ParseConfigText(std::string(kTypical) + "m=;d=;s=" + kStage2Hex + "\r\n" + kPinA, kDir);
+    EXPECT_EQ(v.badDigestField, 15);
+    EXPECT_TRUE(v.stage2Signers.empty());
+}
+
+TEST(ConfigReaderSigners, EachPackageGetsItsOwnListAndALastFieldIsNeverRepeated)
+{
+    const std::string text = std::string(kTypical) + "m=;d=;s=;\r\nMsiSigners=" + kPinA +
+                             ";\r\nDotNetSigners=;\r\nStage2Signers= " + kPinB + " , " + kPinA + "\r\n";
+    const ConfigValues v = ParseConfigText(text, kDir);
+    ASSERT_EQ(v.msiSigners.size(), 1u);
+    EXPECT_EQ(DigestToHex(v.msiSigners[0]), kPinA);
+    EXPECT_TRUE(v.dotNetSigners.empty());
+    ASSERT_EQ(v.stage2Signers.size(), 2u);
+    EXPECT_EQ(DigestToHex(v.stage2Signers[0]), kPinB);
+    EXPECT_EQ(DigestToHex(v.stage2Signers[1]), kPinA);
+    EXPECT_FALSE(v.hasMsiSha256 || v.hasDotNetSha256 || v.hasStage2Sha256);
+    EXPECT_EQ(v.badSignerField, 0);
+    // The first signer field without ";" belongs to the Windows Installer update alone.
+    const ConfigValues first = ParseConfigText(std::string(kTypical) + ";;;" + kPinA, kDir);
+    EXPECT_EQ(first.msiSigners.size(), 1u);
+    EXPECT_TRUE(first.dotNetSigners.empty() && first.stage2Signers.empty());
+}
+
+TEST(ConfigReaderSigners, MalformedSignersAreReportedNotTakenAsNone)
+{
+    for (const std::string& value : {std::string(kPinA) + ",", std::string(kPinA).substr(1), std::string("yes")}) {
+        const ConfigValues v = ParseConfigText(std::string(kTypical) + ";;;;d=" + value + ";s=" + kPinA + ";", kDir);
+        EXPECT_EQ(v.badSignerField, 17) << value;
+        EXPECT_TRUE(v.dotNetSigners.empty()) << value;
+        EXPECT_EQ(v.badDigestField, 0) << value;
+    }
+    const ConfigValues two = ParseConfigText(std::string(kTypical) + ";;;m=x;d=y;s=z;", kDir);
+    EXPECT_EQ(two.badSignerField, 16);  // the first one is named
 }
 
 }  // namespace

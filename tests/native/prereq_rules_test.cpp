@@ -178,4 +178,20 @@ TEST(DownloadPlan, EachPackageCarriesItsOwnDigest)
     EXPECT_FALSE(MakeDownloadPlan(PlanStage2Only, Sources())[0].hasSha256);
 }
 
+TEST(DownloadPlan, EachPackageCarriesItsOwnSigners)
+{
+    PlanSources s = Sources();
+    s.msiSigners = SignerPins(1);
+    s.msiSigners[0].fill(0x11);
+    s.dotNetSigners = SignerPins(2);
+    s.dotNetSigners[1].fill(0x22);
+    s.stage2Signers = SignerPins(3);
+    const auto plan = MakeDownloadPlan(PlanMsiAndDotNet, s);
+    EXPECT_EQ(plan[0].signers, s.msiSigners);
+    EXPECT_EQ(plan[1].signers, s.dotNetSigners);
+    EXPECT_EQ(plan[2].signers, s.stage2Signers);
+    EXPECT_EQ(MakeDownloadPlan(PlanDotNet, s)[0].signers, s.dotNetSigners);
+    EXPECT_EQ(MakeDownloadPlan(PlanStage2Only, s)[0].signers, s.stage2Signers);
+}
+
 }  // namespace
