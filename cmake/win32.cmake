@@ -32,7 +32,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(PE_FORMAT pei-i386)
 endif()
-set(SYSTEM_LIBS winhttp cabinet comctl32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
+set(SYSTEM_LIBS winhttp cabinet wintrust crypt32 comctl32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
 
 add_library(tarvelo_portable STATIC ${PORTABLE_SOURCES})
 target_include_directories(tarvelo_portable PUBLIC ${CMAKE_SOURCE_DIR})
@@ -49,7 +49,7 @@ target_include_directories(tarvelo_resources PRIVATE ${CMAKE_SOURCE_DIR}/resourc
 # the known DLLs, never beside the exe. Every other system DLL (and, under Wine, the DLLs those
 # import) is loaded on its first call, after wWinMain has restricted the search to the system
 # folder.
-set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet)
+set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet wintrust crypt32)
 set(DELAY_IMPORT_LIBS "")
 foreach(dll IN LISTS DELAY_LOADED_DLLS)
   find_library(IMPORT_LIB_${dll} NAMES ${dll} REQUIRED)
@@ -173,12 +173,17 @@ add_executable(dialog_gallery EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/win32/g
 target_link_libraries(dialog_gallery PRIVATE test_support)
 target_link_options(dialog_gallery PRIVATE -municode)
 
-# Helper programs of the end-to-end tests (robot, stubs): one program per file.
+# Helper programs of the end-to-end tests (robot, stubs): one program per file. The signature
+# probe runs the product's own signature check, so it links the product's library.
 file(GLOB TOOL_PROGRAMS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/tools/*.cpp)
 foreach(src IN LISTS TOOL_PROGRAMS)
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src})
-  target_link_libraries(${name} PRIVATE tarvelo_portable ${SYSTEM_LIBS} crypt32 wintrust)
+  if(name STREQUAL "signature_probe")
+    target_link_libraries(${name} PRIVATE tarvelo_win32)
+  else()
+    target_link_libraries(${name} PRIVATE tarvelo_portable ${SYSTEM_LIBS})
+  endif()
   target_link_options(${name} PRIVATE -municode)
 endforeach()
 
@@ -200,12 +205,18 @@ endforeach()
 # In-process tests that need the local servers: the wrapper starts nginx, the fault server and
 # squid on free loopback ports and hands the ports over in the environment.
 file(GLOB NET_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/*_nettest.cpp)
+# The worker test also checks signed prerequisites: it runs in a prefix of its own that trusts
+# the test code-signing root.
 foreach(src IN LISTS NET_TESTS)
   get_filename_component(name ${src} NAME_WE)
   add_executable(${name} ${src} $<TARGET_OBJECTS:tarvelo_resources>)
   target_link_libraries(${name} PRIVATE test_support gtest_main)
+  set(wrapper_options "")
+  if(name STREQUAL "worker_nettest")
+    set(wrapper_options --code-signing)
+  endif()
   add_test(NAME win32_${name}
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/servers/run_nettest.py
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/servers/run_nettest.py ${wrapper_options}
             ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:${name}>)
   set_tests_properties(win32_${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
     ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR}")

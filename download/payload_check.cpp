@@ -3,8 +3,10 @@
 #include <vector>
 
 #include "download/earlier_download.h"
+#include "download/portable/failure_text.h"
 #include "download/portable/resume_record.h"
 #include "download/portable/windows_program.h"
+#include "download/signature_check.h"
 #include "support/installer_log.h"
 
 namespace {
@@ -77,22 +79,54 @@ UniqueHandle HoldCompleteDownload(UniqueHandle written, const std::wstring& path
     return held;
 }
 
+namespace {
+
+// One line for the file at `path`: what happened, the path, and what follows it.
+void LogPath(const wchar_t* what, const std::wstring& path, const std::wstring& after = std::wstring())
+{
+    std::wstring line(what);
+    line += path;
+    line += after;
+    LogWide(line);
+}
+
+// The checks in order, each logging why it failed: a Windows program, its digest, its signer.
+bool PassesChecks(const DownloadItem& item, const UniqueHandle& file)
+{
+    // A file that could not be held cannot be vouched for: it is not what would be started.
+    if (!file.Valid()) return false;
+    if (!IsWindowsProgram(file.Get())) {
+        LogPath(L"Not a Windows program: ", item.localPath);
+        return false;
+    }
+    if (item.hasSha256) {
+        Sha256::Digest actual{};
+        if (!DigestOfOpenFile(file.Get(), &actual) || actual != item.sha256) {
+            LogPath(L"Hash mismatch: ", item.localPath);
+            return false;
+        }
+        LogPath(L"Hash verified: ", item.localPath);
+    }
+    if (!item.signers.empty()) {
+        const SignatureResult signature = CheckSignature(file.Get(), item.localPath, item.signers);
+        if (signature.verdict == SignatureVerdict::Failed) {
+            LogPath(L"Signature check failed: ", item.localPath, L" (error " + WideHex(signature.code) + L")");
+            return false;
+        }
+        if (signature.verdict == SignatureVerdict::NotTrusted) {
+            LogPath(L"Signer not trusted: ", item.localPath);
+            return false;
+        }
+        LogPath(L"Signer verified: ", item.localPath);
+    }
+    return true;
+}
+
+}  // namespace
+
 PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file)
 {
-    if (!file.Valid()) {
-        // It could not be held: what would be started cannot be vouched for.
-    } else if (!IsWindowsProgram(file.Get())) {
-        LogWide(L"Not a Windows program: " + item.localPath);
-    } else if (!item.hasSha256) {
-        return PayloadCheck::Good;
-    } else {
-        Sha256::Digest actual{};
-        if (DigestOfOpenFile(file.Get(), &actual) && actual == item.sha256) {
-            LogWide(L"Hash verified: " + item.localPath);
-            return PayloadCheck::Good;
-        }
-        LogWide(L"Hash mismatch: " + item.localPath);
-    }
+    if (PassesChecks(item, file)) return PayloadCheck::Good;
     // Our own handle would keep the file from being deleted.
     file.Reset();
     if (!DeleteFileW(item.localPath.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {

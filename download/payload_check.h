@@ -18,13 +18,14 @@ bool DigestOfFile(const std::wstring& path, Sha256::Digest* digest);
 UniqueHandle HoldCompleteDownload(UniqueHandle written, const std::wstring& path, DWORD* error);
 
 enum class PayloadCheck {
-    Good,      // a Windows program, and the configured digest (if any) matches
+    Good,      // a Windows program, with the configured digest and signer (where it has them)
     Again,     // it failed: it is deleted, fetch it once more from byte 0
     Rejected,  // a second complete download failed too: the download fails
 };
 
 // Checks a completely downloaded file, read through `file` (from HoldCompleteDownload): that it
-// is a Windows program, then its digest when the item has one. Good leaves `file` open for the
+// is a Windows program, then its digest when the item has one, then its signature when the item
+// names trusted signers. Good leaves `file` open for the
 // caller to keep; an empty `file` (it could not be held) fails. A file that fails is closed and
 // deleted at once, so that nothing can start it, and the item is set to start again from 0.
 PayloadCheck CheckDownloadedPayload(DownloadItem& item, UniqueHandle& file);

@@ -2,6 +2,16 @@
 
 // Built by appending to one string: the shipped program pays for every string member it uses.
 namespace {
+// "0x" and eight lower-case hexadecimal digits, into a buffer of at least 10 characters.
+template <typename Char>
+void WriteHex(Char* digits, uint32_t value)
+{
+    static const char kHex[] = "0123456789abcdef";
+    digits[0] = '0';
+    digits[1] = 'x';
+    for (int i = 0; i < 8; ++i) digits[2 + i] = static_cast<Char>(kHex[(value >> (28 - 4 * i)) & 0xFu]);
+}
+
 void AppendDecimal(std::string& line, uint32_t value)
 {
     char digits[10];
@@ -37,9 +47,10 @@ std::string SecureFailureLine(uint32_t flags)
         {0x00000020u, "certificate expired or not yet valid"},
         {0x80000000u, "secure channel error"},
     };
-    static const char kHex[] = "0123456789abcdef";
-    std::string line("Secure failure flags 0x");
-    for (int shift = 28; shift >= 0; shift -= 4) line += kHex[(flags >> shift) & 0xFu];
+    char hex[10];
+    WriteHex(hex, flags);
+    std::string line("Secure failure flags ");
+    line.append(hex, sizeof hex);
     bool first = true;
     for (const auto& known : kFlags) {
         if (!(flags & known.flag)) continue;
@@ -49,4 +60,11 @@ std::string SecureFailureLine(uint32_t flags)
     }
     if (!first) line += ')';
     return line;
+}
+
+std::wstring WideHex(uint32_t code)
+{
+    wchar_t hex[10];
+    WriteHex(hex, code);
+    return std::wstring(hex, 10);
 }

@@ -11,3 +11,6 @@ std::string CallFailureLine(const char* call, uint32_t error);
 // flag that is known, what it means; for example
 // "Secure failure flags 0x00000008 (certificate authority not trusted)".
 std::string SecureFailureLine(uint32_t flags);
+
+// "0x" and the eight lower-case hexadecimal digits of a code, such as an HRESULT ("0x800b0100").
+std::wstring WideHex(uint32_t code);

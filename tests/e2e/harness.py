@@ -508,8 +508,10 @@ class Harness:
         values.update(fields)
         return values
 
-    def write_config(self, raw=None, **fields):
-        """Writes ConfigFile.txt: `raw` bytes/text as given, else the fields (see config_fields)."""
+    def write_config(self, raw=None, signers=None, **fields):
+        """Writes ConfigFile.txt: `raw` bytes/text as given, else the fields (see config_fields).
+        signers: {"msi"|"dotnet"|"stage2": [pin, ...]}, the trusted signers of those packages
+        (fields 16 to 18, after three empty digest fields)."""
         if raw is None:
             v = self.config_fields(**fields)
             names = [("OS", "os"), ("DotNetFolder", "dotnet_folder"), ("DotNetFile", "dotnet_file"),
@@ -518,6 +520,13 @@ class Harness:
                      ("Stage2UrlTail", "stage2_tail"), ("MsiFile", "msi_file"),
                      ("MsiUrlHead", "msi_head"), ("MsiUrlTail", "msi_tail"), ("Language", "language")]
             raw = "".join("%s=%s;\r\n" % (name, v[key]) for name, key in names)
+            if signers:
+                unknown = set(signers) - {"msi", "dotnet", "stage2"}
+                if unknown:
+                    raise HarnessError("unknown packages for signers: %s" % sorted(unknown))
+                raw += "MsiSha256=;\r\nDotNetSha256=;\r\nStage2Sha256=;\r\n"
+                raw += "".join("%sSigners=%s;\r\n" % (name, ",".join(signers.get(key, ())))
+                               for name, key in (("Msi", "msi"), ("DotNet", "dotnet"), ("Stage2", "stage2")))
             self.config = v
         if isinstance(raw, str):
             raw = raw.encode("latin-1")
@@ -703,6 +712,37 @@ class Harness:
                 os.remove(os.path.join(folder, existing))
         shutil.copy2(source, target)
         return target
+
+    # -- code signing -------------------------------------------------------------------------
+
+    def trust_code_root(self):
+        """Makes the test code-signing root trusted in this test's own prefix (and nowhere else)."""
+        # Bounded generously: under load a cold prefix's first programs may take long to start.
+        self.wine([tool("trust_root.exe"), windows_path(code_pki().root_der())], timeout=DEFAULT_TIMEOUT * 5)
+
+    def signer_pin(self, name):
+        """The pin of a test certificate ("publisher", "intermediate", ...), as a vendor makes it
+        with tools/signer-pin.py; checked against the test's own reading of the certificate."""
+        pki = code_pki()
+        done = subprocess.run([sys.executable, os.path.join(SOURCE_DIR, "tools", "signer-pin.py"), pki.cert(name)],
+                              stdout=subprocess.PIPE, check=True)
+        pin = done.stdout.decode("ascii").split()[0]
+        if pin != pki.pin(name):
+            raise HarnessError("tools/signer-pin.py gives %s for %s, the certificate holds %s" % (pin, name, pki.pin(name)))
+        return pin
+
+    def signed_stub(self, signer=None, change_one_byte=False):
+        """The stub program's bytes: signed by `signer` (a test certificate's name; None leaves it
+        unsigned), and with one byte changed after signing when `change_one_byte`."""
+        path = os.path.join(self.root, "signed-%s%s.exe" % (signer or "none", "-changed" if change_one_byte else ""))
+        if signer:
+            code_pki().sign(tool("stub.exe"), path, signer)
+        else:
+            shutil.copy(tool("stub.exe"), path)
+        if change_one_byte:
+            codesign.change_one_byte(path)
+        with open(path, "rb") as f:
+            return f.read()
 
     # -- stubs --------------------------------------------------------------------------------
 

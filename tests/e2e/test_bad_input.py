@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Bad input end to end: damaged configuration, text table and skin, a folder or a read-only
 file where a download should go, files held open by another process, an overlong URL and path,
-downloads checked against their SHA-256, and a login portal's page in place of every package.
+downloads checked against their SHA-256 and against their pinned signers, and a login portal's
+page in place of every package.
 Every case ends in a defined way (a
 dialog, a log line, an exit code), never a crash or a hang. Each case counts towards the figure
 the test command prints; TEMP unset is covered by test_startup.py."""
@@ -56,6 +57,8 @@ class BadInput(harness.E2ETest):
             ("binary garbage", garbage, "OS not Supported"),
             ("malformed digest", twelve + b"MsiSha256=" + b"0" * 63 + b";",
              "ConfigFile.txt field 13 is not a SHA-256 digest, read as empty"),
+            ("malformed signers", twelve + b";;;;Signers=" + b"0" * 64 + b",;",
+             "ConfigFile.txt field 17 is not a list of SHA-256 digests, read as empty"),
         ]
         for name, data, line in cases:
             with self.subTest(name):
@@ -151,6 +154,51 @@ class BadInput(harness.E2ETest):
         self.assertEqual(len(verified), 1)
         self.assertTrue(verified[0].endswith("\\" + harness.STAGE2_PACKAGE))
         record("second stage with its digest")
+
+    def test_second_stage_not_signed_by_its_pinned_publisher_is_never_started(self):
+        """The test root is trusted in this prefix. Each second stage is fetched twice, refused
+        with the reason in the log, deleted, and the run takes the failure path it would take
+        without a connection; nothing is started."""
+        h = self.h
+        h.machine(windows="win7", dotnet=True)
+        h.trust_code_root()
+        publisher, stranger = h.signer_pin("publisher"), h.signer_pin("stranger")
+        h.serve_packages({harness.STAGE2_PACKAGE: b""})
+        served = os.path.join(h.root, "www", "packages", harness.STAGE2_PACKAGE)
+        stage2 = h.stub(harness.STAGE2_PACKAGE)
+        h.write_config()
+        target = h.config_path("stage2_file")
+        failed, not_trusted = "Signature check failed: ", "Signer not trusted: "
+        # (case, signer, one byte changed, pin, refusal, the codes it may carry). Under Wine 8 the
+        # root nobody trusts passes WinVerifyTrust and is refused by the chain's own status
+        # (0x20, untrusted root); Windows refuses it in WinVerifyTrust (0x800b0109).
+        cases = [
+            ("one byte changed after signing", "publisher", True, publisher, failed, ["0x80096010"]),
+            ("unsigned", None, False, publisher, failed, ["0x800b0100"]),
+            ("signed by another key under the trusted root", "impostor", False, publisher, not_trusted, None),
+            ("signed under a root nobody trusts, pin on its leaf", "stranger", False, stranger, failed,
+             ["0x00000020", "0x800b0109"]),
+            ("signed only by the prerequisites' publisher", "prereq", False, publisher, not_trusted, None),
+        ]
+        for name, signer, changed, pin, refusal, codes in cases:
+            with self.subTest(name):
+                with open(served, "wb") as f:
+                    f.write(h.signed_stub(signer, change_one_byte=changed))
+                h.write_config(signers={"stage2": [pin]})
+                h.start()
+                self.connection_notice()
+                self.assertEqual(stage2.starts(), [])
+                self.assertFalse(os.path.exists(target))
+                path = h.logged(harness.windows_path(target))
+                refused = [line for line in h.log() if line.startswith((failed, not_trusted))]
+                self.assertEqual(len(refused), 2, h.log())  # fetched once more, refused again
+                for line in refused:
+                    if codes is None:
+                        self.assertEqual(line, refusal + path)
+                    else:
+                        self.assertIn(line, ["%s%s (error %s)" % (refusal, path, code) for code in codes])
+                self.assertNotIn("Launching Stage2", h.log())
+                record("second stage " + name)
 
     def test_login_portal_page_in_place_of_every_package_is_never_started(self):
         """A hotel's portal answers every request with 200 and its page. Each package is fetched

@@ -39,7 +39,7 @@ POINTER_LINES = {"In ChangeBitMap", "ChangeBitMap Locked..", "ChangeBitMap Unloc
 BOUND_BEFORE_ENTRY = {"ntdll", "kernel32", "kernelbase", "msvcrt"}
 PLANTED = ["advapi32", "bcrypt", "cabinet", "combase", "comctl32", "crypt32", "dbghelp", "gdi32",
            "imagehlp", "imm32", "jsproxy", "mpr", "msi", "msimg32", "mspatcha", "odbccp32", "ole32",
-           "oleaut32", "rpcrt4", "sechost", "shcore", "shell32", "shlwapi", "sxs", "ucrtbase",
+           "oleaut32", "rpcrt4", "rsaenh", "sechost", "shcore", "shell32", "shlwapi", "sxs", "ucrtbase",
            "urlmon", "user32", "uxtheme", "version", "win32u", "wininet", "winhttp", "wintrust",
            "ws2_32", "zlib1"]
 
@@ -99,16 +99,21 @@ class HandOver(harness.E2ETest):
 
     def test_typical_run_through_the_browser_proxy_to_the_second_stage(self):
         """The typical run, started from a folder where a DLL is planted under the name of every
-        DLL the run loads: none of them is ever loaded. Files that passed their checks cannot be
-        swapped before they start."""
+        DLL the run loads: none of them is ever loaded. The packages are signed by the publishers
+        pinned for them. Files that passed their checks cannot be swapped before they start."""
         h = self.h
+        # Each package is signed by its publisher, whose key is pinned: the second stage's on
+        # its own certificate, the .NET package's on the authority that issued its certificate.
+        h.trust_code_root()
+        stage2_bytes, dotnet_bytes = h.signed_stub("publisher"), h.signed_stub("prereq")
         # The browser's proxy is the fault server, which answers any absolute URL from its files.
-        h.serve_packages(fault=True)
+        h.serve_packages({harness.STAGE2_PACKAGE: stage2_bytes, harness.DOTNET_PACKAGE: dotnet_bytes}, fault=True)
         proxy = "127.0.0.1:%d" % h.servers[-1].port
         h.machine(dotnet=False, browser_proxy=proxy)
         # The second stage in a folder of its own: what it loads itself is its own affair.
         os.makedirs(h.path("stage2"))
-        h.write_config(stage2_file="\\stage2\\" + harness.STAGE2_PACKAGE)
+        h.write_config(stage2_file="\\stage2\\" + harness.STAGE2_PACKAGE,
+                       signers={"stage2": [h.signer_pin("publisher")], "dotnet": [h.signer_pin("intermediate")]})
         dotnet = h.stub(harness.DOTNET_PACKAGE, wait=True)
         stage2 = h.stub(harness.STAGE2_PACKAGE, wait=True, probe_mutex=harness.MUTEX_NAME)
         native_first = self.plant_dlls()
@@ -139,7 +144,7 @@ class HandOver(harness.E2ETest):
         self.assertEqual(start["args"], ["en-GB"])
         self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(h.config_path("stage2_file")))
         self.assertTrue(start["mutex"], "the first stage gave up its mutex before the second stage ended")
-        self.assertEqual(start["sha256"], hashlib.sha256(h.stub_bytes()).hexdigest())
+        self.assertEqual(start["sha256"], hashlib.sha256(stage2_bytes).hexdigest())
         bar.wait_gone()
         # The first stage waits for the second, with its log closed.
         self.assertTrue(h.installer.running())
@@ -164,9 +169,10 @@ class HandOver(harness.E2ETest):
         expected += request_lines(["direct connection failed...trying proxy",
                                    "WinHttpSendRequest failed with error 12029"])
         expected += request_lines(SENT)
-        expected += ["Download complete...FileName : " + dotnet_file, "Downloading File: " + stage2_file]
+        expected += ["Download complete...FileName : " + dotnet_file, "Signer verified: " + dotnet_file,
+                     "Downloading File: " + stage2_file]
         expected += request_lines(SENT)
-        expected += ["Download complete...FileName : " + stage2_file,
+        expected += ["Download complete...FileName : " + stage2_file, "Signer verified: " + stage2_file,
                      "All files successfully downloaded..starting to install files...",
                      "HideButton Locked...", "Launching Stage2"]
         log = [line for line in h.log() if line not in POINTER_LINES]

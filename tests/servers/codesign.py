@@ -97,6 +97,23 @@ class CodePki:
         return result.returncode == 0, result.stdout.decode("utf-8", "replace")
 
 
+def change_one_byte(path):
+    """Changes one byte in the middle of the first section of the PE file at `path` (in place),
+    as a flipped bit on the way or a patched instruction would: the signature stays in the
+    file, but no longer matches its image. Returns the offset changed."""
+    with open(path, "r+b") as f:
+        data = f.read()
+        pe = int.from_bytes(data[0x3C:0x40], "little")
+        optional_size = int.from_bytes(data[pe + 20:pe + 22], "little")
+        section = pe + 24 + optional_size
+        raw_size = int.from_bytes(data[section + 16:section + 20], "little")
+        raw_start = int.from_bytes(data[section + 20:section + 24], "little")
+        offset = raw_start + raw_size // 2
+        f.seek(offset)
+        f.write(bytes([data[offset] ^ 0x01]))
+    return offset
+
+
 def _run(*args):
     result = subprocess.run(list(args), stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     if result.returncode != 0:

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Runs one in-process Windows test program with the local servers it talks to.
 
-usage: run_nettest.py WINE_RUN TEST_EXE [ARGS...]
+usage: run_nettest.py [--code-signing] WINE_RUN TEST_EXE [ARGS...]
 
 Starts nginx, the fault server and four squids (Basic; Digest and Basic; NTLM and Basic;
 Negotiate, NTLM and Basic) on free loopback ports, writes the test files they serve, and runs
@@ -15,6 +15,12 @@ everything in its environment:
   TARVELO_SQUID_NTLM_PORT, TARVELO_SQUID_NEGOTIATE_PORT
   TARVELO_FAULT_LOG       the fault server's request log
   TARVELO_PROXY_USER, TARVELO_PROXY_PASSWORD
+
+With --code-signing the program runs in a copy of the tree's Wine prefix where the test
+code-signing root (tests/servers/codesign.py) is trusted, and the stub is served signed:
+signed-<certificate>.exe for publisher, prereq, impostor and stranger, changed-prereq.exe (one
+byte changed after signing) and unsigned.exe. TARVELO_PIN_PUBLISHER, _PREREQ, _INTERMEDIATE and
+_STRANGER hold the certificates' pins.
 """
 
 import os
@@ -26,6 +32,7 @@ import sys
 import threading
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import codesign  # noqa: E402
 import servers  # noqa: E402
 
 HOST_NAMES = ["dl.tarvelo.com", "tarvelo.com", "cdn.tarvelo.com", "proxy.test", "other.test"]
@@ -54,11 +61,39 @@ def write_test_files(root):
             f.write(data)
 
 
+def windows_path(unix_path):
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
+
+
+def set_up_code_signing(wine_run, build, work, root, env):
+    """A copy of the tree's prefix that trusts the test root, the signed stubs among the served
+    files, and the pins in `env`. Returns the copy's path."""
+    pki = codesign.make(os.path.join(build, "codesign"))
+    stub = os.path.join(build, "stub.exe")
+    for signer in ("publisher", "prereq", "impostor", "stranger"):
+        pki.sign(stub, os.path.join(root, "signed-%s.exe" % signer), signer)
+    pki.sign(stub, os.path.join(root, "changed-prereq.exe"), "prereq")
+    codesign.change_one_byte(os.path.join(root, "changed-prereq.exe"))
+    shutil.copy(stub, os.path.join(root, "unsigned.exe"))
+    for name in ("publisher", "prereq", "intermediate", "stranger"):
+        env["TARVELO_PIN_" + name.upper()] = pki.pin(name)
+    prefix = os.path.join(work, "wineprefix")
+    subprocess.run(["cp", "-a", os.path.join(build, "wineprefix"), prefix], check=True)
+    env["TARVELO_WINEPREFIX"] = prefix
+    subprocess.run([wine_run, os.path.join(build, "trust_root.exe"), windows_path(pki.root_der())],
+                   env=env, check=True, stdout=subprocess.DEVNULL, timeout=PROGRAM_TIMEOUT)
+    return prefix
+
+
 def main():
-    if len(sys.argv) < 3:
+    args = sys.argv[1:]
+    code_signing = bool(args) and args[0] == "--code-signing"
+    if code_signing:
+        args = args[1:]
+    if len(args) < 2:
         print(__doc__)
         return 2
-    wine_run, exe = sys.argv[1], sys.argv[2]
+    wine_run, exe = args[0], args[1]
     name = os.path.splitext(os.path.basename(exe))[0]
     build = os.environ.get("TARVELO_BUILD_DIR", os.path.dirname(os.path.abspath(exe)))
     work = os.path.join(build, "nettest", name)
@@ -67,7 +102,20 @@ def main():
     os.makedirs(work)
     root = os.path.join(build, "nettest", "files")
     write_test_files(root)
+    env = dict(os.environ)
+    prefix = set_up_code_signing(wine_run, build, work, root, env) if code_signing else None
+    try:
+        return _run_with_servers(wine_run, exe, args[2:], work, root, env)
+    finally:
+        if prefix:
+            subprocess.run(["wineserver", "-k"], env=dict(env, WINEPREFIX=prefix), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=dict(env, WINEPREFIX=prefix), timeout=60)
+            shutil.rmtree(prefix, ignore_errors=True)
 
+
+def _run_with_servers(wine_run, exe, program_args, work, root, env):
+    """Starts the servers, runs the program in its private mount namespace, stops the servers."""
     hosts = os.path.join(work, "hosts")
     with open(hosts, "w") as f:
         f.write("127.0.0.1 localhost " + " ".join(HOST_NAMES) + "\n::1 localhost\n")
@@ -85,7 +133,6 @@ def main():
         squid3 = _started(running, servers.Squid(os.path.join(work, "squid-ntlm"), hosts=HOST_NAMES, ntlm=True))
         squid4 = _started(running, servers.Squid(os.path.join(work, "squid-negotiate"), hosts=HOST_NAMES,
                                                  ntlm=True, negotiate=True))
-        env = dict(os.environ)
         env.update({
             "TARVELO_NET_ROOT": root,
             "TARVELO_NET_WORK": work,
@@ -101,7 +148,7 @@ def main():
         })
         script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf '
                   '&& shift 2 && exec "$@"')
-        command = ["unshare", "-m", "sh", "-c", script, "sh", hosts, resolv, wine_run, exe] + sys.argv[3:]
+        command = ["unshare", "-m", "sh", "-c", script, "sh", hosts, resolv, wine_run, exe] + program_args
         return _run_program(command, env)
     finally:
         servers.stop_all(running[::-1])

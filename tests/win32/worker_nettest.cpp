@@ -13,6 +13,7 @@
 #include "app/worker.h"
 #include "prereq/installers.h"
 #include "support/net_env.h"
+#include "support/portable/signer_pins.h"
 #include "support/process_start.h"
 
 namespace {
@@ -225,6 +226,108 @@ TEST_F(Worker, CheckedPrerequisitesCannotBeChangedBeforeTheyStart)
     EXPECT_TRUE(Contains(RunSwap(items[0].localPath), "\"what\":\"delete\",\"ok\":true"));
     // The second stage stays held until the hand-over starts it.
     EXPECT_TRUE(Contains(RunSwap(items[2].localPath), "\"what\":\"delete\",\"ok\":false"));
+}
+
+// Signed payloads: the wrapper (run_nettest.py --code-signing) runs this program in a prefix of
+// its own where the test root is trusted, serves the stub signed by each test certificate, and
+// hands over the certificates' pins.
+SignerPins PinOf(const char* certificate)
+{
+    SignerPins pins;
+    EXPECT_TRUE(ParseSignerPins(NetEnv::Unix((std::string("TARVELO_PIN_") + certificate).c_str()), &pins) &&
+                !pins.empty())
+        << certificate;
+    return pins;
+}
+
+size_t CountLines(const std::string& log, const std::string& line)
+{
+    size_t count = 0;
+    for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++count;
+    return count;
+}
+
+class SignedWorker : public Worker {
+protected:
+    void SetUp() override
+    {
+        Worker::SetUp();
+        if (!IsSkipped() && NetEnv::Unix("TARVELO_PIN_PUBLISHER").empty())
+            GTEST_SKIP() << "run through tests/servers/run_nettest.py --code-signing";
+    }
+};
+
+TEST_F(SignedWorker, PrerequisitesSignedByTheirPinnedPublisherAreInstalled)
+{
+    RecordStarts();
+    NetEnv::InstallerLogText();  // starts a fresh log
+    CHttpDownloader2 downloader(true);
+    DownloadItem items[3] = {Item(L"signed-prereq.exe", L"msi", 5, 20, PackageRole::WindowsInstaller),
+                             Item(L"signed-prereq.exe", L"dotnetfx", 50, 2, PackageRole::DotNet),
+                             Item(L"signed-publisher.exe", L"stage2", 5, 20)};
+    items[0].signers = PinOf("PREREQ");        // the publisher's own certificate
+    items[1].signers = PinOf("INTERMEDIATE");  // the authority that issued it
+    items[2].signers = PinOf("PUBLISHER");
+    items[2].signers.insert(items[2].signers.begin(), PinOf("STRANGER")[0]);  // one of several
+    ASSERT_EQ(DownloadAndInstall(items, downloader, 3), 1);
+    EXPECT_EQ(g_started.size(), 2u);
+    const std::string log = NetEnv::InstallerLogText();
+    for (const DownloadItem& item : items) {
+        EXPECT_EQ(CountLines(log, "Signer verified: " + NetEnv::AsLogged(item.localPath) + "\r\n"), 1u) << log;
+        EXPECT_TRUE(NetEnv::SameBytes(item.localPath, NetEnv::Served(item.role == PackageRole::Stage2
+                                                                          ? L"signed-publisher.exe"
+                                                                          : L"signed-prereq.exe")));
+    }
+}
+
+// Each prerequisite that is not validly signed by its pinned publisher is fetched twice, refused
+// both times with the reason, deleted, and nothing is installed.
+TEST_F(SignedWorker, PrerequisiteNotSignedByItsPinnedPublisherIsNeverInstalled)
+{
+    const struct {
+        const wchar_t* served;
+        const char* pin;
+        PackageRole role;
+        const char* refusal;
+        std::vector<std::string> codes;  // the codes the refusal may carry; none for a pin refusal
+    } cases[] = {
+        {L"changed-prereq.exe", "PREREQ", PackageRole::DotNet, "Signature check failed: ", {"0x80096010"}},
+        {L"unsigned.exe", "PREREQ", PackageRole::WindowsInstaller, "Signature check failed: ", {"0x800b0100"}},
+        {L"signed-impostor.exe", "PREREQ", PackageRole::DotNet, "Signer not trusted: ", {}},
+        // Under Wine 8 WinVerifyTrust passes it; the chain's own status refuses the untrusted root.
+        {L"signed-stranger.exe", "STRANGER", PackageRole::DotNet, "Signature check failed: ",
+         {"0x00000020", "0x800b0109"}},
+        // Signed by the second stage's publisher, not by the prerequisites'.
+        {L"signed-publisher.exe", "PREREQ", PackageRole::WindowsInstaller, "Signer not trusted: ", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(NetEnv::AsLogged(c.served));
+        RecordStarts();
+        g_started.clear();
+        NetEnv::InstallerLogText();
+        CHttpDownloader2 downloader(true);
+        const bool msi = c.role == PackageRole::WindowsInstaller;
+        std::vector<DownloadItem> items;
+        if (msi) items.push_back(Item(c.served, L"msi", 5, 20, PackageRole::WindowsInstaller));
+        items.push_back(Item(msi ? L"signed-prereq.exe" : c.served, L"dotnetfx", 50, 2, PackageRole::DotNet));
+        items.push_back(Item(L"signed-publisher.exe", L"stage2", msi ? 5 : 10, msi ? 20 : 10));
+        DownloadItem& refused = items[0];
+        for (DownloadItem& item : items) item.signers = PinOf(item.role == PackageRole::Stage2 ? "PUBLISHER" : "PREREQ");
+        refused.signers = PinOf(c.pin);
+        EXPECT_EQ(DownloadAndInstall(items.data(), downloader, static_cast<int>(items.size())), 0);
+        EXPECT_TRUE(g_started.empty());
+        EXPECT_EQ(GetFileAttributesW(refused.localPath.c_str()), INVALID_FILE_ATTRIBUTES);
+        const std::string log = NetEnv::InstallerLogText();
+        const std::string line = c.refusal + NetEnv::AsLogged(refused.localPath);
+        size_t count = 0;
+        if (c.codes.empty()) {
+            count = CountLines(log, line + "\r\n");
+        } else {
+            for (const std::string& code : c.codes) count += CountLines(log, line + " (error " + code + ")\r\n");
+        }
+        EXPECT_EQ(count, 2u) << log;  // fetched once more, refused again
+        EXPECT_FALSE(Contains(log, "All files successfully downloaded")) << log;
+    }
 }
 
 TEST_F(Worker, DotNetThatCannotStartLeavesTheBarAtHundred)
