@@ -3,6 +3,7 @@ gives, and the release exe started alone from a Downloads folder, where files pl
 are never read."""
 
 import hashlib
+import json
 import os
 import re
 import shutil
@@ -97,6 +98,16 @@ class ReleaseCommand(harness.E2ETest):
             f.write(data)
         good, report = pki.verify(changed)
         self.assertFalse(good, report)
+        # WinVerifyTrust, with the chain checked as the installer checks its downloads, accepts the
+        # exe's own signature where the test root is trusted (this test's prefix only), and
+        # refuses the changed copy.
+        h.trust_code_root()
+        argv = [harness.tool("signature_probe.exe"), harness.windows_path(exe), h.signer_pin("publisher"),
+                harness.windows_path(changed), h.signer_pin("publisher")]
+        done = h.wine(argv, check=False, timeout=harness.DEFAULT_TIMEOUT * 5)
+        verdicts = [json.loads(line) for line in done.text.splitlines() if line.startswith("{")]
+        self.assertEqual([(v["verdict"], v["step"]) for v in verdicts], [("trusted", "pins"), ("failed", "trust")],
+                         done.text)
         # A wrong password: signing fails, and the command says so without showing it.
         wrong = os.path.join(h.root, "wrong-password")
         with open(wrong, "w") as f:
