@@ -129,9 +129,13 @@ class ContinuedDownloads(harness.E2ETest):
         path = harness.windows_path(self.stage2_file)
         h.assert_log_in_order(["download aborted...", "Kept incomplete download for the next run: " + path,
                                "Installation Aborted"])
-        self.assertEqual((os.path.getsize(self.stage2_file), self.written()), (STOP_AT, STOP_AT))
+        # At the stall, or further: a loaded machine may take longer than WinHTTP's receive time-out
+        # to quit, and then a resume brought more before the quit was seen.
+        kept = os.path.getsize(self.stage2_file)
+        self.assertGreaterEqual(kept, STOP_AT)
+        self.assertEqual(self.written(), kept)
         start, asked = self.second_run()
-        self.assertIn("range=bytes=%d-" % STOP_AT, asked[0])
+        self.assertIn("range=bytes=%d-" % kept, asked[0])
         self.assert_identical(start, self.stage2)
 
     def test_a_file_replaced_on_the_server_between_runs_starts_again_at_zero(self):
