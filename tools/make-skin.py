@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Generates the default skin: the seven bitmaps of the Images folder.
+"""Generates the default skin: the seven bitmaps of the Images folder, at every display scale.
 
 Usage: make-skin.py OUTPUT_FOLDER [--preview]
 
@@ -8,7 +8,14 @@ The backgrounds match the dialogs at 96 dpi with "MS Shell Dlg" 8 (dialog base u
 exactly where the dialogs paint their labels opaque, in the same colours, so the label rectangles
 disappear into the skin: the orange caption band behind control 1013, cream behind the texts,
 white behind the progress line.
+
+The 100 % set lies in OUTPUT_FOLDER itself; the 125, 150 and 200 % sets in subfolders named by
+their percentage. At a scale every length is its 96-dpi length times the scale, rounded half up
+as the dialogs round their layout, and each set is drawn at its own resolution from the same
+shapes: nothing is resampled, so edges stay one pixel soft at every scale. Flat colours and
+row-wise gradients keep the files compressible.
 """
+import math
 import os
 import sys
 
@@ -37,6 +44,66 @@ def dlu_y(u):
 LARGE = (dlu_x(305), dlu_y(186))   # 458 x 302
 SMALL = (dlu_x(161), dlu_y(104))   # 242 x 169
 CLOSE = (22, 21)                   # the close control's image
+CORNER = 21                        # the window region's corner ellipse
+SETS = (100, 125, 150, 200)        # display scales in percent
+
+
+def scaled(length, percent):
+    """A 96-dpi length at a scale, rounded half up (as MulDiv rounds the dialogs' layout)."""
+    return int(math.floor(length * percent / 100.0 + 0.5))
+
+
+class Scaled:
+    """A canvas addressed in 96-dpi coordinates, drawn at the resolution of a scale.
+
+    Flat areas start and end on whole pixels of the scaled layout; shapes are evaluated at the
+    target resolution; strokes keep whole-pixel widths, so hairlines stay crisp."""
+
+    def __init__(self, size, percent, colour=(255, 255, 255)):
+        self.percent = percent
+        self.s = percent / 100.0
+        self.width, self.height = size
+        self.canvas = Canvas(scaled(size[0], percent), scaled(size[1], percent), colour)
+
+    def px(self, v):
+        return scaled(v, self.percent)
+
+    def stroke(self, w):
+        return max(1.0, float(round(w * self.s))) if w <= 1.5 else w * self.s
+
+    def rect(self, x0, y0, x1, y1, colour, alpha=1.0):
+        self.canvas.rect(self.px(x0), self.px(y0), self.px(x1), self.px(y1), colour, alpha)
+
+    def vgradient(self, x0, y0, x1, y1, top, bottom, alpha=1.0):
+        self.canvas.vgradient(self.px(x0), self.px(y0), self.px(x1), self.px(y1), top, bottom, alpha)
+
+    def round_rect(self, x0, y0, x1, y1, radius, colour, alpha=1.0):
+        s = self.s
+        self.canvas.round_rect(x0 * s, y0 * s, x1 * s, y1 * s, radius * s, colour, alpha)
+
+    def round_rect_outline(self, x0, y0, x1, y1, radius, width, colour, alpha=1.0):
+        s = self.s
+        self.canvas.round_rect_outline(x0 * s, y0 * s, x1 * s, y1 * s, radius * s, self.stroke(width), colour, alpha)
+
+    def circle(self, cx, cy, radius, colour, alpha=1.0):
+        s = self.s
+        self.canvas.circle(cx * s, cy * s, radius * s, colour, alpha)
+
+    def line(self, x0, y0, x1, y1, width, colour, alpha=1.0):
+        s = self.s
+        self.canvas.line(x0 * s, y0 * s, x1 * s, y1 * s, width * s, colour, alpha)
+
+    def hline(self, x0, x1, row, colour, alpha=1.0):
+        """A one-pixel rule (whole pixels at every scale) on the given 96-dpi row."""
+        top = self.px(row)
+        self.canvas.rect(self.px(x0), top, self.px(x1), top + int(self.stroke(1.0)), colour, alpha)
+
+    def arc(self, cx, cy, radius, width, start_deg, end_deg, colour, alpha=1.0):
+        s = self.s
+        self.canvas.arc(cx * s, cy * s, radius * s, width * s, start_deg, end_deg, colour, alpha)
+
+    def write_bmp(self, path):
+        self.canvas.write_bmp(path)
 
 BAND_BOTTOM = 34       # caption band: flat orange over rows 3..30, where every caption label lies
 CREAM_BOTTOM = 233     # texts, links and labels end at row 232 in every large dialog
@@ -53,9 +120,13 @@ def draw_mark(c, cx, cy, r, disc, glyph, accent):
 
 
 def window_edge(c):
-    """A soft brown rim that follows the window's rounded region (corner ellipse 21 x 21)."""
-    w, h = c.width, c.height
-    c.round_rect_outline(0.5, 0.5, w - 0.5, h - 0.5, 10.0, 1.0, BROWN, 0.55)
+    """A soft brown rim that follows the window's rounded region (corner ellipse 21 x 21 at 96
+    dpi, scaled and rounded as the dialogs scale it), one whole pixel wide per 96 dpi."""
+    canvas = c.canvas
+    w, h = canvas.width, canvas.height
+    rim = c.stroke(1.0)
+    corner = scaled(CORNER, c.percent) / 2.0 - 0.5
+    canvas.round_rect_outline(rim / 2, rim / 2, w - rim / 2, h - rim / 2, corner, rim, BROWN, 0.55)
 
 
 def caption_band(c):
@@ -64,7 +135,7 @@ def caption_band(c):
     c.rect(0, 0, w, BAND_BOTTOM, ORANGE)
     c.vgradient(0, 0, w, 3, ORANGE_LIGHT, ORANGE)
     c.vgradient(0, 31, w, BAND_BOTTOM, ORANGE, ORANGE_DARK)
-    c.rect(0, BAND_BOTTOM, w, BAND_BOTTOM + 1, BROWN, 0.6)
+    c.hline(0, w, BAND_BOTTOM, BROWN, 0.6)
     draw_mark(c, 19.5, 17.0, 10.0, WHITE, ORANGE, BROWN)
 
 
@@ -77,23 +148,23 @@ def large_base(c):
     c.vgradient(0, CREAM_BOTTOM, w, WHITE_TOP, CREAM, WHITE)
     c.rect(0, WHITE_TOP, w, h, WHITE)
     c.vgradient(0, 286, w, h, WHITE, (252, 242, 226))
-    c.line(24, CREAM_BOTTOM + 4.5, w - 24, CREAM_BOTTOM + 4.5, 1.0, BROWN, 0.35)
+    c.hline(24, w - 24, CREAM_BOTTOM + 4, BROWN, 0.35)
 
 
-def small_background():
+def small_background(percent):
     """Small.bmp: the message, .NET progress, proxy and credentials dialogs."""
-    c = Canvas(*LARGE)
+    c = Scaled(LARGE, percent)
     large_base(c)
     window_edge(c)
     return c
 
 
-def install_background():
+def install_background(percent):
     """InstallImage.bmp: the product layout of the progress dialog.
 
     The body text lies transparent over a light wash with a faint mark on the right; the three
     feature texts sit on a cream card (they and the empty link line are painted cream)."""
-    c = Canvas(*LARGE)
+    c = Scaled(LARGE, percent)
     w, h = c.width, c.height
     large_base(c)
     # Light wash behind the transparent body text (rows 36..183).
@@ -111,26 +182,26 @@ def install_background():
     return c
 
 
-def smallest_background():
+def smallest_background(percent):
     """Smallest.bmp: the quit confirmation, questions and notices (labels are transparent)."""
-    c = Canvas(*SMALL)
+    c = Scaled(SMALL, percent)
     w, h = c.width, c.height
     c.vgradient(0, 0, w, h, (255, 251, 230), CREAM)
     # Orange top strip, then a footer tone behind the buttons.
     c.rect(0, 0, w, 9, ORANGE)
     c.vgradient(0, 0, w, 3, ORANGE_LIGHT, ORANGE)
     c.vgradient(0, 7, w, 9, ORANGE, ORANGE_DARK)
-    c.rect(0, 9, w, 10, BROWN, 0.5)
+    c.hline(0, w, 9, BROWN, 0.5)
     c.vgradient(0, 121, w, h, CREAM, CREAM_DEEP)
-    c.line(14, 121.5, w - 14, 121.5, 1.0, BROWN, 0.30)
+    c.hline(14, w - 14, 121, BROWN, 0.30)
     draw_mark(c, 29.0, 35.5, 11.0, ORANGE, WHITE, CREAM)
     window_edge(c)
     return c
 
 
-def close_image(state):
+def close_image(state, percent):
     """The close control on the caption band: normal, hover, pressed and disabled."""
-    c = Canvas(*CLOSE, colour=ORANGE)
+    c = Scaled(CLOSE, percent, colour=ORANGE)
     w, h = c.width, c.height
     glyph = WHITE
     shift = 0.0
@@ -153,22 +224,23 @@ def main(argv):
     if len(argv) < 2:
         sys.stderr.write("usage: make-skin.py OUTPUT_FOLDER [--preview]\n")
         return 2
-    out = argv[1]
-    os.makedirs(out, exist_ok=True)
-    images = {
-        "Small.bmp": small_background(),
-        "InstallImage.bmp": install_background(),
-        "Smallest.bmp": smallest_background(),
-        "CancelButton.bmp": close_image("normal"),
-        "MouseOver.bmp": close_image("hover"),
-        "OnPress.bmp": close_image("pressed"),
-        "Disabled.bmp": close_image("disabled"),
-    }
-    for name, canvas in images.items():
-        canvas.write_bmp(os.path.join(out, name))
-        if "--preview" in argv:
-            with open(os.path.join(out, name[:-4] + ".png"), "wb") as f:
-                f.write(raster.png_bytes(canvas))
+    for percent in SETS:
+        out = argv[1] if percent == 100 else os.path.join(argv[1], str(percent))
+        os.makedirs(out, exist_ok=True)
+        images = {
+            "Small.bmp": small_background(percent),
+            "InstallImage.bmp": install_background(percent),
+            "Smallest.bmp": smallest_background(percent),
+            "CancelButton.bmp": close_image("normal", percent),
+            "MouseOver.bmp": close_image("hover", percent),
+            "OnPress.bmp": close_image("pressed", percent),
+            "Disabled.bmp": close_image("disabled", percent),
+        }
+        for name, image in images.items():
+            image.write_bmp(os.path.join(out, name))
+            if "--preview" in argv:
+                with open(os.path.join(out, name[:-4] + ".png"), "wb") as f:
+                    f.write(raster.png_bytes(image.canvas))
     return 0
 
 

@@ -51,15 +51,28 @@ class Canvas:
     def rect(self, x0, y0, x1, y1, colour, alpha=1.0):
         """Fills whole pixels x0 <= x < x1, y0 <= y < y1."""
         for y in range(max(0, y0), min(self.height, y1)):
-            for x in range(max(0, x0), min(self.width, x1)):
-                self.blend(x, y, colour, alpha)
+            self.row(y, x0, x1, colour, alpha)
 
     def vgradient(self, x0, y0, x1, y1, top, bottom, alpha=1.0):
         span = max(1, y1 - y0 - 1)
         for y in range(max(0, y0), min(self.height, y1)):
-            c = mix(top, bottom, (y - y0) / span)
-            for x in range(max(0, x0), min(self.width, x1)):
-                self.blend(x, y, c, alpha)
+            self.row(y, x0, x1, mix(top, bottom, (y - y0) / span), alpha)
+
+    def row(self, y, x0, x1, colour, alpha=1.0):
+        """Pixels x0 <= x < x1 of row y; an opaque fill is written in one step per channel."""
+        x0, x1 = max(0, x0), min(self.width, x1)
+        if x1 <= x0:
+            return
+        if alpha < 1.0:
+            for x in range(x0, x1):
+                self.blend(x, y, colour, alpha)
+            return
+        a, b = y * self.width + x0, y * self.width + x1
+        n = x1 - x0
+        self.r[a:b] = [float(colour[0])] * n
+        self.g[a:b] = [float(colour[1])] * n
+        self.b[a:b] = [float(colour[2])] * n
+        self.a[a:b] = [1.0] * n
 
     def hgradient(self, x0, y0, x1, y1, left, right, alpha=1.0):
         span = max(1, x1 - x0 - 1)
@@ -96,8 +109,27 @@ class Canvas:
 
     def round_rect_outline(self, x0, y0, x1, y1, radius, width, colour, alpha=1.0):
         inner = sdf_round_rect(x0, y0, x1, y1, radius)
-        self.shape(lambda px, py: abs(inner(px, py)) - width / 2.0,
-                   (x0 - width, y0 - width, x1 + width, y1 + width), colour, alpha)
+
+        def sdf(px, py):
+            return abs(inner(px, py)) - width / 2.0
+
+        # Only pixels near the outline can be covered: whole rows across the rounded top and
+        # bottom, and in between two narrow column bands (a window-sized outline would otherwise
+        # evaluate every pixel of the window).
+        reach = int(math.ceil(radius + width)) + 2
+        top, bottom = int(math.floor(y0 - width)) - 1, int(math.ceil(y1 + width)) + 1
+        left, right = int(math.floor(x0 - width)) - 1, int(math.ceil(x1 + width)) + 1
+        for y in range(max(0, top), min(self.height, bottom + 1)):
+            py = y + 0.5
+            if py - y0 <= reach or y1 - py <= reach:
+                spans = ((left, right),)
+            else:
+                spans = ((left, left + reach), (right - reach, right))
+            for a, b in spans:
+                for x in range(max(0, a), min(self.width, b + 1)):
+                    cover = 0.5 - sdf(x + 0.5, py)
+                    if cover > 0.0:
+                        self.blend(x, y, colour, alpha * min(1.0, cover))
 
     def circle(self, cx, cy, radius, colour, alpha=1.0):
         self.shape(lambda px, py: math.hypot(px - cx, py - cy) - radius,
@@ -141,13 +173,15 @@ class Canvas:
     def rows_bgr(self):
         """Bottom-up rows of 24-bit BGR, each padded to four bytes."""
         pad = (4 - (self.width * 3) % 4) % 4
+        w = self.width
         out = bytearray()
         for y in range(self.height - 1, -1, -1):
-            base = y * self.width
-            for x in range(self.width):
-                i = base + x
-                out += bytes((clamp8(self.b[i]), clamp8(self.g[i]), clamp8(self.r[i])))
-            out += b"\0" * pad
+            a, b = y * w, (y + 1) * w
+            row = bytearray(w * 3 + pad)
+            for offset, channel in ((0, self.b), (1, self.g), (2, self.r)):
+                row[offset:w * 3:3] = bytes([0 if v < 0 else 255 if v > 255 else v
+                                             for v in map(round, channel[a:b])])
+            out += row
         return bytes(out)
 
     def rows_bgra(self):
