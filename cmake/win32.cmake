@@ -32,7 +32,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(PE_FORMAT pei-i386)
 endif()
-set(SYSTEM_LIBS winhttp cabinet wintrust crypt32 comctl32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
+set(SYSTEM_LIBS winhttp cabinet wintrust crypt32 comctl32 oleacc oleaut32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
 
 add_library(tarvelo_portable STATIC ${PORTABLE_SOURCES})
 target_include_directories(tarvelo_portable PUBLIC ${CMAKE_SOURCE_DIR})
@@ -49,7 +49,7 @@ target_include_directories(tarvelo_resources PRIVATE ${CMAKE_SOURCE_DIR}/resourc
 # the known DLLs, never beside the exe. Every other system DLL (and, under Wine, the DLLs those
 # import) is loaded on its first call, after wWinMain has restricted the search to the system
 # folder.
-set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet wintrust crypt32)
+set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet wintrust crypt32 oleacc oleaut32)
 set(DELAY_IMPORT_LIBS "")
 foreach(dll IN LISTS DELAY_LOADED_DLLS)
   find_library(IMPORT_LIB_${dll} NAMES ${dll} REQUIRED)
@@ -113,7 +113,7 @@ add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM
 # Shared helpers of the in-process tests.
 file(GLOB TEST_SUPPORT CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win32/support/*.cpp)
 add_library(test_support STATIC ${TEST_SUPPORT})
-target_link_libraries(test_support PUBLIC tarvelo_win32 gtest)
+target_link_libraries(test_support PUBLIC tarvelo_win32 gtest ole32)
 target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests/win32)
 
 # The carried-inputs test program carries a small cabinet of its own, packed by the release
@@ -158,14 +158,26 @@ set_tests_properties(win32_keyboard_test PROPERTIES RUN_SERIAL TRUE)
 # press, and the moving pointer reaches that dialog as its own mouse moves.
 set_tests_properties(win32_bitmap_dialog_test PROPERTIES RUN_SERIAL TRUE)
 
-# The text-fit test runs once per shipped language (the text table is fixed per process).
+# The text-fit test runs once per shipped language (the text table is fixed per process) and
+# display scale (Wine's DPI is fixed per prefix: tools/with-dpi.sh runs it in a copy of the
+# tree's prefix at that DPI): 100, 125, 150 and 200 %.
+set(TEST_DPIS 96 120 144 192)
 file(GLOB SHIPPED_TEXT_TABLES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/data/Resource-*.txt)
 foreach(table IN LISTS SHIPPED_TEXT_TABLES)
   string(REGEX REPLACE ".*/Resource-(.*)\\.txt$" "\\1" language ${table})
-  add_test(NAME win32_text_fit_${language} COMMAND text_fit_test)
-  set_tests_properties(win32_text_fit_${language} PROPERTIES TIMEOUT 300
-    ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};TARVELO_TEXT_LANGUAGE=${language}")
+  foreach(dpi IN LISTS TEST_DPIS)
+    math(EXPR percent "${dpi} * 100 / 96")
+    add_test(NAME win32_text_fit_${language}_${percent}
+      COMMAND bash ${CMAKE_SOURCE_DIR}/tools/with-dpi.sh ${dpi} ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:text_fit_test>)
+    set_tests_properties(win32_text_fit_${language}_${percent} PROPERTIES TIMEOUT 300
+      ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};TARVELO_TEXT_LANGUAGE=${language};WINE_PREFIX=${WINE_PREFIX}")
+  endforeach()
 endforeach()
+# The display-scale test starts at the reference DPI and at 150 %, and moves between scales.
+add_test(NAME win32_display_scale_test_150
+  COMMAND bash ${CMAKE_SOURCE_DIR}/tools/with-dpi.sh 144 ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:display_scale_test>)
+set_tests_properties(win32_display_scale_test_150 PROPERTIES TIMEOUT 300
+  ENVIRONMENT "TARVELO_SOURCE_DIR=${CMAKE_SOURCE_DIR};TARVELO_BUILD_DIR=${CMAKE_BINARY_DIR};WINE_PREFIX=${WINE_PREFIX}")
 
 # Every installer dialog shown in turn for tools/dialog-screenshots.sh (a tool, built on demand).
 add_executable(dialog_gallery EXCLUDE_FROM_ALL ${CMAKE_SOURCE_DIR}/tests/win32/gallery/dialog_gallery.cpp

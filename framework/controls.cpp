@@ -70,6 +70,14 @@ void CToolTipCtrl::UpdateTipText(const std::wstring& text, CWnd* tool, UINT_PTR 
     SendMessage(TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
 }
 
+void CToolTipCtrl::SetToolRect(CWnd* tool, UINT_PTR id, const RECT& rect)
+{
+    if (!m_hWnd || !tool) return;
+    TTTOOLINFOW info = ToolInfo(tool->m_hWnd, id, 0);
+    info.rect = rect;
+    SendMessage(TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&info));
+}
+
 std::wstring CToolTipCtrl::GetText(CWnd* tool, UINT_PTR id) const
 {
     if (!m_hWnd || !tool) return std::wstring();

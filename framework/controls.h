@@ -29,6 +29,8 @@ public:
     BOOL Create(CWnd* parent, DWORD style = 0);
     BOOL AddTool(CWnd* tool, const std::wstring& text, const RECT* rect, UINT_PTR id);
     void UpdateTipText(const std::wstring& text, CWnd* tool, UINT_PTR id);
+    // The part of the tool (its client coordinates) that shows the tip.
+    void SetToolRect(CWnd* tool, UINT_PTR id, const RECT& rect);
     std::wstring GetText(CWnd* tool, UINT_PTR id) const;
     int GetToolCount() const;
     void RelayEvent(MSG* message);

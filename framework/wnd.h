@@ -92,6 +92,10 @@ public:
     // The bound object for `window`, else a plain wrapper kept by this object (null for null).
     CWnd* WrapHandle(HWND window);
 
+    // The parent has laid itself out for another DPI (its controls moved, its fonts replaced); a
+    // control with fonts or sizes of its own makes them for `newDpi` here.
+    virtual void OnParentDpiChanged(UINT /*oldDpi*/, UINT /*newDpi*/) {}
+
 protected:
     // The message switch. The base handles WM_CTLCOLOR* (OnCtlColor) and leaves everything else
     // to the platform.

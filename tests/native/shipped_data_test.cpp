@@ -29,7 +29,7 @@ const char* const kKeys[] = {
     "PROGRESS_BAR_INSTALLING_TEXT", "PROVIDE_PROXY_DETAIL", "PROXY_SERVER_ERROR",
     "CLOSE_BUTTON", "CREDENTIAL_ERROR", "CREDENTIAL_DETAILS", "PROXY_BOLD_TEXT",
     "HTTP_PROXY", "HTTP_PORT", "PORT_EG", "PROXY_EXAMPLE", "CONTINUE_BUTTON",
-    "CREDENTIAL_BOLD_TEXT", "USER_NAME", "PASSWORD", "USER_NAME_EXAMPLE"};
+    "CREDENTIAL_BOLD_TEXT", "USER_NAME", "PASSWORD", "USER_NAME_EXAMPLE", "CLOSE_CONTROL"};
 
 const char* const kLanguages[] = {"en-GB", "de-DE", "fr-FR", "ru-RU"};
 
@@ -70,7 +70,7 @@ std::map<std::wstring, std::wstring> ReadTableSource(const std::string& utf8)
 
 TEST(ShippedData, EveryLanguageHasEveryKeyTheProgramUsesAndNothingElse)
 {
-    ASSERT_EQ(std::size(kKeys), 44u);
+    ASSERT_EQ(std::size(kKeys), 45u);
     for (const char* language : kLanguages) {
         SCOPED_TRACE(language);
         const std::string bytes = ReadSourceFile(std::string("data/Resource-") + language + ".txt");

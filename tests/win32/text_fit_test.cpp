@@ -4,6 +4,8 @@
 // control's client rectangle. Wine draws Verdana and Arial with DejaVu Sans (tools/setup.sh
 // installs it), whose glyphs come out at least as wide at the same cell height, so what fits here
 // fits with the real fonts.
+// The program runs once per display scale too (tools/with-dpi.sh, TARVELO_TEST_DPI): at each, the
+// texts fit, and the skin of that scale covers each dialog exactly and lies under it as drawn.
 #include <windows.h>
 #include <gtest/gtest.h>
 
@@ -18,6 +20,8 @@
 #include "support/dialog_driver.h"
 #include "support/dialog_scenes.h"
 #include "support/localized_text.h"
+#include "ui/controls/bitmap_dialog.h"
+#include "ui/controls/display_scale.h"
 
 using namespace dialog_driver;
 using dialog_scenes::Scene;
@@ -31,6 +35,13 @@ std::wstring Language()
     return std::wstring(language.begin(), language.end());
 }
 
+// The DPI the run was started for; the prefix must really give it.
+UINT TestDpi()
+{
+    const char* value = std::getenv("TARVELO_TEST_DPI");
+    return value && *value ? static_cast<UINT>(std::atoi(value)) : kReferenceDpi;
+}
+
 class LanguageEnvironment : public RunFolderEnvironment {
 public:
     void SetUp() override
@@ -38,6 +49,7 @@ public:
         RunFolderEnvironment::SetUp();
         // The first call fixes the table for the process, as the configuration reader's does.
         ASSERT_EQ(LocalizedText::Instance(Language())->GetLanguage(), Language()) << "no text table for it";
+        ASSERT_EQ(WindowDpi(GetDesktopWindow()), TestDpi()) << "the prefix does not have the display scale asked for";
     }
 };
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new LanguageEnvironment);
@@ -180,7 +192,9 @@ TEST(TextFit, EveryTextFitsItsControlInEveryDialogState)
             EXPECT_GE(m.SpareY(), 0) << where << " overflows by " << -m.SpareY() << " px below (text "
                                      << m.text.cy << " px high, room " << m.room.cy << ")";
             const RECT placed = ControlRect(scene.window, c.id);
-            EXPECT_TRUE(Inside(placed, dialogClient)) << where << " lies outside the dialog";
+            EXPECT_TRUE(Inside(placed, dialogClient))
+                << where << " lies outside the dialog: (" << placed.left << "," << placed.top << ")-(" << placed.right
+                << "," << placed.bottom << ") in " << dialogClient.right << " x " << dialogClient.bottom;
             const std::string item = Narrow(c.key) + " in control " + std::to_string(c.id);
             tightest[item] = tightest.count(item) ? std::min(tightest[item], m.Spare()) : m.Spare();
         }
@@ -206,4 +220,119 @@ TEST(TextFit, EveryTextFitsItsControlInEveryDialogState)
     for (const std::wstring& f : faces) faceList += " \"" + Narrow(f) + "\"";
     std::printf("%s: fonts as drawn:%s; the tightest texts (spare pixels):\n", language.c_str(), faceList.c_str());
     for (size_t i = 0; i < order.size() && i < 10; ++i) std::printf("  %4d  %s\n", order[i].first, order[i].second.c_str());
+}
+
+namespace {
+
+// The face as the dialog paints it: its background erase into a bitmap of the client's size.
+struct Face {
+    explicit Face(HWND dialog)
+    {
+        RECT client{};
+        GetClientRect(dialog, &client);
+        width = client.right;
+        height = client.bottom;
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        bitmap = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        old = SelectObject(dc, bitmap);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, SMTO_NORMAL, kDefaultTimeoutMs,
+                            &ignored);
+    }
+    ~Face()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
+    int width, height;
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+};
+
+std::string Colour(COLORREF c)
+{
+    return "RGB(" + std::to_string(GetRValue(c)) + "," + std::to_string(GetGValue(c)) + "," +
+           std::to_string(GetBValue(c)) + ")";
+}
+
+}  // namespace
+
+TEST(SkinFit, EveryDialogStateIsCoveredByTheSkinOfThisScale)
+{
+    const UINT dpi = TestDpi();
+    int scenes = 0;
+    dialog_scenes::VisitEveryDialogState([&](const Scene& scene) {
+        const std::string name = Narrow(scene.name);
+        SCOPED_TRACE(name + " at " + std::to_string(dpi) + " dpi");
+        ++scenes;
+        ASSERT_NE(scene.window, nullptr) << "the dialog did not open";
+        auto* dialog = dynamic_cast<CBitmapDialog*>(CDialog::FromDialogHandle(scene.window));
+        ASSERT_NE(dialog, nullptr);
+
+        // The set drawn for this scale.
+        EXPECT_EQ(dialog->Dpi(), dpi);
+        EXPECT_EQ(dialog->SkinSet(), ScalePercent(static_cast<int>(dpi))) << "the skin set chosen";
+
+        // The face covers the window exactly: the background is the client area, the client
+        // area the window, and the window's shape spans it (a rounded region leaves out its
+        // last column and row).
+        RECT window{}, client{};
+        GetWindowRect(scene.window, &window);
+        GetClientRect(scene.window, &client);
+        EXPECT_EQ(client.right, window.right - window.left);
+        EXPECT_EQ(client.bottom, window.bottom - window.top);
+        BITMAP face{};
+        ASSERT_TRUE(dialog->m_pBackground && dialog->m_pBackground->GetBitmap(&face));
+        EXPECT_EQ(face.bmWidth, client.right);
+        EXPECT_EQ(face.bmHeight, client.bottom);
+        HRGN shape = CreateRectRgn(0, 0, 0, 0);
+        ASSERT_NE(GetWindowRgn(scene.window, shape), ERROR);
+        RECT box{};
+        GetRgnBox(shape, &box);
+        EXPECT_EQ(box.left, 0);
+        EXPECT_EQ(box.top, 0);
+        EXPECT_EQ(box.right, client.right - 1);
+        EXPECT_EQ(box.bottom, client.bottom - 1);
+
+        // Every control lies on the face, inside the window's shape; each label painted opaque
+        // lies on skin of its own colour (so that its rectangle disappears into the face), and
+        // the close control's image on skin of the image's ground.
+        const Face painted(scene.window);
+        ChildList list{scene.window, {}};
+        EnumChildWindows(scene.window, CollectChild, reinterpret_cast<LPARAM>(&list));
+        for (HWND child : list.children) {
+            if (!IsWindowVisible(child)) continue;
+            const int id = GetDlgCtrlID(child);
+            const RECT r = ControlRect(scene.window, id);
+            const std::string where = "control " + std::to_string(id);
+            EXPECT_TRUE(Inside(r, client)) << where << " lies off the face";
+            const POINT corners[] = {{r.left, r.top}, {r.right - 1, r.top}, {r.left, r.bottom - 1}, {r.right - 1, r.bottom - 1}};
+            for (const POINT& p : corners) EXPECT_TRUE(PtInRegion(shape, p.x, p.y)) << where << " is cut by the window's shape";
+
+            const LONG type = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
+            COLORREF ground = CLR_INVALID;
+            const bool isStatic = lstrcmpiW(ClassName(child).c_str(), L"Static") == 0;
+            if (isStatic && type == SS_BITMAP) {
+                HBITMAP image = reinterpret_cast<HBITMAP>(SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0));
+                HDC dc = CreateCompatibleDC(nullptr);
+                HGDIOBJ old = SelectObject(dc, image);
+                ground = GetPixel(dc, 0, 0);
+                SelectObject(dc, old);
+                DeleteDC(dc);
+            } else if (isStatic) {
+                const CtlColors colours = QueryCtlColorStatic(scene.window, id);
+                if (colours.mode == OPAQUE) ground = colours.background;
+            }
+            if (ground == CLR_INVALID) continue;
+            for (const POINT& p : corners)
+                EXPECT_EQ(Colour(painted.At(p.x, p.y)), Colour(ground)) << where << " at (" << p.x << "," << p.y << ")";
+        }
+        DeleteObject(shape);
+    });
+    EXPECT_EQ(scenes, 15);
 }

@@ -12,11 +12,19 @@
 #include "download/payload_check.h"
 #include "app/worker.h"
 #include "prereq/installers.h"
+#include "resources/resource.h"
+#include "support/dialog_driver.h"
 #include "support/net_env.h"
 #include "support/portable/signer_pins.h"
 #include "support/process_start.h"
+#include "support/progress_run.h"
+#include "support/win_event_recorder.h"
+#include "ui/dialogs/dependency_dialog.h"
 
 namespace {
+// The progress dialog takes its texts from the run folder's table.
+const auto* const g_env = ::testing::AddGlobalTestEnvironment(new dialog_driver::RunFolderEnvironment);
+
 std::vector<int> g_positions;
 std::vector<std::wstring> g_started;
 
@@ -328,6 +336,36 @@ TEST_F(SignedWorker, PrerequisiteNotSignedByItsPinnedPublisherIsNeverInstalled)
         EXPECT_EQ(count, 2u) << log;  // fetched once more, refused again
         EXPECT_FALSE(Contains(log, "All files successfully downloaded")) << log;
     }
+}
+
+// What a screen reader hears while a download moves the bar and the installation follows: every
+// new percentage of the bar, once, and each text of the dialog that changes.
+TEST_F(Worker, ScreenReaderHearsTheBarMoveAndTheTextsChange)
+{
+    WinEventRecorder events;
+    ASSERT_TRUE(events.Hooked());
+    RecordStarts();
+    ProgressRun run(TRUE, dialog_driver::Text(L"DIALOG_CAPTION"), dialog_driver::Text(L"DOWNLOADING_DOTNET"));
+    ASSERT_NE(run.window, nullptr);
+    HWND bar = GetDlgItem(run.window, IDC_PROGRESS);
+    events.Settle();
+    events.Clear();
+
+    CHttpDownloader2 downloader(true);
+    DownloadItem items[2] = {Item(L"dotnet.bin", L"dotnet", 50, 2, PackageRole::DotNet), Item(L"stage2.bin", L"stage2", 5, 20)};
+    EXPECT_EQ(DownloadAndInstall(items, downloader, 2), 1);
+    events.Settle();
+
+    int changes = 0, last = 0;
+    for (int position : g_positions) {
+        changes += position != last;
+        last = position;
+    }
+    EXPECT_GE(changes, 50);
+    EXPECT_EQ(events.Count(EVENT_OBJECT_VALUECHANGE, bar), changes);
+    for (int id : {IDC_BODY, IDC_HEADLINE, IDC_PROGRESS_LINE})
+        EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, GetDlgItem(run.window, id)), 1) << "control " << id;
+    EXPECT_EQ(run.End(), 0);
 }
 
 TEST_F(Worker, DotNetThatCannotStartLeavesTheBarAtHundred)

@@ -1,5 +1,6 @@
 #include "ui/controls/bitmap_dialog.h"
 
+#include <oleacc.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -7,9 +8,41 @@
 #include "resources/resource.h"
 #include "support/localized_text.h"
 #include "ui/controls/bmp_button.h"
+#include "ui/controls/display_scale.h"
 #include "ui/controls/skin_images.h"
 
+const wchar_t kCloseControlNameKey[] = L"CLOSE_CONTROL";
+
 std::wstring DialogText(const wchar_t* key) { return LocalizedText::Instance(L"en-GB")->GetText(key); }
+
+namespace {
+// The corner ellipse of the window shape at the reference DPI.
+constexpr int kCornerEllipse = 21;
+
+RECT ChildRect(HWND parent, HWND child)
+{
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// The base units of `font` (the dialog's) at the reference DPI, measured the way the dialog
+// manager measures them: the average width of the Latin letters and the cell height.
+SIZE ReferenceBaseUnits(const LOGFONTW& reference)
+{
+    CFont font;
+    if (!font.CreateFontIndirect(&reference)) return SIZE{0, 0};
+    CCompatibleDC dc(nullptr);
+    if (!dc.GetSafeHdc()) return SIZE{0, 0};
+    CSelectObject selection(dc, font.GetSafeHandle());
+    TEXTMETRICW metrics{};
+    SIZE letters{};
+    static const wchar_t kLetters[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+    if (!::GetTextMetricsW(dc, &metrics) || !::GetTextExtentPoint32W(dc, kLetters, 52, &letters)) return SIZE{0, 0};
+    return SIZE{(letters.cx / 26 + 1) / 2, metrics.tmHeight};
+}
+}  // namespace
 
 CBitmapDialog::CBitmapDialog(UINT templateId, CWnd* parent)
     : CDialog(templateId, parent),
@@ -93,6 +126,10 @@ void CBitmapDialog::RunSkinSetup(const SkinSetup& setup)
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
+    // Sized for the window's DPI first: the skin is chosen for that size.
+    TakeOverDialogDpiChanges(m_hWnd);
+    ScaleLayout(WindowDpi(m_hWnd));
+
     if (setup.background) SetSkinBackground(setup.background);
     AfterSkinStep(SkinStep::Background);
 
@@ -113,17 +150,33 @@ void CBitmapDialog::RunSkinSetup(const SkinSetup& setup)
     if (setup.singleButtonAt) {
         if (CWnd* second = GetDlgItem(IDCANCEL)) {
             second->ShowWindow(SW_HIDE);
-            if (CWnd* first = GetDlgItem(IDOK)) {
-                RECT r{};
-                first->GetClientRect(&r);
-                first->SetWindowPos(&CWnd::wndTop, setup.singleButtonAt->x, setup.singleButtonAt->y + (r.right - r.left),
-                                    0, 0, SWP_NOSIZE);
+            if (HWND first = ::GetDlgItem(m_hWnd, IDOK)) {
+                // (x, y + the button's width), keeping its size, all at the reference DPI.
+                const RECT r = ReferenceRect(first);
+                const int width = r.right - r.left, height = r.bottom - r.top;
+                const int x = setup.singleButtonAt->x, y = setup.singleButtonAt->y + width;
+                ::SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+                PlaceControl(first, RECT{x, y, x + width, y + height});
             }
         }
     }
+    if (setup.nameId) {
+        if (CWnd* name = GetDlgItem(setup.nameId)) SetWindowText(name->GetWindowText());
+    }
+    for (size_t i = 0; i < setup.labels.count; ++i) {
+        HWND label = ::GetDlgItem(m_hWnd, setup.labels.rows[i].labelId);
+        HWND control = ::GetDlgItem(m_hWnd, setup.labels.rows[i].controlId);
+        if (!label || !control || label == control) continue;
+        HWND before = ::GetWindow(control, GW_HWNDPREV);
+        if (before == label) continue;
+        ::SetWindowPos(label, before ? before : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
     AfterSkinStep(SkinStep::Texts);
 
-    if (m_pCloseControl) LoadCloseControlImages(*m_pCloseControl);
+    if (m_pCloseControl) {
+        m_pCloseControl->m_strAccessibleName = DialogText(kCloseControlNameKey);
+        LoadCloseControlImages(*m_pCloseControl, Dpi());
+    }
     AfterSkinStep(SkinStep::CloseControl);
 
     ApplyRoundedRegion();
@@ -155,10 +208,17 @@ std::wstring CBitmapDialog::SkinImagePath(const std::wstring& imageName) { retur
 BOOL CBitmapDialog::SetSkinBackground(const std::wstring& imageName)
 {
     ReleaseBackground();
+    m_backgroundName = imageName;
+    m_nSkinSet = 0;
+    RECT client{};
+    if (m_hWnd) GetClientRect(&client);
+    const SIZE fit{client.right, client.bottom};
+    int set = 0;
     // The loaded image is only the source of the copy; it is freed when `loaded` goes.
-    CBitmap loaded(LoadSkinImage(imageName.c_str()));
+    CBitmap loaded(LoadSkinImageForDpi(imageName.c_str(), Dpi(), &fit, &set));
     if (!loaded.GetSafeHandle()) return FALSE;
     SetBackgroundBitmap(&loaded);
+    m_nSkinSet = m_bHasBackground ? set : 0;
     return TRUE;
 }
 
@@ -168,16 +228,41 @@ void CBitmapDialog::EnableSkinBehaviour()
     m_bDragMove = TRUE;
 }
 
-CFont* CBitmapDialog::CreateSkinFont(int height, int weight, const wchar_t* faceName)
+namespace {
+int LineHeight(HFONT font)
+{
+    CCompatibleDC dc(nullptr);
+    if (!dc.GetSafeHdc()) return 0;
+    CSelectObject selection(dc, font);
+    TEXTMETRICW metrics{};
+    return ::GetTextMetricsW(dc, &metrics) ? metrics.tmHeight : 0;
+}
+
+bool MakeSkinFont(int height, int weight, const std::wstring& faceName, UINT dpi, CFont* font)
 {
     LOGFONTW logFont{};
-    logFont.lfHeight = height;
+    logFont.lfHeight = ScaleFontHeight(height, static_cast<int>(dpi));
     logFont.lfWeight = weight;
-    if (faceName) ::StrCpyNW(logFont.lfFaceName, faceName, LF_FACESIZE);
-    auto font = std::make_unique<CFont>();
-    if (!font->CreateFontIndirect(&logFont)) return nullptr;
-    m_fonts.push_back(std::move(font));
-    return m_fonts.back().get();
+    ::StrCpyNW(logFont.lfFaceName, faceName.c_str(), LF_FACESIZE);
+    if (!font->CreateFontIndirect(&logFont)) return false;
+    // Off the reference scale a font may come out a pixel taller than its cell height asks (the
+    // font engine rounds to whole pixel sizes): a text that fills its box to the last line at
+    // 96 dpi would then lose that line. Such a font is made a pixel smaller.
+    if (dpi != kReferenceDpi && logFont.lfHeight > 1 && LineHeight(*font) > logFont.lfHeight) {
+        --logFont.lfHeight;
+        CFont smaller;
+        if (smaller.CreateFontIndirect(&logFont)) *font = std::move(smaller);
+    }
+    return true;
+}
+}  // namespace
+
+CFont* CBitmapDialog::CreateSkinFont(int height, int weight, const wchar_t* faceName)
+{
+    OwnFont own{height, weight, faceName ? faceName : L"", std::make_unique<CFont>()};
+    if (!MakeSkinFont(height, weight, own.faceName, Dpi(), own.font.get())) return nullptr;
+    m_fonts.push_back(std::move(own));
+    return m_fonts.back().font.get();
 }
 
 void CBitmapDialog::SetSkinText(int id, const std::wstring& text, CFont* font)
@@ -188,10 +273,11 @@ void CBitmapDialog::SetSkinText(int id, const std::wstring& text, CFont* font)
     ::SetWindowTextW(control, text.c_str());
 }
 
-void CBitmapDialog::LoadCloseControlImages(CBmpButton& closeControl)
+void CBitmapDialog::LoadCloseControlImages(CBmpButton& closeControl, UINT dpi)
 {
-    closeControl.SetBitmaps(LoadSkinImage(kSkinCloseNormal), LoadSkinImage(kSkinCloseMouseOver),
-                            LoadSkinImage(kSkinClosePressed), LoadSkinImage(kSkinCloseDisabled));
+    if (!dpi) dpi = WindowDpi(closeControl.m_hWnd);
+    closeControl.SetBitmaps(LoadSkinImageForDpi(kSkinCloseNormal, dpi), LoadSkinImageForDpi(kSkinCloseMouseOver, dpi),
+                            LoadSkinImageForDpi(kSkinClosePressed, dpi), LoadSkinImageForDpi(kSkinCloseDisabled, dpi));
 }
 
 void CBitmapDialog::ApplyRoundedRegion()
@@ -200,9 +286,165 @@ void CBitmapDialog::ApplyRoundedRegion()
     RECT window{};
     GetWindowRect(&window);
     CRgn region;
-    if (region.CreateRoundRectRgn(0, 0, window.right - window.left, window.bottom - window.top, 21, 21)) {
+    const int corner = Scale(kCornerEllipse);
+    if (region.CreateRoundRectRgn(0, 0, window.right - window.left, window.bottom - window.top, corner, corner)) {
         if (::SetWindowRgn(m_hWnd, region, TRUE)) region.Detach();
     }
+}
+
+UINT CBitmapDialog::Dpi() const { return m_nDpi ? m_nDpi : WindowDpi(m_hWnd); }
+
+int CBitmapDialog::Scale(int length) const { return ScaleToDpi(length, static_cast<int>(Dpi())); }
+
+void CBitmapDialog::CaptureReferenceLayout()
+{
+    m_bHasReferenceLayout = true;
+    const UINT dpi = WindowDpi(m_hWnd);
+    // The base units the template was laid out with, and the dialog font's at the reference DPI.
+    RECT units{0, 0, 4, 8};
+    ::MapDialogRect(m_hWnd, &units);
+    SIZE now{units.right, units.bottom};
+    SIZE reference = now;
+    LOGFONTW font{};
+    HFONT dialogFont = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+    if (dialogFont && ::GetObjectW(dialogFont, sizeof(font), &font)) {
+        m_originalDialogFont = font;
+        m_nOriginalFontDpi = dpi;
+        m_bHasOriginalFont = true;
+        font.lfHeight = ReferenceFontHeight(font.lfHeight, static_cast<int>(dpi));
+        font.lfWidth = ScaleFromDpi(font.lfWidth, static_cast<int>(dpi));
+        if (dpi != kReferenceDpi) {
+            const SIZE measured = ReferenceBaseUnits(font);
+            if (measured.cx > 0 && measured.cy > 0) reference = measured;
+        }
+    } else if (dpi != kReferenceDpi) {
+        reference = SIZE{ScaleFromDpi(now.cx, static_cast<int>(dpi)), ScaleFromDpi(now.cy, static_cast<int>(dpi))};
+    }
+    // Dialog units back from pixels, then to pixels with the reference base units: exact for
+    // everything the template placed (positions and sizes are mapped separately).
+    auto x = [&](int pixels) { return ReferenceLength(pixels, now.cx, reference.cx, 4); };
+    auto y = [&](int pixels) { return ReferenceLength(pixels, now.cy, reference.cy, 8); };
+    RECT client{};
+    GetClientRect(&client);
+    m_referenceClient = SIZE{x(client.right), y(client.bottom)};
+    m_layout.clear();
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const RECT r = ChildRect(m_hWnd, child);
+        const int left = x(r.left), top = y(r.top);
+        m_layout.push_back({child, RECT{left, top, left + x(r.right - r.left), top + y(r.bottom - r.top)}});
+    }
+}
+
+SIZE CBitmapDialog::ScaledClientSize(UINT dpi) const
+{
+    return SIZE{ScaleToDpi(m_referenceClient.cx, static_cast<int>(dpi)),
+                ScaleToDpi(m_referenceClient.cy, static_cast<int>(dpi))};
+}
+
+void CBitmapDialog::ScaleLayout(UINT dpi, bool resizeDialog)
+{
+    if (!m_hWnd) return;
+    if (!m_bHasReferenceLayout) CaptureReferenceLayout();
+    m_nDpi = dpi;
+    if (resizeDialog) {
+        RECT window{}, client{};
+        GetWindowRect(&window);
+        GetClientRect(&client);
+        const SIZE size = ScaledClientSize(dpi);
+        const int width = size.cx + (window.right - window.left) - client.right;
+        const int height = size.cy + (window.bottom - window.top) - client.bottom;
+        if (width != window.right - window.left || height != window.bottom - window.top)
+            SetWindowPos(nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    for (const ControlLayout& control : m_layout) PlaceControl(control.window, control.reference);
+}
+
+RECT CBitmapDialog::ReferenceRect(HWND control) const
+{
+    for (const ControlLayout& entry : m_layout)
+        if (entry.window == control) return entry.reference;
+    return RECT{0, 0, 0, 0};
+}
+
+void CBitmapDialog::PlaceControl(HWND control, const RECT& reference)
+{
+    if (!control || !::IsWindow(control)) return;
+    bool known = false;
+    for (ControlLayout& entry : m_layout) {
+        if (entry.window != control) continue;
+        entry.reference = reference;
+        known = true;
+    }
+    if (!known) m_layout.push_back({control, reference});
+    // Edges are scaled, not sizes, so that controls that meet at 96 dpi meet at every scale.
+    const int left = Scale(reference.left), top = Scale(reference.top);
+    const int right = Scale(reference.right), bottom = Scale(reference.bottom);
+    const RECT now = ChildRect(m_hWnd, control);
+    if (now.left == left && now.top == top && now.right == right && now.bottom == bottom) return;
+    ::SetWindowPos(control, nullptr, left, top, right - left, bottom - top, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void CBitmapDialog::RebuildFonts(UINT dpi)
+{
+    // Every font is made for the new DPI before any control lets its old one go.
+    std::vector<std::pair<HFONT, CFont>> replaced;
+    for (OwnFont& own : m_fonts) {
+        CFont fresh;
+        if (own.font && own.font->GetSafeHandle() && MakeSkinFont(own.height, own.weight, own.faceName, dpi, &fresh))
+            replaced.emplace_back(own.font->GetSafeHandle(), std::move(fresh));
+    }
+    HFONT dialogFont = m_dialogFont.GetSafeHandle() ? m_dialogFont.GetSafeHandle()
+                                                    : reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
+    CFont scaledDialogFont;
+    if (dialogFont && m_bHasOriginalFont) {
+        // Made from the original each time, so that a return to its DPI gives it back exactly.
+        LOGFONTW font = m_originalDialogFont;
+        const int from = static_cast<int>(m_nOriginalFontDpi), to = static_cast<int>(dpi);
+        font.lfHeight = RescaleLength(font.lfHeight, from, to);
+        font.lfWidth = RescaleLength(font.lfWidth, from, to);
+        scaledDialogFont.CreateFontIndirect(&font);
+    }
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        const HFONT current = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
+        if (!current) continue;
+        HFONT next = nullptr;
+        if (current == dialogFont) next = scaledDialogFont.GetSafeHandle();
+        for (const auto& pair : replaced)
+            if (pair.first == current) next = pair.second.GetSafeHandle();
+        if (next) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next), FALSE);
+    }
+    // The same CFont objects keep the new fonts, so that pointers handed out stay good.
+    size_t next = 0;
+    for (OwnFont& own : m_fonts) {
+        if (next < replaced.size() && own.font && own.font->GetSafeHandle() == replaced[next].first)
+            own.font->Attach(replaced[next++].second.Detach());
+    }
+    if (scaledDialogFont.GetSafeHandle()) m_dialogFont = std::move(scaledDialogFont);
+}
+
+void CBitmapDialog::OnDpiChanged(UINT dpi, const RECT* suggested)
+{
+    if (!m_hWnd || !dpi) return;
+    const UINT old = Dpi();
+    if (suggested)
+        SetWindowPos(nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ScaleLayout(dpi, suggested == nullptr);
+    RebuildFonts(dpi);
+    if (!m_backgroundName.empty()) SetSkinBackground(m_backgroundName);
+    if (m_pCloseControl) LoadCloseControlImages(*m_pCloseControl, dpi);
+    ApplyRoundedRegion();
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (CWnd* object = CWnd::FromHandlePermanent(child)) object->OnParentDpiChanged(old, dpi);
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_FRAME);
+}
+
+void CBitmapDialog::GetAccessibleFacts(LONG objectId, AccessibleFacts* facts)
+{
+    if (objectId != OBJID_WINDOW) return;
+    facts->role = ROLE_SYSTEM_DIALOG;
+    facts->hasName = true;
+    facts->name = GetWindowText();
 }
 
 void CBitmapDialog::CenterOnWindow(HWND reference)
@@ -264,6 +506,35 @@ bool CBitmapDialog::RouteCloseMessages(UINT message, WPARAM wParam)
 
 LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == AccessibleFactsMessage() && lParam) {
+        GetAccessibleFacts(static_cast<LONG>(wParam), reinterpret_cast<AccessibleFacts*>(lParam));
+        return TRUE;
+    }
+    switch (message) {
+    case WM_GETOBJECT:
+        // The window object: the platform's, announced as the dialog it is.
+        if (IsObjectRequest(lParam, OBJID_WINDOW)) {
+            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
+        }
+        break;
+    case WM_DPICHANGED:
+        OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_GETDPISCALEDSIZE:
+        // The size for the new DPI is the skin's, not the old size scaled: the suggested
+        // rectangle of the WM_DPICHANGED that follows is then exactly it.
+        if (m_bHasReferenceLayout && lParam) {
+            RECT window{}, client{};
+            GetWindowRect(&window);
+            GetClientRect(&client);
+            const SIZE size = ScaledClientSize(static_cast<UINT>(wParam));
+            auto* out = reinterpret_cast<SIZE*>(lParam);
+            out->cx = size.cx + (window.right - window.left) - client.right;
+            out->cy = size.cy + (window.bottom - window.top) - client.bottom;
+            return TRUE;
+        }
+        break;
+    }
     if (m_pCloseControl) {
         if (RouteCloseMessages(message, wParam)) return 0;
         switch (message) {

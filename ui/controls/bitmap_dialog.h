@@ -8,6 +8,7 @@
 
 #include "framework/dialog.h"
 #include "framework/gdi.h"
+#include "ui/controls/accessible.h"
 #include "ui/controls/portable/skin_path.h"
 
 class CBmpButton;
@@ -55,6 +56,14 @@ struct LabelColours {
 };
 constexpr COLORREF kKeepBaseAnswer = CLR_INVALID;
 
+// A label and the field it names: screen readers take a field's name from the label just before
+// it in the window order, so the set-up puts each label there (labels take no focus, so the
+// order of the fields for the keyboard stays as the template gives it).
+struct LabelledControl {
+    int labelId;
+    int controlId;
+};
+
 // S7: where the dialog goes.
 enum class SkinPlacement {
     Screen,       // centred on the desktop window, whatever the owner
@@ -67,7 +76,9 @@ enum class SkinPlacement {
 // documents) or compared exactly as it came.
 enum class SysCloseMatch { Masked, Exact };
 
-// One dialog's values for the skin set-up; the base runs the steps in their one order.
+// One dialog's values for the skin set-up; the base runs the steps in their one order. Every
+// length in them (fonts, the one-button position) is in pixels at the reference DPI (96); the
+// base scales them, the dialog's layout and its skin to the window's DPI.
 struct SkinSetup {
     SkinSetup() = default;
     SkinSetup(const wchar_t* backgroundName, SkinRows<SkinFont> fontRows, SkinRows<SkinText> textRows)
@@ -92,10 +103,25 @@ struct SkinSetup {
     // static not listed (the close control) white with black text. Empty: all transparent.
     SkinRows<LabelColours> colours;
     SkinPlacement placement = SkinPlacement::Screen;  // S7
+    // The control whose text names the dialog: its window title, which screen readers announce
+    // with the dialog and the task bar shows. 0: the title stays as the template gives it.
+    int nameId = 0;
+    SkinRows<LabelledControl> labels;
 };
+
+// The localized name of the close control for screen readers (it shows an image, not a text).
+extern const wchar_t kCloseControlNameKey[];  // "CLOSE_CONTROL"
 
 // The steps of the skin set-up, for dialogs that do their own work after one of them.
 enum class SkinStep { Background, Behaviour, Texts, CloseControl, RoundedRegion, Placement };
+
+// Display scale: the dialogs and their skin are laid out at the reference DPI (96), where the
+// template's dialog units map to pixels with the dialog font's base units at that DPI. At any
+// other DPI the dialog, every control, every font, the window shape, the close control and the
+// one-button position are that layout times dpi / 96, and the skin comes from the set for that
+// scale (see LoadSkinImageForDpi). The template's own growth with the font is not used: it is not
+// proportional (a 96-dpi skin would not fit it at any other scale). WM_DPICHANGED (a move to a
+// monitor of another scale) takes the suggested rectangle and makes all of it again.
 
 class CBitmapDialog : public CDialog {
 public:
@@ -125,18 +151,21 @@ public:
     // S1: the current directory followed by `imageName` (one of the kSkin* names); empty when
     // the path does not fit its 260-character buffer (the image then counts as missing).
     static std::wstring SkinImagePath(const std::wstring& imageName);
-    // S1 + S2: background from the images folder; the result may be ignored.
+    // S1 + S2: background from the skin set for the dialog's DPI; the result may be ignored.
     BOOL SetSkinBackground(const std::wstring& imageName);
     // S3: transparent statics and dragging by the background.
     void EnableSkinBehaviour();
-    // S4: a font from a zero LOGFONTW with only height, weight (700 bold, 0 normal) and face set.
-    // The dialog owns it; it lives as long as the dialog object. Null when creation fails.
+    // S4: a font from a zero LOGFONTW with only height (in pixels at the reference DPI, scaled to
+    // the dialog's), weight (700 bold, 0 normal) and face set. The dialog owns it; it lives as
+    // long as the dialog object and is made again when the DPI changes. Null when creation fails.
     CFont* CreateSkinFont(int height, int weight, const wchar_t* faceName);
     // S4: text and font of control `id` (WM_SETFONT with redraw). A null font leaves the font.
     void SetSkinText(int id, const std::wstring& text, CFont* font);
-    // S5: the four close-control images: normal, mouse-over, pressed, disabled.
-    static void LoadCloseControlImages(CBmpButton& closeControl);
-    // S6: the rounded window shape (corner ellipse 21 x 21); the region belongs to the window.
+    // S5: the four close-control images: normal, mouse-over, pressed, disabled, from the skin set
+    // for `dpi` (0: the control's window's DPI).
+    static void LoadCloseControlImages(CBmpButton& closeControl, UINT dpi = 0);
+    // S6: the rounded window shape (corner ellipse 21 x 21 at the reference DPI); the region
+    // belongs to the window.
     void ApplyRoundedRegion();
     // S7: centres the dialog on `reference` (keeping its size, on top). Not moved when null.
     void CenterOnWindow(HWND reference);
@@ -146,8 +175,30 @@ public:
     // one brush per colour, however often it is asked for.
     HBRUSH SolidBrush(COLORREF colour);
 
+    // --- Display scale ---
+    // The DPI the dialog's layout, fonts and skin are made for (the window's until the skin
+    // set-up has run).
+    UINT Dpi() const;
+    // `length` at the reference DPI, at the dialog's DPI.
+    int Scale(int length) const;
+    // The percentage of the skin set the background came from; 0 without a background.
+    int SkinSet() const { return m_nSkinSet; }
+    // Lays the dialog (when `resizeDialog`) and its controls out for `dpi`. The first call takes
+    // the reference layout from the template. Run by the skin set-up.
+    void ScaleLayout(UINT dpi, bool resizeDialog = true);
+    // Moves a control to `reference` (client coordinates at the reference DPI), scaled, and keeps
+    // that place for later changes of DPI.
+    void PlaceControl(HWND control, const RECT& reference);
+    // The control's rectangle at the reference DPI; an empty rectangle for a control the layout
+    // does not know.
+    RECT ReferenceRect(HWND control) const;
+
 protected:
     virtual void AfterSkinStep(SkinStep) {}
+    // WM_DPICHANGED: the window at `suggested` (when given), then layout, fonts, skin, shape.
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
+    // What the dialog tells screen readers: a dialog, named by its title.
+    virtual void GetAccessibleFacts(LONG objectId, AccessibleFacts* facts);
     // The close control or the system Close command: asks the set-up's question and closes on
     // yes. Only dialogs with a close control get these.
     virtual void OnCloseControl();
@@ -168,6 +219,19 @@ protected:
     HBRUSH OnCtlColor(CDC* dc, CWnd* control, UINT ctlColor);
 
 private:
+    struct ControlLayout {
+        HWND window;
+        RECT reference;
+    };
+    struct OwnFont {
+        int height;  // at the reference DPI
+        int weight;
+        std::wstring faceName;
+        std::unique_ptr<CFont> font;
+    };
+    void CaptureReferenceLayout();
+    void RebuildFonts(UINT dpi);
+    SIZE ScaledClientSize(UINT dpi) const;
     void ReleaseBackground();
     void PlaceDialog(SkinPlacement placement);
     HBRUSH ColourByTable(CDC* dc, CWnd* control, UINT ctlColor, HBRUSH baseAnswer);
@@ -179,6 +243,17 @@ private:
     BOOL (*m_confirmQuit)(CWnd*) = nullptr;
     SkinRows<LabelColours> m_colours;
 
-    std::vector<std::unique_ptr<CFont>> m_fonts;
+    std::vector<OwnFont> m_fonts;
     std::vector<std::pair<COLORREF, CBrush>> m_brushes;
+
+    UINT m_nDpi = 0;  // 0 until the layout has been made for a DPI
+    int m_nSkinSet = 0;
+    std::wstring m_backgroundName;  // the background's image, for a change of DPI
+    bool m_bHasReferenceLayout = false;
+    SIZE m_referenceClient{};
+    std::vector<ControlLayout> m_layout;
+    bool m_bHasOriginalFont = false;
+    LOGFONTW m_originalDialogFont{};  // the template's font as the dialog manager made it
+    UINT m_nOriginalFontDpi = 0;      // for this DPI
+    CFont m_dialogFont;               // that font at the present DPI, once the DPI changed
 };

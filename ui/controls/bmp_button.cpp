@@ -1,7 +1,10 @@
 #include "ui/controls/bmp_button.h"
 
+#include <oleacc.h>
+
 #include "framework/app.h"
 #include "support/installer_log.h"
+#include "ui/controls/accessible.h"
 
 namespace {
 HBITMAP LoadImageFile(const std::wstring& path)
@@ -81,7 +84,30 @@ void CBmpButton::ChangeBitMap(HBITMAP image)
 
 LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == AccessibleFactsMessage() && lParam) {
+        if (static_cast<LONG>(wParam) != OBJID_CLIENT) return FALSE;
+        auto* facts = reinterpret_cast<AccessibleFacts*>(lParam);
+        facts->role = ROLE_SYSTEM_PUSHBUTTON;
+        facts->hasName = true;
+        facts->name = m_strAccessibleName.empty() ? GetWindowText() : m_strAccessibleName;
+        facts->defaultAction = L"Press";
+        facts->doesDefaultAction = true;
+        if (m_bDisabled) facts->stateAdded |= STATE_SYSTEM_UNAVAILABLE;
+        if (GetStyle() & WS_TABSTOP) facts->stateAdded |= STATE_SYSTEM_FOCUSABLE;
+        if (::GetFocus() == m_hWnd) facts->stateAdded |= STATE_SYSTEM_FOCUSED;
+        facts->stateRemoved = STATE_SYSTEM_READONLY;
+        return TRUE;
+    }
+    if (message == AccessibleActionMessage()) {
+        Click();
+        return 0;
+    }
     switch (message) {
+    case WM_GETOBJECT:
+        if (IsObjectRequest(lParam, OBJID_CLIENT)) {
+            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
+        }
+        break;
     case WM_LBUTTONDOWN:
         OnLButtonDown();
         return Default();
@@ -109,8 +135,7 @@ LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_bSpaceDown = false;
         // Released where it was pressed, as a push button's Space is: the parent gets the click
         // it would get from the mouse (and decides, also while the control shows disabled).
-        if (HWND parent = ::GetParent(m_hWnd))
-            ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), STN_CLICKED), reinterpret_cast<LPARAM>(m_hWnd));
+        Click();
         return 0;
     }
     return CStatic::WindowProc(message, wParam, lParam);
@@ -134,6 +159,12 @@ LRESULT CBmpButton::OnPaint(UINT message, HDC dc, LPARAM lParam)
     }
     if (ownPaint) ::EndPaint(m_hWnd, &paint);
     return ownPaint ? 0 : result;
+}
+
+void CBmpButton::Click()
+{
+    if (HWND parent = ::GetParent(m_hWnd))
+        ::SendMessageW(parent, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(), STN_CLICKED), reinterpret_cast<LPARAM>(m_hWnd));
 }
 
 void CBmpButton::OnLButtonDown()

@@ -12,6 +12,8 @@
 // mouse moves over its background (ChangeBitMap with the disabled or normal image).
 // Where the template makes it a tab stop it works as a button for the keyboard too: it shows a
 // focus rectangle while it has the focus (unless the window hides focus cues), and Space clicks it.
+// Screen readers meet it as a push button named m_strAccessibleName (it has no text of its own),
+// unavailable while m_bDisabled; its default action is the click.
 class CBmpButton : public CStatic {
 public:
     CBmpButton();
@@ -33,11 +35,16 @@ public:
     HBITMAP m_hPressedImage = nullptr;
     HBITMAP m_hDisabledImage = nullptr;
     CCriticalSection m_imageLock;
+    // The control's name for screen readers; its window text is not used (a static with
+    // SS_BITMAP reads any text given to it as the name of an image resource). Own thread only.
+    std::wstring m_strAccessibleName;
 
 protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnLButtonDown();
     void OnMouseMove();
+    // The click a person gives it: STN_CLICKED to the parent, which decides.
+    void Click();
     // The static's own painting (WM_PAINT, or WM_PRINTCLIENT into `dc`), then the focus cue.
     LRESULT OnPaint(UINT message, HDC dc, LPARAM lParam);
 

@@ -1,6 +1,10 @@
 #include "ui/controls/hyperlink.h"
 
+#include <oleacc.h>
+
+#include "ui/controls/accessible.h"
 #include "ui/controls/browser.h"
+#include "ui/controls/portable/display_scale.h"
 
 namespace {
 constexpr UINT_PTR kToolId = 1;
@@ -46,6 +50,27 @@ void CHyperLink::SetLinkFont(LOGFONTW logFont)
     if (!font.CreateFontIndirect(&logFont)) return;
     SetFont(font, TRUE);
     m_font = std::move(font);  // the previous font goes only after the control let it go
+    m_originalFont = logFont;
+    m_nOriginalFontDpi = 0;  // the DPI is the parent's, known once the parent first changes it
+}
+
+void CHyperLink::OnParentDpiChanged(UINT oldDpi, UINT newDpi)
+{
+    if (!m_font.GetSafeHandle()) return;
+    if (!m_nOriginalFontDpi) m_nOriginalFontDpi = oldDpi;
+    // Made from the original each time, so that a return to its DPI gives it back exactly.
+    LOGFONTW logFont = m_originalFont;
+    logFont.lfHeight = RescaleLength(logFont.lfHeight, static_cast<int>(m_nOriginalFontDpi), static_cast<int>(newDpi));
+    logFont.lfWidth = RescaleLength(logFont.lfWidth, static_cast<int>(m_nOriginalFontDpi), static_cast<int>(newDpi));
+    CFont font;
+    if (!font.CreateFontIndirect(&logFont)) return;
+    // A font the parent gave the link is the parent's to scale; only the link's own is replaced.
+    if (GetFont() == m_font.GetSafeHandle()) SetFont(font, TRUE);
+    m_font = std::move(font);
+    FitWindowToText();
+    RECT client{};
+    GetClientRect(&client);
+    m_toolTip.SetToolRect(this, kToolId, client);
 }
 
 void CHyperLink::SetLinkTarget(const std::wstring& target)
@@ -120,7 +145,28 @@ bool CHyperLink::OpenLinkTarget(const std::wstring& target) { return OpenInBrows
 
 LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == AccessibleFactsMessage() && lParam) {
+        if (static_cast<LONG>(wParam) != OBJID_CLIENT) return FALSE;
+        auto* facts = reinterpret_cast<AccessibleFacts*>(lParam);
+        facts->role = ROLE_SYSTEM_LINK;
+        facts->hasValue = true;
+        facts->value = m_strTarget;
+        facts->defaultAction = L"Jump";
+        facts->doesDefaultAction = true;
+        facts->stateAdded = STATE_SYSTEM_LINKED;
+        facts->stateRemoved = STATE_SYSTEM_READONLY;
+        return TRUE;
+    }
+    if (message == AccessibleActionMessage()) {
+        OnClicked();
+        return 0;
+    }
     switch (message) {
+    case WM_GETOBJECT:
+        if (IsObjectRequest(lParam, OBJID_CLIENT)) {
+            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
+        }
+        break;
     case WM_REFLECT_BASE + WM_COMMAND:
         if (HIWORD(wParam) == STN_CLICKED) {
             OnClicked();

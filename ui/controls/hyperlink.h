@@ -7,7 +7,8 @@
 
 // Turns a template static into a link: link colours (another while hovered), a hand cursor, the
 // target as tooltip, sized to its text, and a click opens the target in the platform's browser.
-// Its set-up runs when DDX_Control binds it.
+// Its set-up runs when DDX_Control binds it. Screen readers meet it as a link named by its text,
+// whose value is the target and whose default action opens it.
 class CHyperLink : public CStatic {
 public:
     CHyperLink();
@@ -34,6 +35,9 @@ public:
     HCURSOR m_hHandCursor = nullptr;
     CToolTipCtrl m_toolTip;
 
+    // The link font made again for the new DPI (when the link shows it), and the size refitted.
+    void OnParentDpiChanged(UINT oldDpi, UINT newDpi) override;
+
 protected:
     void PreSubclassWindow() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -44,4 +48,6 @@ protected:
 
 private:
     void SetLinkFont(LOGFONTW logFont);
+    LOGFONTW m_originalFont{};  // m_font as it was made (set-up, ClearUnderline)
+    UINT m_nOriginalFontDpi = 0;  // for this DPI
 };

@@ -1,7 +1,10 @@
 #include "ui/controls/text_progress.h"
 
+#include <oleacc.h>
+
 #include <algorithm>
 
+#include "ui/controls/accessible.h"
 #include "ui/controls/portable/progress_math.h"
 
 CMemDC::CMemDC(CDC* target) : m_pTargetDC(target)
@@ -52,12 +55,30 @@ int CTextProgressCtrl::SetPos(int position)
     int bar = ProgressBarWidth(position, m_nLower, m_nUpper, client.right - client.left);
     if (m_nLastBarWidth.exchange(bar) != bar)
         ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const int percent = ProgressPercent(position, m_nLower, m_nUpper);
+    if (m_nLastPercent.exchange(percent) != percent) AnnounceValueChange(window);
     return previous;
 }
 
 LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == AccessibleFactsMessage() && lParam) {
+        if (static_cast<LONG>(wParam) != OBJID_CLIENT) return FALSE;
+        auto* facts = reinterpret_cast<AccessibleFacts*>(lParam);
+        facts->role = ROLE_SYSTEM_PROGRESSBAR;
+        facts->hasName = true;
+        facts->name = LabelOf(m_hWnd);
+        facts->hasValue = true;
+        facts->value = FormatPercent(ProgressPercent(m_nPos, m_nLower, m_nUpper));
+        facts->stateAdded = STATE_SYSTEM_READONLY;
+        return TRUE;
+    }
     switch (message) {
+    case WM_GETOBJECT:
+        if (IsObjectRequest(lParam, OBJID_CLIENT)) {
+            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
+        }
+        break;
     case WM_ERASEBKGND:
         return TRUE;  // the paint covers everything
     case PBM_GETPOS:

@@ -24,6 +24,8 @@ public:
 // A progress bar that paints itself: the filled part, the rest, and a centred percentage whose
 // colour changes where it crosses the edge of the filled part. The range, the percentage switch
 // and the colours are fields the owner writes (on the control's thread, before it is shown).
+// Screen readers meet it as a progress bar named by its label, whose value is the percentage;
+// each change of the percentage is announced.
 class CTextProgressCtrl : public CProgressCtrl {
 public:
     CTextProgressCtrl();
@@ -50,4 +52,5 @@ protected:
 private:
     std::atomic<int> m_nPos{0};
     std::atomic<int> m_nLastBarWidth{-1};  // filled width at the last repaint request; -1 unknown
+    std::atomic<int> m_nLastPercent{0};    // the percentage last announced
 };

@@ -25,6 +25,7 @@ const LabelColours kColours[] = {
     {IDC_USER_NAME, kKeepBaseAnswer, 0},  {IDC_PASSWORD, kKeepBaseAnswer, 0},
 };
 const SkinFont kFonts[] = {{14, 700, L"Verdana"}, {14, 0, L"Verdana"}, {14, 700, L"Verdana"}, {12, 0, L"Verdana"}};
+const LabelledControl kLabels[] = {{IDC_USER_LABEL, IDC_USER_NAME}, {IDC_PASSWORD_LABEL, IDC_PASSWORD}};
 }  // namespace
 
 BOOL CredUiDialog::OnInitDialog()
@@ -36,7 +37,7 @@ BOOL CredUiDialog::OnInitDialog()
         {IDC_PASSWORD_LABEL, 1, L"PASSWORD"},       {IDC_USER_EXAMPLE, 3, L"USER_NAME_EXAMPLE"},
         {IDOK, 0, L"CONTINUE_BUTTON"},
     };
-    RunPromptSkinSetup(*this, m_closeButton, kFonts, texts, kColours, IDOK);
+    RunPromptSkinSetup(*this, m_closeButton, kFonts, texts, kColours, IDOK, kLabels);
     return TRUE;
 }
 

@@ -109,6 +109,7 @@ BOOL DependencyDialog::OnInitDialog()
     skin.closeMatch = SysCloseMatch::Exact;  // only the plain Close command asks here
     skin.colours = m_bDotNetMode ? SkinRows<LabelColours>(kDotNetColours) : SkinRows<LabelColours>(kProductColours);
     skin.placement = SkinPlacement::Screen;
+    skin.nameId = IDC_CAPTION;
     RunSkinSetup(skin);
     return TRUE;
 }
@@ -210,8 +211,11 @@ void DependencyDialog::RepaintUnder(HWND control)
 
 void DependencyDialog::SetHeaderTexts(std::wstring caption, std::wstring body)
 {
-    ::SetWindowTextW(m_caption.m_hWnd, caption.c_str());
-    ::SetWindowTextW(m_body.m_hWnd, body.c_str());
+    // Each text that changes is announced, so that a screen reader follows the installation.
+    SetTextAnnounced(m_caption.m_hWnd, caption);
+    SetTextAnnounced(m_body.m_hWnd, body);
+    // The caption names the dialog.
+    if (HWND window = m_window.load()) ::SetWindowTextW(window, caption.c_str());
     RepaintUnder(m_body.m_hWnd);
 }
 
@@ -219,8 +223,8 @@ void DependencyDialog::SetStatusTexts(std::wstring boldLine, std::wstring progre
 {
     HWND bold = ::GetDlgItem(m_hWnd, IDC_HEADLINE);
     HWND progress = ::GetDlgItem(m_hWnd, IDC_PROGRESS_LINE);
-    ::SetWindowTextW(bold, boldLine.c_str());
-    ::SetWindowTextW(progress, progressLine.c_str());
+    SetTextAnnounced(bold, boldLine);
+    SetTextAnnounced(progress, progressLine);
     RepaintUnder(bold);
 }
 

@@ -6,13 +6,16 @@
 #include "ui/dialogs/smaller_dialog.h"
 
 void RunPromptSkinSetup(CBitmapDialog& prompt, CBmpButton& closeControl, SkinRows<SkinFont> fonts,
-                        SkinRows<SkinText> texts, SkinRows<LabelColours> colours, int continueId)
+                        SkinRows<SkinText> texts, SkinRows<LabelColours> colours, int continueId,
+                        SkinRows<LabelledControl> labels)
 {
     SkinSetup skin(kSkinSmallBackground, fonts, texts);
     skin.closeControl = &closeControl;
     skin.confirmQuit = AskQuitConfirmation;
     skin.colours = colours;
     skin.placement = SkinPlacement::OwnerCorner;
+    skin.nameId = IDC_CAPTION;
+    skin.labels = labels;
     prompt.RunSkinSetup(skin);
     prompt.SendMessage(DM_SETDEFID, static_cast<WPARAM>(continueId));
 }

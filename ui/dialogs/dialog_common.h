@@ -22,7 +22,8 @@ constexpr COLORREF kLinkBlue = RGB(0, 0, 255);
 // before quitting, lying on the progress dialog. `continueId` is made the default button, so
 // that Enter in a field goes on with what was typed.
 void RunPromptSkinSetup(CBitmapDialog& prompt, CBmpButton& closeControl, SkinRows<SkinFont> fonts,
-                        SkinRows<SkinText> texts, SkinRows<LabelColours> colours, int continueId);
+                        SkinRows<SkinText> texts, SkinRows<LabelColours> colours, int continueId,
+                        SkinRows<LabelledControl> labels);
 
 // Typed text handed over the way the C runtime's default locale narrows it and the ANSI code
 // page widens it again, at most `maxBytes` - 1 characters. Text with a character above U+00FF

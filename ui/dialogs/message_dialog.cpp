@@ -60,6 +60,7 @@ BOOL MessageDialog::OnInitDialog()
     skin.confirmQuit = AskQuitConfirmation;
     skin.colours = kColours;
     skin.placement = SkinPlacement::Screen;  // on the screen, whatever the owner
+    skin.nameId = IDC_CAPTION;
     RunSkinSetup(skin);
     return TRUE;
 }

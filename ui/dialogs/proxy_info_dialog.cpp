@@ -27,6 +27,7 @@ const LabelColours kColours[] = {
     {IDC_PROXY_PORT, kKeepBaseAnswer, 0},
 };
 const SkinFont kFonts[] = {{14, 700, L"Verdana"}, {14, 0, L"Verdana"}, {12, 0, L"Verdana"}, {14, 700, L"Verdana"}};
+const LabelledControl kLabels[] = {{IDC_SERVER_LABEL, IDC_PROXY_SERVER}, {IDC_PORT_LABEL, IDC_PROXY_PORT}};
 }  // namespace
 
 BOOL ProxyInfoDialog::OnInitDialog()
@@ -40,7 +41,7 @@ BOOL ProxyInfoDialog::OnInitDialog()
     };
     // Continue, not the dialog manager's IDOK: that would end the dialog and throw the typed
     // proxy away.
-    RunPromptSkinSetup(*this, m_closeButton, kFonts, texts, kColours, IDC_CONTINUE);
+    RunPromptSkinSetup(*this, m_closeButton, kFonts, texts, kColours, IDC_CONTINUE, kLabels);
     return TRUE;
 }
 

@@ -47,6 +47,7 @@ BOOL SmallerDialog::OnInitDialog()
     skin.answerButtons = true;
     if (m_strSecondButton.empty()) skin.singleButtonAt = &kSingleButton;
     skin.placement = SkinPlacement::OverOwner;  // no close control: closing is the dialog manager's
+    skin.nameId = IDC_SMALL_HEADLINE;
     RunSkinSetup(skin);
     return TRUE;
 }

@@ -1,0 +1,51 @@
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// What one of our own controls or dialogs tells accessibility tools (screen readers, Narrator,
+// magnifiers) about itself. Whatever it leaves unsaid comes from the platform's standard object
+// for its window: its place, parent, children, focus and keyboard shortcut.
+struct AccessibleFacts {
+    LONG role = 0;  // ROLE_SYSTEM_*; 0 keeps the standard object's
+    bool hasName = false;
+    std::wstring name;
+    bool hasValue = false;
+    std::wstring value;
+    std::wstring defaultAction;  // empty keeps the standard object's
+    DWORD stateAdded = 0;
+    DWORD stateRemoved = 0;
+    bool doesDefaultAction = false;  // a tool's default action reaches the window (below)
+};
+
+// Sent to the window, on its own thread, whenever a tool asks its object something: wParam is
+// the object id, lParam an AccessibleFacts* to fill; the window returns TRUE when it filled it.
+// The object keeps no pointer to the C++ control, so a tool that holds on to it after the
+// control is gone gets failures, never a dangling call; and tools may call from any thread.
+UINT AccessibleFactsMessage();
+// Posted to the window when a tool asks for its default action (wParam: the object id), so that
+// the tool is never blocked by what the action opens.
+UINT AccessibleActionMessage();
+
+// WM_GETOBJECT: the answer for an object that takes its facts from `window` (see above). 0 when
+// no object can be made; the message then goes on to the platform, which answers with its own.
+LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId);
+
+// The object id of a WM_GETOBJECT, compared as the platform documents it: as a 32-bit value, so
+// that sign extension on 64-bit Windows cannot hide OBJID_CLIENT.
+inline bool IsObjectRequest(LPARAM objectId, LONG wanted)
+{
+    return static_cast<DWORD>(objectId) == static_cast<DWORD>(wanted);
+}
+
+// Tells accessibility tools that the window's name (a static's text) or value changed.
+void AnnounceNameChange(HWND window);
+void AnnounceValueChange(HWND window);
+
+// Sets a control's text and announces its new name when the text changed. Any thread.
+void SetTextAnnounced(HWND control, const std::wstring& text);
+
+// The text of the label that names `control` for a tool, as the platform finds it for controls
+// without text of their own: the nearest visible static before it in the tab order, stopping at
+// the previous control that takes the keyboard. Empty when there is none.
+std::wstring LabelOf(HWND control);
