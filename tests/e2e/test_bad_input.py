@@ -106,9 +106,11 @@ class BadInput(harness.E2ETest):
                 if name == "missing":
                     shutil.rmtree(images)
                 else:
-                    for bmp in os.listdir(images):
-                        with open(os.path.join(images, bmp), "wb") as f:
-                            f.write(b"BM this is not a bitmap at all\r\n" * 8)
+                    # Every scale's set: a dialog falls back to another set when its own fails.
+                    for folder, _, files in os.walk(images):
+                        for bmp in files:
+                            with open(os.path.join(folder, bmp), "wb") as f:
+                                f.write(b"BM this is not a bitmap at all\r\n" * 8)
                 self.stop_message(texts={1030: h.text("CANNOT_INSTALL")})
                 h.assert_log_ends_with("OS not Supported")
                 record("images " + name)

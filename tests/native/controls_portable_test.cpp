@@ -128,15 +128,21 @@ TEST(DisplayScale, TemplateLengthsGoBackToDialogUnitsExactly)
     EXPECT_EQ(ReferenceLength(123, 0, 6, 4), 123);  // no base unit known
 }
 
+std::vector<int> SkinSetOrderList(int dpi)
+{
+    const SkinSetList order = SkinSetOrder(dpi);
+    return std::vector<int>(std::begin(order.percent), std::end(order.percent));
+}
+
 TEST(DisplayScale, SkinSetsAreTriedLargerFirstThenSmallerDownToTheReference)
 {
-    EXPECT_EQ(SkinSetOrder(96), (std::vector<int>{100, 125, 150, 200}));
-    EXPECT_EQ(SkinSetOrder(120), (std::vector<int>{125, 150, 200, 100}));
-    EXPECT_EQ(SkinSetOrder(144), (std::vector<int>{150, 200, 125, 100}));
-    EXPECT_EQ(SkinSetOrder(168), (std::vector<int>{200, 150, 125, 100}));  // 175 %: the 200 % set, scaled down
-    EXPECT_EQ(SkinSetOrder(192), (std::vector<int>{200, 150, 125, 100}));
-    EXPECT_EQ(SkinSetOrder(288), (std::vector<int>{200, 150, 125, 100}));  // 300 %: only smaller sets
-    EXPECT_EQ(SkinSetOrder(72), (std::vector<int>{100, 125, 150, 200}));
+    EXPECT_EQ(SkinSetOrderList(96), (std::vector<int>{100, 125, 150, 200}));
+    EXPECT_EQ(SkinSetOrderList(120), (std::vector<int>{125, 150, 200, 100}));
+    EXPECT_EQ(SkinSetOrderList(144), (std::vector<int>{150, 200, 125, 100}));
+    EXPECT_EQ(SkinSetOrderList(168), (std::vector<int>{200, 150, 125, 100}));  // 175 %: the 200 % set, scaled down
+    EXPECT_EQ(SkinSetOrderList(192), (std::vector<int>{200, 150, 125, 100}));
+    EXPECT_EQ(SkinSetOrderList(288), (std::vector<int>{200, 150, 125, 100}));  // 300 %: only smaller sets
+    EXPECT_EQ(SkinSetOrderList(72), (std::vector<int>{100, 125, 150, 200}));
     // An image of a set shown at another scale.
     EXPECT_EQ(ImageLengthForDpi(916, 200, 168), 802);
     EXPECT_EQ(ImageLengthForDpi(687, 150, 144), 687);

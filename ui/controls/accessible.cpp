@@ -3,24 +3,14 @@
 #include <oleacc.h>
 
 #include <new>
-#include <vector>
 
 namespace {
 
 constexpr DWORD kFactsTimeoutMs = 5000;
 
-bool IsSelf(const VARIANT& child) { return child.vt == VT_I4 && child.lVal == CHILDID_SELF; }
-
-HRESULT ReturnText(const std::wstring& text, BSTR* out)
-{
-    if (!out) return E_POINTER;
-    *out = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
 // An object for a window of ours: the facts the window gives, over the platform's standard object
 // for the same window, which answers everything else.
-class AccessibleObject final : public IAccessible, public IOleWindow {
+class AccessibleObject final : public IAccessible {
 public:
     AccessibleObject(HWND window, LONG objectId, IAccessible* standard)
         : m_window(window), m_objectId(objectId), m_standard(standard)
@@ -29,17 +19,14 @@ public:
     AccessibleObject(const AccessibleObject&) = delete;
     AccessibleObject& operator=(const AccessibleObject&) = delete;
 
-    // IUnknown
+    // IUnknown. Tools that ask for another interface (IOleWindow, to find the window) get the
+    // standard object's, which answers for the same window.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
         if (!out) return E_POINTER;
-        *out = nullptr;
-        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible))
-            *out = static_cast<IAccessible*>(this);
-        else if (iid == __uuidof(IOleWindow))
-            *out = static_cast<IOleWindow*>(this);
-        else
-            return E_NOINTERFACE;
+        if (iid != __uuidof(IUnknown) && iid != __uuidof(IDispatch) && iid != __uuidof(IAccessible))
+            return m_standard->QueryInterface(iid, out);
+        *out = static_cast<IAccessible*>(this);
         AddRef();
         return S_OK;
     }
@@ -50,15 +37,6 @@ public:
         if (refs == 0) delete this;
         return static_cast<ULONG>(refs);
     }
-
-    // IOleWindow: tools find the window of an object this way.
-    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override
-    {
-        if (!window) return E_POINTER;
-        *window = m_window;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
     // IDispatch: the standard object's.
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override { return m_standard->GetTypeInfoCount(count); }
@@ -79,49 +57,36 @@ public:
     // IAccessible: the window's facts where it has them.
     HRESULT STDMETHODCALLTYPE get_accName(VARIANT child, BSTR* name) override
     {
-        AccessibleFacts facts;
-        if (IsSelf(child) && Facts(&facts) && facts.hasName) return ReturnText(facts.name, name);
+        if (Answer(child, Fact::Name, name, nullptr) == S_OK) return S_OK;
         return m_standard->get_accName(child, name);
     }
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* value) override
     {
-        AccessibleFacts facts;
-        if (IsSelf(child) && Facts(&facts) && facts.hasValue) return ReturnText(facts.value, value);
+        if (Answer(child, Fact::Value, value, nullptr) == S_OK) return S_OK;
         return m_standard->get_accValue(child, value);
     }
     HRESULT STDMETHODCALLTYPE get_accRole(VARIANT child, VARIANT* role) override
     {
-        AccessibleFacts facts;
-        if (IsSelf(child) && Facts(&facts) && facts.role) {
-            if (!role) return E_POINTER;
-            role->vt = VT_I4;
-            role->lVal = facts.role;
-            return S_OK;
-        }
+        if (Answer(child, Fact::Role, nullptr, role) == S_OK) return S_OK;
         return m_standard->get_accRole(child, role);
     }
     HRESULT STDMETHODCALLTYPE get_accState(VARIANT child, VARIANT* state) override
     {
         const HRESULT result = m_standard->get_accState(child, state);
-        AccessibleFacts facts;
-        if (!IsSelf(child) || !state || !Facts(&facts)) return result;
-        const LONG base = SUCCEEDED(result) && state->vt == VT_I4 ? state->lVal : 0;
-        state->vt = VT_I4;
-        state->lVal = static_cast<LONG>((static_cast<DWORD>(base) | facts.stateAdded) & ~facts.stateRemoved);
-        return S_OK;
+        if (state && (FAILED(result) || state->vt != VT_I4)) {
+            state->vt = VT_I4;
+            state->lVal = 0;
+        }
+        return Answer(child, Fact::State, nullptr, state) == S_OK ? S_OK : result;
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* action) override
     {
-        AccessibleFacts facts;
-        if (IsSelf(child) && Facts(&facts) && !facts.defaultAction.empty()) return ReturnText(facts.defaultAction, action);
+        if (Answer(child, Fact::DefaultAction, action, nullptr) == S_OK) return S_OK;
         return m_standard->get_accDefaultAction(child, action);
     }
     HRESULT STDMETHODCALLTYPE accDoDefaultAction(VARIANT child) override
     {
-        AccessibleFacts facts;
-        if (IsSelf(child) && Facts(&facts) && facts.doesDefaultAction)
-            return ::PostMessageW(m_window, AccessibleActionMessage(), static_cast<WPARAM>(m_objectId), 0) ? S_OK
-                                                                                                           : E_FAIL;
+        if (Answer(child, Fact::DoDefaultAction, nullptr, nullptr) == S_OK) return S_OK;
         return m_standard->accDoDefaultAction(child);
     }
 
@@ -167,15 +132,50 @@ public:
     }
 
 private:
+    enum class Fact { Name, Value, Role, State, DefaultAction, DoDefaultAction };
+
     ~AccessibleObject() { m_standard->Release(); }
 
-    // Asked of the window on its own thread; false when the window is gone or does not answer.
-    bool Facts(AccessibleFacts* facts) const
+    // S_OK with the window's own answer; S_FALSE where the standard object answers (another
+    // child, a window that is gone or says nothing of it). The window is asked on its own thread.
+    HRESULT Answer(VARIANT child, Fact fact, BSTR* text, VARIANT* number) const
     {
+        if (child.vt != VT_I4 || child.lVal != CHILDID_SELF) return S_FALSE;
+        AccessibleFacts facts;
         DWORD_PTR filled = FALSE;
-        return ::SendMessageTimeoutW(m_window, AccessibleFactsMessage(), static_cast<WPARAM>(m_objectId),
-                                     reinterpret_cast<LPARAM>(facts), SMTO_ABORTIFHUNG, kFactsTimeoutMs, &filled) &&
-               filled == TRUE;
+        if (!::SendMessageTimeoutW(m_window, AccessibleMessage(), static_cast<WPARAM>(m_objectId),
+                                   reinterpret_cast<LPARAM>(&facts), SMTO_ABORTIFHUNG, kFactsTimeoutMs, &filled) ||
+            filled != TRUE)
+            return S_FALSE;
+        const std::wstring* answer = nullptr;
+        switch (fact) {
+        case Fact::Name:
+            if (facts.hasName) answer = &facts.name;
+            break;
+        case Fact::Value:
+            if (facts.hasValue) answer = &facts.value;
+            break;
+        case Fact::DefaultAction:
+            if (!facts.defaultAction.empty()) answer = &facts.defaultAction;
+            break;
+        case Fact::Role:
+            if (!facts.role) return S_FALSE;
+            if (!number) return E_POINTER;
+            number->vt = VT_I4;
+            number->lVal = facts.role;
+            return S_OK;
+        case Fact::State:
+            if (!number) return E_POINTER;
+            number->lVal = static_cast<LONG>((static_cast<DWORD>(number->lVal) | facts.stateAdded) & ~facts.stateRemoved);
+            return S_OK;
+        case Fact::DoDefaultAction:
+            if (!facts.doesDefaultAction) return S_FALSE;
+            return ::PostMessageW(m_window, AccessibleMessage(), static_cast<WPARAM>(m_objectId), 0) ? S_OK : E_FAIL;
+        }
+        if (!answer) return S_FALSE;
+        if (!text) return E_POINTER;
+        *text = ::SysAllocStringLen(answer->data(), static_cast<UINT>(answer->size()));
+        return *text ? S_OK : E_OUTOFMEMORY;
     }
 
     LONG m_refs = 1;
@@ -195,15 +195,9 @@ bool IsStaticText(HWND window)
 
 }  // namespace
 
-UINT AccessibleFactsMessage()
+UINT AccessibleMessage()
 {
-    static const UINT message = ::RegisterWindowMessageW(L"Tarvelo.Controls.AccessibleFacts");
-    return message;
-}
-
-UINT AccessibleActionMessage()
-{
-    static const UINT message = ::RegisterWindowMessageW(L"Tarvelo.Controls.AccessibleAction");
+    static const UINT message = ::RegisterWindowMessageW(L"Tarvelo.Controls.Accessible");
     return message;
 }
 
@@ -240,9 +234,9 @@ void SetTextAnnounced(HWND control, const std::wstring& text)
     // The same text again is no news for a listener.
     const int length = ::GetWindowTextLengthW(control);
     if (length == static_cast<int>(text.size())) {
-        std::vector<wchar_t> current(static_cast<size_t>(length) + 1, L'\0');
-        ::GetWindowTextW(control, current.data(), length + 1);
-        if (text.compare(0, text.size(), current.data(), static_cast<size_t>(length)) == 0) return;
+        std::wstring current(static_cast<size_t>(length) + 1, L'\0');
+        current.resize(static_cast<size_t>(::GetWindowTextW(control, &current[0], length + 1)));
+        if (current == text) return;
     }
     ::SetWindowTextW(control, text.c_str());
     AnnounceNameChange(control);
@@ -252,17 +246,11 @@ std::wstring LabelOf(HWND control)
 {
     for (HWND sibling = ::GetWindow(control, GW_HWNDPREV); sibling; sibling = ::GetWindow(sibling, GW_HWNDPREV)) {
         if (!::IsWindowVisible(sibling)) continue;
-        if (IsStaticText(sibling)) {
-            const int length = ::GetWindowTextLengthW(sibling);
-            if (length <= 0) continue;
-            std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
-            const int copied = ::GetWindowTextW(sibling, text.data(), length + 1);
-            std::wstring label;
+        wchar_t text[256] = {};  // a label longer than this names its field by its beginning
+        if (IsStaticText(sibling) && ::GetWindowTextW(sibling, text, 256) > 0) {
             // A static's '&' marks its mnemonic; "&&" stands for an ampersand.
-            for (int i = 0; i < copied; ++i) {
-                if (text[i] == L'&' && i + 1 < copied) ++i;
-                label += text[i];
-            }
+            std::wstring label;
+            for (const wchar_t* c = text; *c; ++c) label += (*c == L'&' && c[1]) ? *++c : *c;
             return label;
         }
         if (::GetWindowLongW(sibling, GWL_STYLE) & WS_TABSTOP) break;

@@ -18,14 +18,13 @@ struct AccessibleFacts {
     bool doesDefaultAction = false;  // a tool's default action reaches the window (below)
 };
 
-// Sent to the window, on its own thread, whenever a tool asks its object something: wParam is
-// the object id, lParam an AccessibleFacts* to fill; the window returns TRUE when it filled it.
-// The object keeps no pointer to the C++ control, so a tool that holds on to it after the
-// control is gone gets failures, never a dangling call; and tools may call from any thread.
-UINT AccessibleFactsMessage();
-// Posted to the window when a tool asks for its default action (wParam: the object id), so that
-// the tool is never blocked by what the action opens.
-UINT AccessibleActionMessage();
+// The one message between an object and its window. Sent, on the window's own thread, whenever a
+// tool asks the object something: wParam is the object id, lParam an AccessibleFacts* to fill;
+// the window returns TRUE when it filled it. Posted with lParam 0 when a tool asks for the
+// default action, so that the tool is never blocked by what the action opens. The object keeps
+// no pointer to the C++ control, so a tool that holds on to it after the control is gone gets
+// failures, never a dangling call; and tools may call from any thread.
+UINT AccessibleMessage();
 
 // WM_GETOBJECT: the answer for an object that takes its facts from `window` (see above). 0 when
 // no object can be made; the message then goes on to the platform, which answers with its own.

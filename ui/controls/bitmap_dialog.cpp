@@ -130,6 +130,7 @@ void CBitmapDialog::RunSkinSetup(const SkinSetup& setup)
     TakeOverDialogDpiChanges(m_hWnd);
     ScaleLayout(WindowDpi(m_hWnd));
 
+    m_backgroundName = setup.background;
     if (setup.background) SetSkinBackground(setup.background);
     AfterSkinStep(SkinStep::Background);
 
@@ -208,7 +209,6 @@ std::wstring CBitmapDialog::SkinImagePath(const std::wstring& imageName) { retur
 BOOL CBitmapDialog::SetSkinBackground(const std::wstring& imageName)
 {
     ReleaseBackground();
-    m_backgroundName = imageName;
     m_nSkinSet = 0;
     RECT client{};
     if (m_hWnd) GetClientRect(&client);
@@ -238,12 +238,12 @@ int LineHeight(HFONT font)
     return ::GetTextMetricsW(dc, &metrics) ? metrics.tmHeight : 0;
 }
 
-bool MakeSkinFont(int height, int weight, const std::wstring& faceName, UINT dpi, CFont* font)
+bool MakeSkinFont(int height, int weight, const wchar_t* faceName, UINT dpi, CFont* font)
 {
     LOGFONTW logFont{};
     logFont.lfHeight = ScaleFontHeight(height, static_cast<int>(dpi));
     logFont.lfWeight = weight;
-    ::StrCpyNW(logFont.lfFaceName, faceName.c_str(), LF_FACESIZE);
+    if (faceName) ::StrCpyNW(logFont.lfFaceName, faceName, LF_FACESIZE);
     if (!font->CreateFontIndirect(&logFont)) return false;
     // Off the reference scale a font may come out a pixel taller than its cell height asks (the
     // font engine rounds to whole pixel sizes): a text that fills its box to the last line at
@@ -259,8 +259,8 @@ bool MakeSkinFont(int height, int weight, const std::wstring& faceName, UINT dpi
 
 CFont* CBitmapDialog::CreateSkinFont(int height, int weight, const wchar_t* faceName)
 {
-    OwnFont own{height, weight, faceName ? faceName : L"", std::make_unique<CFont>()};
-    if (!MakeSkinFont(height, weight, own.faceName, Dpi(), own.font.get())) return nullptr;
+    OwnFont own{height, weight, faceName, std::make_unique<CFont>()};
+    if (!MakeSkinFont(height, weight, faceName, Dpi(), own.font.get())) return nullptr;
     m_fonts.push_back(std::move(own));
     return m_fonts.back().font.get();
 }
@@ -384,42 +384,36 @@ void CBitmapDialog::PlaceControl(HWND control, const RECT& reference)
     ::SetWindowPos(control, nullptr, left, top, right - left, bottom - top, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CBitmapDialog::ReplaceFont(HFONT old, HFONT next)
+{
+    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0)) == old)
+            ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next), FALSE);
+}
+
 void CBitmapDialog::RebuildFonts(UINT dpi)
 {
-    // Every font is made for the new DPI before any control lets its old one go.
-    std::vector<std::pair<HFONT, CFont>> replaced;
+    // Each font is made for the new DPI and shown by its controls before the old one goes; the
+    // same CFont objects keep them, so that pointers handed out stay good.
     for (OwnFont& own : m_fonts) {
         CFont fresh;
-        if (own.font && own.font->GetSafeHandle() && MakeSkinFont(own.height, own.weight, own.faceName, dpi, &fresh))
-            replaced.emplace_back(own.font->GetSafeHandle(), std::move(fresh));
+        if (!own.font || !MakeSkinFont(own.height, own.weight, own.faceName, dpi, &fresh)) continue;
+        ReplaceFont(*own.font, fresh);
+        own.font->Attach(fresh.Detach());
     }
+    // The template's font, kept by fields and buttons without a skin font, is made from the
+    // original each time, so that a return to its DPI gives it back exactly.
     HFONT dialogFont = m_dialogFont.GetSafeHandle() ? m_dialogFont.GetSafeHandle()
                                                     : reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
-    CFont scaledDialogFont;
-    if (dialogFont && m_bHasOriginalFont) {
-        // Made from the original each time, so that a return to its DPI gives it back exactly.
-        LOGFONTW font = m_originalDialogFont;
-        const int from = static_cast<int>(m_nOriginalFontDpi), to = static_cast<int>(dpi);
-        font.lfHeight = RescaleLength(font.lfHeight, from, to);
-        font.lfWidth = RescaleLength(font.lfWidth, from, to);
-        scaledDialogFont.CreateFontIndirect(&font);
-    }
-    for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        const HFONT current = reinterpret_cast<HFONT>(::SendMessageW(child, WM_GETFONT, 0, 0));
-        if (!current) continue;
-        HFONT next = nullptr;
-        if (current == dialogFont) next = scaledDialogFont.GetSafeHandle();
-        for (const auto& pair : replaced)
-            if (pair.first == current) next = pair.second.GetSafeHandle();
-        if (next) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(next), FALSE);
-    }
-    // The same CFont objects keep the new fonts, so that pointers handed out stay good.
-    size_t next = 0;
-    for (OwnFont& own : m_fonts) {
-        if (next < replaced.size() && own.font && own.font->GetSafeHandle() == replaced[next].first)
-            own.font->Attach(replaced[next++].second.Detach());
-    }
-    if (scaledDialogFont.GetSafeHandle()) m_dialogFont = std::move(scaledDialogFont);
+    if (!dialogFont || !m_bHasOriginalFont) return;
+    LOGFONTW font = m_originalDialogFont;
+    const int from = static_cast<int>(m_nOriginalFontDpi), to = static_cast<int>(dpi);
+    font.lfHeight = RescaleLength(font.lfHeight, from, to);
+    font.lfWidth = RescaleLength(font.lfWidth, from, to);
+    CFont scaled;
+    if (!scaled.CreateFontIndirect(&font)) return;
+    ReplaceFont(dialogFont, scaled);
+    m_dialogFont = std::move(scaled);
 }
 
 void CBitmapDialog::OnDpiChanged(UINT dpi, const RECT* suggested)
@@ -431,7 +425,7 @@ void CBitmapDialog::OnDpiChanged(UINT dpi, const RECT* suggested)
                      suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
     ScaleLayout(dpi, suggested == nullptr);
     RebuildFonts(dpi);
-    if (!m_backgroundName.empty()) SetSkinBackground(m_backgroundName);
+    if (m_backgroundName) SetSkinBackground(m_backgroundName);
     if (m_pCloseControl) LoadCloseControlImages(*m_pCloseControl, dpi);
     ApplyRoundedRegion();
     for (HWND child = ::GetWindow(m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
@@ -506,7 +500,7 @@ bool CBitmapDialog::RouteCloseMessages(UINT message, WPARAM wParam)
 
 LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == AccessibleFactsMessage() && lParam) {
+    if (message == AccessibleMessage() && lParam) {
         GetAccessibleFacts(static_cast<LONG>(wParam), reinterpret_cast<AccessibleFacts*>(lParam));
         return TRUE;
     }

@@ -156,8 +156,9 @@ public:
     // S3: transparent statics and dragging by the background.
     void EnableSkinBehaviour();
     // S4: a font from a zero LOGFONTW with only height (in pixels at the reference DPI, scaled to
-    // the dialog's), weight (700 bold, 0 normal) and face set. The dialog owns it; it lives as
-    // long as the dialog object and is made again when the DPI changes. Null when creation fails.
+    // the dialog's), weight (700 bold, 0 normal) and face (a string of static storage) set. The
+    // dialog owns it; it lives as long as the dialog object and is made again when the DPI
+    // changes. Null when creation fails.
     CFont* CreateSkinFont(int height, int weight, const wchar_t* faceName);
     // S4: text and font of control `id` (WM_SETFONT with redraw). A null font leaves the font.
     void SetSkinText(int id, const std::wstring& text, CFont* font);
@@ -226,11 +227,13 @@ private:
     struct OwnFont {
         int height;  // at the reference DPI
         int weight;
-        std::wstring faceName;
+        const wchar_t* faceName;  // a string of static storage, as the font rows give it
         std::unique_ptr<CFont> font;
     };
     void CaptureReferenceLayout();
     void RebuildFonts(UINT dpi);
+    // Every control that shows `old` shows `next` from now on.
+    void ReplaceFont(HFONT old, HFONT next);
     SIZE ScaledClientSize(UINT dpi) const;
     void ReleaseBackground();
     void PlaceDialog(SkinPlacement placement);
@@ -248,7 +251,7 @@ private:
 
     UINT m_nDpi = 0;  // 0 until the layout has been made for a DPI
     int m_nSkinSet = 0;
-    std::wstring m_backgroundName;  // the background's image, for a change of DPI
+    const wchar_t* m_backgroundName = nullptr;  // the skin set-up's background, for a change of DPI
     bool m_bHasReferenceLayout = false;
     SIZE m_referenceClient{};
     std::vector<ControlLayout> m_layout;

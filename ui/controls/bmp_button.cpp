@@ -84,7 +84,7 @@ void CBmpButton::ChangeBitMap(HBITMAP image)
 
 LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == AccessibleFactsMessage() && lParam) {
+    if (message == AccessibleMessage() && lParam) {
         if (static_cast<LONG>(wParam) != OBJID_CLIENT) return FALSE;
         auto* facts = reinterpret_cast<AccessibleFacts*>(lParam);
         facts->role = ROLE_SYSTEM_PUSHBUTTON;
@@ -98,7 +98,7 @@ LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         facts->stateRemoved = STATE_SYSTEM_READONLY;
         return TRUE;
     }
-    if (message == AccessibleActionMessage()) {
+    if (message == AccessibleMessage()) {
         Click();
         return 0;
     }

@@ -1,7 +1,6 @@
 #include "ui/controls/display_scale.h"
 
 #include <atomic>
-#include <string>
 
 #include "framework/gdi.h"
 #include "support/installer_log.h"
@@ -40,12 +39,13 @@ std::atomic<unsigned> g_missingSetsLogged{0};
 void LogMissingSet(int setPercent)
 {
     unsigned bit = 0;
-    for (int set : kSkinSetPercents) {
-        if (set == setPercent) break;
-        ++bit;
-    }
+    while (bit < kSkinSetCount && kSkinSetPercents[bit] != setPercent) ++bit;
     if (g_missingSetsLogged.fetch_or(1u << bit) & (1u << bit)) return;
-    Log("Skin set " + std::to_string(setPercent) + "% missing..falling back");
+    char line[] = "Skin set 000% missing..falling back";
+    line[9] = static_cast<char>('0' + setPercent / 100 % 10);
+    line[10] = static_cast<char>('0' + setPercent / 10 % 10);
+    line[11] = static_cast<char>('0' + setPercent % 10);
+    Log(line);
 }
 
 }  // namespace
@@ -72,7 +72,10 @@ void TakeOverDialogDpiChanges(HWND dialog)
     if (setBehavior && dialog) setBehavior(dialog, kDisableAll, kDisableAll);
 }
 
-HBITMAP ScaleBitmap(HBITMAP source, int width, int height)
+namespace {
+// `source` in a new 24-bit DIB section of width x height: resampled with HALFTONE, or copied at
+// its own size with its last column and row repeated into the rest.
+HBITMAP ResizeBitmap(HBITMAP source, int width, int height, bool resample)
 {
     const SIZE from = BitmapSize(source);
     if (from.cx <= 0 || from.cy <= 0 || width <= 0 || height <= 0) return nullptr;
@@ -85,53 +88,35 @@ HBITMAP ScaleBitmap(HBITMAP source, int width, int height)
     info.bmiHeader.biCompression = BI_RGB;
     void* pixels = nullptr;
     CBitmap target(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
-    if (!target.GetSafeHandle()) return nullptr;
     CCompatibleDC sourceDC(nullptr);
     CCompatibleDC targetDC(nullptr);
-    if (!sourceDC.GetSafeHdc() || !targetDC.GetSafeHdc()) return nullptr;
+    if (!target.GetSafeHandle() || !sourceDC.GetSafeHdc() || !targetDC.GetSafeHdc()) return nullptr;
     {
         CSelectObject sourceSelection(sourceDC, source);
         CSelectObject targetSelection(targetDC, target.GetSafeHandle());
-        ::SetStretchBltMode(targetDC, HALFTONE);
-        ::SetBrushOrgEx(targetDC, 0, 0, nullptr);  // as HALFTONE asks after the mode is set
-        if (!::StretchBlt(targetDC, 0, 0, width, height, sourceDC, 0, 0, from.cx, from.cy, SRCCOPY)) return nullptr;
+        if (resample) {
+            ::SetStretchBltMode(targetDC, HALFTONE);
+            ::SetBrushOrgEx(targetDC, 0, 0, nullptr);  // as HALFTONE asks after the mode is set
+            if (!::StretchBlt(targetDC, 0, 0, width, height, sourceDC, 0, 0, from.cx, from.cy, SRCCOPY)) return nullptr;
+        } else {
+            const int w = from.cx < width ? from.cx : width, h = from.cy < height ? from.cy : height;
+            ::BitBlt(targetDC, 0, 0, w, h, sourceDC, 0, 0, SRCCOPY);
+            if (width > w) ::StretchBlt(targetDC, w, 0, width - w, h, sourceDC, w - 1, 0, 1, h, SRCCOPY);
+            if (height > h) ::StretchBlt(targetDC, 0, h, width, height - h, targetDC, 0, h - 1, width, 1, SRCCOPY);
+        }
     }
     return target.Detach();
 }
+}  // namespace
 
-HBITMAP ExtendBitmap(HBITMAP source, int width, int height)
-{
-    const SIZE from = BitmapSize(source);
-    if (from.cx <= 0 || from.cy <= 0 || width <= 0 || height <= 0) return nullptr;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* pixels = nullptr;
-    CBitmap target(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
-    if (!target.GetSafeHandle()) return nullptr;
-    CCompatibleDC sourceDC(nullptr);
-    CCompatibleDC targetDC(nullptr);
-    if (!sourceDC.GetSafeHdc() || !targetDC.GetSafeHdc()) return nullptr;
-    {
-        CSelectObject sourceSelection(sourceDC, source);
-        CSelectObject targetSelection(targetDC, target.GetSafeHandle());
-        const int w = from.cx < width ? from.cx : width, h = from.cy < height ? from.cy : height;
-        ::BitBlt(targetDC, 0, 0, w, h, sourceDC, 0, 0, SRCCOPY);
-        // The last column and row repeat into what the image lacks: copied, not resampled.
-        if (width > w) ::StretchBlt(targetDC, w, 0, width - w, h, sourceDC, w - 1, 0, 1, h, SRCCOPY);
-        if (height > h) ::StretchBlt(targetDC, 0, h, width, height - h, targetDC, 0, h - 1, width, 1, SRCCOPY);
-    }
-    return target.Detach();
-}
+HBITMAP ScaleBitmap(HBITMAP source, int width, int height) { return ResizeBitmap(source, width, height, true); }
+
+HBITMAP ExtendBitmap(HBITMAP source, int width, int height) { return ResizeBitmap(source, width, height, false); }
 
 HBITMAP LoadSkinImageForDpi(const wchar_t* imageName, UINT dpi, const SIZE* fit, int* setUsed)
 {
     if (setUsed) *setUsed = 0;
-    for (int set : SkinSetOrder(static_cast<int>(dpi))) {
+    for (int set : SkinSetOrder(static_cast<int>(dpi)).percent) {
         CBitmap image(LoadSkinImage(imageName, set));
         if (!image.GetSafeHandle()) {
             LogMissingSet(set);

@@ -145,7 +145,7 @@ bool CHyperLink::OpenLinkTarget(const std::wstring& target) { return OpenInBrows
 
 LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == AccessibleFactsMessage() && lParam) {
+    if (message == AccessibleMessage() && lParam) {
         if (static_cast<LONG>(wParam) != OBJID_CLIENT) return FALSE;
         auto* facts = reinterpret_cast<AccessibleFacts*>(lParam);
         facts->role = ROLE_SYSTEM_LINK;
@@ -157,7 +157,7 @@ LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         facts->stateRemoved = STATE_SYSTEM_READONLY;
         return TRUE;
     }
-    if (message == AccessibleActionMessage()) {
+    if (message == AccessibleMessage()) {
         OnClicked();
         return 0;
     }

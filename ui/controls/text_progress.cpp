@@ -62,7 +62,7 @@ int CTextProgressCtrl::SetPos(int position)
 
 LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == AccessibleFactsMessage() && lParam) {
+    if (message == AccessibleMessage() && lParam) {
         if (static_cast<LONG>(wParam) != OBJID_CLIENT) return FALSE;
         auto* facts = reinterpret_cast<AccessibleFacts*>(lParam);
         facts->role = ROLE_SYSTEM_PROGRESSBAR;

@@ -2,7 +2,6 @@
 
 #include <climits>
 #include <cstdint>
-#include <iterator>
 
 namespace {
 // value * numerator / denominator, rounded half away from zero; saturates instead of overflowing.
@@ -63,14 +62,15 @@ int ReferenceFontHeight(int height, int dpi)
 
 int ScalePercent(int dpi) { return MulDivRounded(100, EffectiveDpi(dpi), kReferenceDpi); }
 
-std::vector<int> SkinSetOrder(int dpi)
+SkinSetList SkinSetOrder(int dpi)
 {
     const int wanted = ScalePercent(dpi);
-    std::vector<int> order;
+    SkinSetList order{};
+    int next = 0;
     for (int set : kSkinSetPercents)
-        if (set >= wanted) order.push_back(set);
-    for (auto it = std::rbegin(kSkinSetPercents); it != std::rend(kSkinSetPercents); ++it)
-        if (*it < wanted) order.push_back(*it);
+        if (set >= wanted) order.percent[next++] = set;
+    for (int i = kSkinSetCount - 1; i >= 0; --i)
+        if (kSkinSetPercents[i] < wanted) order.percent[next++] = kSkinSetPercents[i];
     return order;
 }
 

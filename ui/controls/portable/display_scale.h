@@ -1,5 +1,4 @@
 #pragma once
-#include <vector>
 
 // Arithmetic of the display scale. The dialogs and their skin are laid out in pixels at the
 // reference DPI (96, "100 %"); at any other DPI every length is that length times dpi / 96.
@@ -46,10 +45,15 @@ int ReferenceFontHeight(int height, int dpi);
 // The display scale of `dpi` in percent: 96 -> 100, 120 -> 125, 144 -> 150, 192 -> 200.
 int ScalePercent(int dpi);
 
+constexpr int kSkinSetCount = sizeof(kSkinSetPercents) / sizeof(kSkinSetPercents[0]);
+
 // The skin sets to try for `dpi`, best first: the set of that scale or the next larger one
 // (drawn for it, or scaled down), then each larger set, then the smaller ones from the largest
 // down (scaled up), so that the reference set is the last resort. Every set appears once.
-std::vector<int> SkinSetOrder(int dpi);
+struct SkinSetList {
+    int percent[kSkinSetCount];
+};
+SkinSetList SkinSetOrder(int dpi);
 
 // A dimension of an image drawn for the set `setPercent`, as it is shown at `dpi`.
 int ImageLengthForDpi(int length, int setPercent, int dpi);
