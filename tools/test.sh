@@ -30,7 +30,10 @@ bash "$root/tools/with-display.sh" bash -c '
   bash "$1/tools/wine-prefix.sh" "$2/wineprefix"
   rc=0
   ctest --test-dir "$2" --output-on-failure -j"$3" || rc=$?
-  WINEPREFIX="$2/wineprefix" wineserver -k 2>/dev/null || true
+  # The tree prefix and its copies at other display scales (tools/with-dpi.sh).
+  for prefix in "$2/wineprefix" "$2"/wineprefix-dpi*; do
+    [ -d "$prefix" ] && { WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true; }
+  done
   exit $rc' _ "$root" "$build/win32" "$jobs"
 
 # Figures of this run for the README's reliability section.

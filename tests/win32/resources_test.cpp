@@ -328,3 +328,35 @@ TEST(Skin, BitmapsFitTheDialogs)
         EXPECT_EQ(s.cy, close.bottom - close.top) << name;
     }
 }
+
+// Every display scale has its set of the seven images, each its 100 % size at that scale (as the
+// dialogs round their layout), so that a dialog's face at 125, 150 or 200 % is drawn for it.
+TEST(Skin, EveryScaleHasEveryImageAtItsSize)
+{
+    const std::wstring images = BuildTreePath(L"run\\Images\\");
+    ASSERT_FALSE(images.empty());
+    auto size = [](const std::wstring& path) {
+        SIZE s{0, 0};
+        HBITMAP bmp = static_cast<HBITMAP>(
+            LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+        if (bmp) {
+            BITMAP bm{};
+            GetObjectW(bmp, sizeof bm, &bm);
+            s = {bm.bmWidth, bm.bmHeight};
+            DeleteObject(bmp);
+        }
+        return s;
+    };
+    const wchar_t* const names[] = {L"Small.bmp",     L"InstallImage.bmp", L"Smallest.bmp", L"CancelButton.bmp",
+                                    L"MouseOver.bmp", L"OnPress.bmp",      L"Disabled.bmp"};
+    for (const wchar_t* name : names) {
+        const SIZE reference = size(images + name);
+        ASSERT_GT(reference.cx, 0);
+        for (int percent : {125, 150, 200}) {
+            const SIZE s = size(images + std::to_wstring(percent) + L"\\" + name);
+            // Half a pixel rounds up, as MulDiv rounds.
+            EXPECT_EQ(s.cx, (reference.cx * percent + 50) / 100) << percent;
+            EXPECT_EQ(s.cy, (reference.cy * percent + 50) / 100) << percent;
+        }
+    }
+}
