@@ -113,6 +113,10 @@ class BadInput(harness.E2ETest):
                                 f.write(b"BM this is not a bitmap at all\r\n" * 8)
                 self.stop_message(texts={1030: h.text("CANNOT_INSTALL")})
                 h.assert_log_ends_with("OS not Supported")
+                # No set has the images: each was looked for, and each is named once.
+                log = h.log()
+                for percent in (100, 125, 150, 200):
+                    self.assertEqual(log.count("Skin set %d%% missing..falling back" % percent), 1, log)
                 record("images " + name)
 
     def test_folder_in_place_of_the_download_target_fails_and_starts_nothing(self):

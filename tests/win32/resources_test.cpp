@@ -278,6 +278,21 @@ TEST(Resources, IconAndManifest)
         EXPECT_NE(manifest.find(os), std::string::npos) << os;
 }
 
+// The size of a bitmap file; 0 x 0 when it cannot be loaded.
+static SIZE BitmapFileSize(const std::wstring& path)
+{
+    SIZE s{0, 0};
+    HBITMAP bmp = static_cast<HBITMAP>(
+        LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+    if (bmp) {
+        BITMAP bm{};
+        GetObjectW(bmp, sizeof bm, &bm);
+        s = {bm.bmWidth, bm.bmHeight};
+        DeleteObject(bmp);
+    }
+    return s;
+}
+
 // The generated backgrounds are exactly the client size of the dialogs that show them, and the
 // close images are the size the close control takes.
 TEST(Skin, BitmapsFitTheDialogs)
@@ -285,18 +300,9 @@ TEST(Skin, BitmapsFitTheDialogs)
     const std::wstring images = BuildTreePath(L"run\\Images\\");
     ASSERT_FALSE(images.empty());
     auto size = [&](const char* name) {
-        SIZE s{0, 0};
         std::wstring path = images;
         for (const char* p = name; *p; ++p) path += static_cast<wchar_t>(*p);
-        HBITMAP bmp = static_cast<HBITMAP>(
-            LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
-        if (bmp) {
-            BITMAP bm{};
-            GetObjectW(bmp, sizeof bm, &bm);
-            s = {bm.bmWidth, bm.bmHeight};
-            DeleteObject(bmp);
-        }
-        return s;
+        return BitmapFileSize(path);
     };
     for (UINT id : {IDD_MESSAGE_DIALOG, IDD_DEPENDENCY_DIALOG, IDD_PROXY_INFO_DIALOG}) {
         TemplateWindow w(id);
@@ -335,18 +341,7 @@ TEST(Skin, EveryScaleHasEveryImageAtItsSize)
 {
     const std::wstring images = BuildTreePath(L"run\\Images\\");
     ASSERT_FALSE(images.empty());
-    auto size = [](const std::wstring& path) {
-        SIZE s{0, 0};
-        HBITMAP bmp = static_cast<HBITMAP>(
-            LoadImageW(nullptr, path.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
-        if (bmp) {
-            BITMAP bm{};
-            GetObjectW(bmp, sizeof bm, &bm);
-            s = {bm.bmWidth, bm.bmHeight};
-            DeleteObject(bmp);
-        }
-        return s;
-    };
+    const auto size = BitmapFileSize;
     const wchar_t* const names[] = {L"Small.bmp",     L"InstallImage.bmp", L"Smallest.bmp", L"CancelButton.bmp",
                                     L"MouseOver.bmp", L"OnPress.bmp",      L"Disabled.bmp"};
     for (const wchar_t* name : names) {

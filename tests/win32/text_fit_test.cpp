@@ -158,7 +158,117 @@ BOOL CALLBACK CollectChild(HWND child, LPARAM param)
 
 }  // namespace
 
-TEST(TextFit, EveryTextFitsItsControlInEveryDialogState)
+namespace {
+
+// The face as the dialog paints it: its background erase into a bitmap of the client's size.
+struct Face {
+    explicit Face(HWND dialog)
+    {
+        RECT client{};
+        GetClientRect(dialog, &client);
+        width = client.right;
+        height = client.bottom;
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        bitmap = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        old = SelectObject(dc, bitmap);
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, SMTO_NORMAL, kDefaultTimeoutMs,
+                            &ignored);
+    }
+    ~Face()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+    }
+    COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
+    int width, height;
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ old;
+};
+
+std::string Colour(COLORREF c)
+{
+    return "RGB(" + std::to_string(GetRValue(c)) + "," + std::to_string(GetGValue(c)) + "," +
+           std::to_string(GetBValue(c)) + ")";
+}
+
+// The skin at this scale: the set drawn for it covers the dialog exactly and lies under its
+// controls as drawn.
+void CheckSkin(const Scene& scene)
+{
+    const UINT dpi = TestDpi();
+    SCOPED_TRACE("the skin at " + std::to_string(dpi) + " dpi");
+    auto* dialog = dynamic_cast<CBitmapDialog*>(CDialog::FromDialogHandle(scene.window));
+    ASSERT_NE(dialog, nullptr);
+
+    // The set drawn for this scale.
+    EXPECT_EQ(dialog->Dpi(), dpi);
+    EXPECT_EQ(dialog->SkinSet(), ScalePercent(static_cast<int>(dpi))) << "the skin set chosen";
+
+    // The face covers the window exactly: the background is the client area, the client
+    // area the window, and the window's shape spans it (a rounded region leaves out its
+    // last column and row).
+    RECT window{}, client{};
+    GetWindowRect(scene.window, &window);
+    GetClientRect(scene.window, &client);
+    EXPECT_EQ(client.right, window.right - window.left);
+    EXPECT_EQ(client.bottom, window.bottom - window.top);
+    BITMAP face{};
+    ASSERT_TRUE(dialog->m_pBackground && dialog->m_pBackground->GetBitmap(&face));
+    EXPECT_EQ(face.bmWidth, client.right);
+    EXPECT_EQ(face.bmHeight, client.bottom);
+    HRGN shape = CreateRectRgn(0, 0, 0, 0);
+    ASSERT_NE(GetWindowRgn(scene.window, shape), ERROR);
+    RECT box{};
+    GetRgnBox(shape, &box);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, client.right - 1);
+    EXPECT_EQ(box.bottom, client.bottom - 1);
+
+    // Every control lies on the face, inside the window's shape; each label painted opaque
+    // lies on skin of its own colour (so that its rectangle disappears into the face), and
+    // the close control's image on skin of the image's ground.
+    const Face painted(scene.window);
+    ChildList list{scene.window, {}};
+    EnumChildWindows(scene.window, CollectChild, reinterpret_cast<LPARAM>(&list));
+    for (HWND child : list.children) {
+        if (!IsWindowVisible(child)) continue;
+        const int id = GetDlgCtrlID(child);
+        const RECT r = ControlRect(scene.window, id);
+        const std::string where = "control " + std::to_string(id);
+        EXPECT_TRUE(Inside(r, client)) << where << " lies off the face";
+        const POINT corners[] = {{r.left, r.top}, {r.right - 1, r.top}, {r.left, r.bottom - 1}, {r.right - 1, r.bottom - 1}};
+        for (const POINT& p : corners) EXPECT_TRUE(PtInRegion(shape, p.x, p.y)) << where << " is cut by the window's shape";
+
+        const LONG type = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
+        COLORREF ground = CLR_INVALID;
+        const bool isStatic = lstrcmpiW(ClassName(child).c_str(), L"Static") == 0;
+        if (isStatic && type == SS_BITMAP) {
+            HBITMAP image = reinterpret_cast<HBITMAP>(SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0));
+            HDC dc = CreateCompatibleDC(nullptr);
+            HGDIOBJ old = SelectObject(dc, image);
+            ground = GetPixel(dc, 0, 0);
+            SelectObject(dc, old);
+            DeleteDC(dc);
+        } else if (isStatic) {
+            const CtlColors colours = QueryCtlColorStatic(scene.window, id);
+            if (colours.mode == OPAQUE) ground = colours.background;
+        }
+        if (ground == CLR_INVALID) continue;
+        for (const POINT& p : corners)
+            EXPECT_EQ(Colour(painted.At(p.x, p.y)), Colour(ground)) << where << " at (" << p.x << "," << p.y << ")";
+    }
+    DeleteObject(shape);
+}
+
+}  // namespace
+
+TEST(TextFit, EveryTextFitsItsControlAndTheSkinOfTheScaleCoversEveryDialogState)
 {
     const std::string language = Narrow(Language());
     std::set<std::wstring> keysShown, faces;
@@ -208,6 +318,7 @@ TEST(TextFit, EveryTextFitsItsControlInEveryDialogState)
             ADD_FAILURE() << name << ": control " << GetDlgCtrlID(child) << " shows \""
                           << Narrow(WindowText(child)) << "\", which no key accounts for";
         }
+        CheckSkin(scene);
     });
 
     EXPECT_EQ(scenes, 15);
@@ -222,117 +333,3 @@ TEST(TextFit, EveryTextFitsItsControlInEveryDialogState)
     for (size_t i = 0; i < order.size() && i < 10; ++i) std::printf("  %4d  %s\n", order[i].first, order[i].second.c_str());
 }
 
-namespace {
-
-// The face as the dialog paints it: its background erase into a bitmap of the client's size.
-struct Face {
-    explicit Face(HWND dialog)
-    {
-        RECT client{};
-        GetClientRect(dialog, &client);
-        width = client.right;
-        height = client.bottom;
-        HDC screen = GetDC(nullptr);
-        dc = CreateCompatibleDC(screen);
-        bitmap = CreateCompatibleBitmap(screen, width, height);
-        ReleaseDC(nullptr, screen);
-        old = SelectObject(dc, bitmap);
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, SMTO_NORMAL, kDefaultTimeoutMs,
-                            &ignored);
-    }
-    ~Face()
-    {
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-    }
-    COLORREF At(int x, int y) const { return GetPixel(dc, x, y); }
-    int width, height;
-    HDC dc;
-    HBITMAP bitmap;
-    HGDIOBJ old;
-};
-
-std::string Colour(COLORREF c)
-{
-    return "RGB(" + std::to_string(GetRValue(c)) + "," + std::to_string(GetGValue(c)) + "," +
-           std::to_string(GetBValue(c)) + ")";
-}
-
-}  // namespace
-
-TEST(SkinFit, EveryDialogStateIsCoveredByTheSkinOfThisScale)
-{
-    const UINT dpi = TestDpi();
-    int scenes = 0;
-    dialog_scenes::VisitEveryDialogState([&](const Scene& scene) {
-        const std::string name = Narrow(scene.name);
-        SCOPED_TRACE(name + " at " + std::to_string(dpi) + " dpi");
-        ++scenes;
-        ASSERT_NE(scene.window, nullptr) << "the dialog did not open";
-        auto* dialog = dynamic_cast<CBitmapDialog*>(CDialog::FromDialogHandle(scene.window));
-        ASSERT_NE(dialog, nullptr);
-
-        // The set drawn for this scale.
-        EXPECT_EQ(dialog->Dpi(), dpi);
-        EXPECT_EQ(dialog->SkinSet(), ScalePercent(static_cast<int>(dpi))) << "the skin set chosen";
-
-        // The face covers the window exactly: the background is the client area, the client
-        // area the window, and the window's shape spans it (a rounded region leaves out its
-        // last column and row).
-        RECT window{}, client{};
-        GetWindowRect(scene.window, &window);
-        GetClientRect(scene.window, &client);
-        EXPECT_EQ(client.right, window.right - window.left);
-        EXPECT_EQ(client.bottom, window.bottom - window.top);
-        BITMAP face{};
-        ASSERT_TRUE(dialog->m_pBackground && dialog->m_pBackground->GetBitmap(&face));
-        EXPECT_EQ(face.bmWidth, client.right);
-        EXPECT_EQ(face.bmHeight, client.bottom);
-        HRGN shape = CreateRectRgn(0, 0, 0, 0);
-        ASSERT_NE(GetWindowRgn(scene.window, shape), ERROR);
-        RECT box{};
-        GetRgnBox(shape, &box);
-        EXPECT_EQ(box.left, 0);
-        EXPECT_EQ(box.top, 0);
-        EXPECT_EQ(box.right, client.right - 1);
-        EXPECT_EQ(box.bottom, client.bottom - 1);
-
-        // Every control lies on the face, inside the window's shape; each label painted opaque
-        // lies on skin of its own colour (so that its rectangle disappears into the face), and
-        // the close control's image on skin of the image's ground.
-        const Face painted(scene.window);
-        ChildList list{scene.window, {}};
-        EnumChildWindows(scene.window, CollectChild, reinterpret_cast<LPARAM>(&list));
-        for (HWND child : list.children) {
-            if (!IsWindowVisible(child)) continue;
-            const int id = GetDlgCtrlID(child);
-            const RECT r = ControlRect(scene.window, id);
-            const std::string where = "control " + std::to_string(id);
-            EXPECT_TRUE(Inside(r, client)) << where << " lies off the face";
-            const POINT corners[] = {{r.left, r.top}, {r.right - 1, r.top}, {r.left, r.bottom - 1}, {r.right - 1, r.bottom - 1}};
-            for (const POINT& p : corners) EXPECT_TRUE(PtInRegion(shape, p.x, p.y)) << where << " is cut by the window's shape";
-
-            const LONG type = GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK;
-            COLORREF ground = CLR_INVALID;
-            const bool isStatic = lstrcmpiW(ClassName(child).c_str(), L"Static") == 0;
-            if (isStatic && type == SS_BITMAP) {
-                HBITMAP image = reinterpret_cast<HBITMAP>(SendMessageW(child, STM_GETIMAGE, IMAGE_BITMAP, 0));
-                HDC dc = CreateCompatibleDC(nullptr);
-                HGDIOBJ old = SelectObject(dc, image);
-                ground = GetPixel(dc, 0, 0);
-                SelectObject(dc, old);
-                DeleteDC(dc);
-            } else if (isStatic) {
-                const CtlColors colours = QueryCtlColorStatic(scene.window, id);
-                if (colours.mode == OPAQUE) ground = colours.background;
-            }
-            if (ground == CLR_INVALID) continue;
-            for (const POINT& p : corners)
-                EXPECT_EQ(Colour(painted.At(p.x, p.y)), Colour(ground)) << where << " at (" << p.x << "," << p.y << ")";
-        }
-        DeleteObject(shape);
-    });
-    EXPECT_EQ(scenes, 15);
-}

@@ -201,9 +201,12 @@ UINT AccessibleMessage()
     return message;
 }
 
-LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId)
+LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId, LONG answered)
 {
+    // Compared as a 32-bit value, as the platform documents it: sign extension on 64-bit
+    // Windows must not hide the id.
     const LONG id = static_cast<LONG>(static_cast<DWORD>(objectId));
+    if (id != answered) return 0;
     IAccessible* standard = nullptr;
     if (FAILED(::CreateStdAccessibleObject(window, id, __uuidof(IAccessible), reinterpret_cast<void**>(&standard))) ||
         !standard)

@@ -26,16 +26,10 @@ struct AccessibleFacts {
 // failures, never a dangling call; and tools may call from any thread.
 UINT AccessibleMessage();
 
-// WM_GETOBJECT: the answer for an object that takes its facts from `window` (see above). 0 when
-// no object can be made; the message then goes on to the platform, which answers with its own.
-LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId);
-
-// The object id of a WM_GETOBJECT, compared as the platform documents it: as a 32-bit value, so
-// that sign extension on 64-bit Windows cannot hide OBJID_CLIENT.
-inline bool IsObjectRequest(LPARAM objectId, LONG wanted)
-{
-    return static_cast<DWORD>(objectId) == static_cast<DWORD>(wanted);
-}
+// WM_GETOBJECT: when it asks for `answered` (OBJID_CLIENT for a control), the answer for an object
+// that takes its facts from `window` (see above). 0 for other objects, or when no object can be
+// made: the message then goes on to the platform, which answers with its own.
+LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId, LONG answered = OBJID_CLIENT);
 
 // Tells accessibility tools that the window's name (a static's text) or value changed.
 void AnnounceNameChange(HWND window);

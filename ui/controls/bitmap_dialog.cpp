@@ -507,9 +507,7 @@ LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
     case WM_GETOBJECT:
         // The window object: the platform's, announced as the dialog it is.
-        if (IsObjectRequest(lParam, OBJID_WINDOW)) {
-            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
-        }
+        if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam, OBJID_WINDOW)) return answer;
         break;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));

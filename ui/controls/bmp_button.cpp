@@ -104,9 +104,7 @@ LRESULT CBmpButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
     switch (message) {
     case WM_GETOBJECT:
-        if (IsObjectRequest(lParam, OBJID_CLIENT)) {
-            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
-        }
+        if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
         break;
     case WM_LBUTTONDOWN:
         OnLButtonDown();

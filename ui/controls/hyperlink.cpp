@@ -163,9 +163,7 @@ LRESULT CHyperLink::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
     switch (message) {
     case WM_GETOBJECT:
-        if (IsObjectRequest(lParam, OBJID_CLIENT)) {
-            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
-        }
+        if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
         break;
     case WM_REFLECT_BASE + WM_COMMAND:
         if (HIWORD(wParam) == STN_CLICKED) {

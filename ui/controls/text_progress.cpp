@@ -75,9 +75,7 @@ LRESULT CTextProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam
     }
     switch (message) {
     case WM_GETOBJECT:
-        if (IsObjectRequest(lParam, OBJID_CLIENT)) {
-            if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
-        }
+        if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam)) return answer;
         break;
     case WM_ERASEBKGND:
         return TRUE;  // the paint covers everything
