@@ -659,8 +659,10 @@ class Harness:
                   'mount --bind "$3" ' + tls.SYSTEM_BUNDLE + ' && shift 3 && exec "$@"')
         return unshare + ["sh", "-c", script, "sh", hosts, resolv, bundle] + argv
 
-    def wine(self, args, timeout=DEFAULT_TIMEOUT, check=True, env=None):
-        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text)."""
+    def wine(self, args, timeout=DEFAULT_TIMEOUT * 3, check=True, env=None):
+        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text).
+        The limit only guards against a hang: a first call in a cold prefix, with other prefixes
+        starting beside it, has taken more than a minute for a regedit import."""
         self._ensure_prefix()
         argv = self._namespace([WINE] + list(args))
         began = time.monotonic()
