@@ -2,6 +2,7 @@
 
 #include <oleacc.h>
 
+#include <memory>
 #include <new>
 
 namespace {
@@ -141,12 +142,20 @@ private:
     HRESULT Answer(VARIANT child, Fact fact, BSTR* text, VARIANT* number) const
     {
         if (child.vt != VT_I4 || child.lVal != CHILDID_SELF) return S_FALSE;
-        AccessibleFacts facts;
+        // A message that timed out is still delivered once the window's thread gets to it, and
+        // the window then fills the facts: they must outlive this call in that case, so they are
+        // given up rather than freed (a few bytes, only when the dialog stopped answering).
+        std::unique_ptr<AccessibleFacts> request(new (std::nothrow) AccessibleFacts());
+        if (!request) return S_FALSE;
         DWORD_PTR filled = FALSE;
         if (!::SendMessageTimeoutW(m_window, AccessibleMessage(), static_cast<WPARAM>(m_objectId),
-                                   reinterpret_cast<LPARAM>(&facts), SMTO_ABORTIFHUNG, kFactsTimeoutMs, &filled) ||
-            filled != TRUE)
+                                   reinterpret_cast<LPARAM>(request.get()), SMTO_ABORTIFHUNG, kFactsTimeoutMs,
+                                   &filled)) {
+            if (::GetLastError() != ERROR_INVALID_WINDOW_HANDLE) (void)request.release();
             return S_FALSE;
+        }
+        if (filled != TRUE) return S_FALSE;
+        const AccessibleFacts& facts = *request;
         const std::wstring* answer = nullptr;
         switch (fact) {
         case Fact::Name:
