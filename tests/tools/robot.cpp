@@ -306,8 +306,10 @@ int Perform(HWND dialog, const std::wstring& action)
         if (!IsWindowVisible(edit) || !IsWindowEnabled(edit)) return fail("control not usable");
         std::wstring text = action.substr(eq + 1);
         DWORD_PTR result = 0;
+        // Not SMTO_ABORTIFHUNG: a thread that waited a while before it showed the dialog counts as
+        // hung under Wine until its dialog loop first asks for a message, and the text was lost.
         if (!SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                                 SMTO_ABORTIFHUNG, 5000, &result)) {
+                                 SMTO_NORMAL, 15000, &result)) {
             return fail("WM_SETTEXT timed out");
         }
     } else {
