@@ -685,8 +685,20 @@ class Harness:
         with open(path, "w", newline="") as f:
             f.write(text)
         # Wine's regedit now and then exits 1 without a word on a good file (seen once in a
-        # fresh-clone run); a second import of the same file is harmless.
-        if self.wine(["regedit", "/S", windows_path(path)], check=False).returncode != 0:
+        # fresh-clone run), and twice in full runs the first import into a new prefix never
+        # ended; a second import of the same file, in a prefix restarted, is harmless.
+        try:
+            failed = self.wine(["regedit", "/S", windows_path(path)], timeout=DEFAULT_TIMEOUT * 1.5,
+                               check=False).returncode != 0
+        except HarnessError as e:
+            processes = subprocess.run(["ps", "-eo", "pid,etimes,stat,args"], capture_output=True, text=True).stdout
+            sys.stderr.write("%s; the processes of Wine then:\n%s\n" % (e, "\n".join(
+                line for line in processes.splitlines() if "wine" in line or ".exe" in line)))
+            subprocess.run(["wineserver", "-k"], env=self.wine_env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
+            failed = True
+        if failed:
             time.sleep(1)
             self.wine(["regedit", "/S", windows_path(path)])
 
