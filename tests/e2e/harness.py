@@ -31,6 +31,7 @@ import shutil
 import socket
 import struct
 import subprocess
+import tempfile
 import threading
 import time
 import unicodedata
@@ -659,18 +660,23 @@ class Harness:
                   'mount --bind "$3" ' + tls.SYSTEM_BUNDLE + ' && shift 3 && exec "$@"')
         return unshare + ["sh", "-c", script, "sh", hosts, resolv, bundle] + argv
 
-    def wine(self, args, timeout=DEFAULT_TIMEOUT * 3, check=True, env=None):
-        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text).
-        The limit only guards against a hang: a first call in a cold prefix, with other prefixes
-        starting beside it, has taken more than a minute for a regedit import."""
+    def wine(self, args, timeout=DEFAULT_TIMEOUT, check=True, env=None):
+        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text)."""
         self._ensure_prefix()
         argv = self._namespace([WINE] + list(args))
         began = time.monotonic()
-        try:
-            done = subprocess.run(argv, env=self.wine_env(env), stdout=subprocess.PIPE,
-                                  stderr=subprocess.PIPE, timeout=timeout)
-        except subprocess.TimeoutExpired as e:
-            raise HarnessError("timed out: %s" % " ".join(args)) from e
+        # Files, not pipes: the first program in a prefix starts Wine's desktop process, which
+        # inherits its standard handles and outlives it, so reading a pipe to its end waited for
+        # the desktop to go (the "hung" registry imports of loaded full runs).
+        with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+            try:
+                done = subprocess.run(argv, env=self.wine_env(env), stdout=stdout, stderr=stderr,
+                                      timeout=timeout)
+            except subprocess.TimeoutExpired as e:
+                raise HarnessError("timed out: %s" % " ".join(args)) from e
+            stdout.seek(0)
+            stderr.seek(0)
+            done.stdout, done.stderr = stdout.read(), stderr.read()
         out = done.stdout.decode("utf-8", "replace")
         self.transcript.append({"args": list(args), "rc": done.returncode, "out": out,
                                 "seconds": round(time.monotonic() - began, 2)})
@@ -685,20 +691,8 @@ class Harness:
         with open(path, "w", newline="") as f:
             f.write(text)
         # Wine's regedit now and then exits 1 without a word on a good file (seen once in a
-        # fresh-clone run), and twice in full runs the first import into a new prefix never
-        # ended; a second import of the same file, in a prefix restarted, is harmless.
-        try:
-            failed = self.wine(["regedit", "/S", windows_path(path)], timeout=DEFAULT_TIMEOUT * 1.5,
-                               check=False).returncode != 0
-        except HarnessError as e:
-            processes = subprocess.run(["ps", "-eo", "pid,etimes,stat,args"], capture_output=True, text=True).stdout
-            sys.stderr.write("%s; the processes of Wine then:\n%s\n" % (e, "\n".join(
-                line for line in processes.splitlines() if "wine" in line or ".exe" in line)))
-            subprocess.run(["wineserver", "-k"], env=self.wine_env(), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
-            failed = True
-        if failed:
+        # fresh-clone run); a second import of the same file is harmless.
+        if self.wine(["regedit", "/S", windows_path(path)], check=False).returncode != 0:
             time.sleep(1)
             self.wine(["regedit", "/S", windows_path(path)])
 
