@@ -15,7 +15,8 @@ the .NET installation, and the hand-over to the second stage.
 On a display of your own you answer the dialogs yourself. Without one, the run happens on a
 private Xvfb, the robot answers for you and a screenshot is taken at each step.
 TARVELO_LANGUAGE (default en-GB) is the language the configuration names; the dialogs show its
-texts and the second stage shows the code it was given.
+texts and the second stage shows the code it was given. TARVELO_SCALE (default 100) is the
+display scale in percent (125, 150, 200 or any other), as Windows' display settings give it.
 Everything started here is stopped at the end; the log and the screenshots are kept.
 """
 
@@ -72,6 +73,11 @@ def main():
         h.serve_packages(packages, tls_kind="good")
         proxy = "127.0.0.1:%d" % h.squid(auth=False).port
         h.machine(dotnet=False, browser_proxy=proxy)
+        scale = int(os.environ.get("TARVELO_SCALE") or 100)
+        if scale != 100:
+            # Wine reads the DPI from here when a program starts, as Windows does at sign-in.
+            h.import_registry('REGEDIT4\n\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n'
+                              '"LogPixels"=dword:%08x\n' % (scale * 96 // 100))
         language = os.environ.get("TARVELO_LANGUAGE") or "en-GB"
         if not os.path.exists(h.path("Resource-%s.txt" % language)):
             print("demo: no text table for %s; the installer falls back to en-GB" % language)
