@@ -589,11 +589,9 @@ class Harness:
             wanted = locale.split(".")[0] + ".utf8"
             if wanted not in generated:
                 raise HarnessError("locale %s is not generated: run tools/setup.sh" % locale)
-        if locale != self.locale and self._prefix_ready:
+        if locale != self.locale:
             # The prefix's programs all run under one locale: end them before it changes.
-            subprocess.run(["wineserver", "-k"], env=self.wine_env(), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
-            subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
+            self.stop_prefix()
         self.locale = locale
         target = os.path.join(self.root, folder_name)
         if os.path.abspath(target) != os.path.abspath(self.run_dir):
@@ -667,7 +665,8 @@ class Harness:
         began = time.monotonic()
         # Files, not pipes: the first program in a prefix starts Wine's desktop process, which
         # inherits its standard handles and outlives it, so reading a pipe to its end waited for
-        # the desktop to go (the "hung" registry imports of loaded full runs).
+        # the desktop to go (the "hung" registry imports of loaded full runs). The prefix's
+        # wineserver outlives the call too, in this call's mount namespace (see stop_prefix).
         with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
             try:
                 done = subprocess.run(argv, env=self.wine_env(env), stdout=stdout, stderr=stderr,
@@ -685,6 +684,13 @@ class Harness:
                                                            done.stderr.decode("utf-8", "replace")))
         done.text = out
         return done
+
+    def stop_prefix(self):
+        """Ends every program of the prefix and its wineserver; the next program starts them anew."""
+        if self._prefix_ready:
+            subprocess.run(["wineserver", "-k"], env=self.wine_env(), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-w"], env=self.wine_env(), timeout=60)
 
     def import_registry(self, text):
         path = os.path.join(self.root, "machine-%d.reg" % len(self.transcript))

@@ -38,6 +38,9 @@ class Debris(harness.E2ETest):
                        check=True)
         self.addCleanup(subprocess.run, ["umount", "-l", h.run_dir], check=False)
         shutil.copytree(aside, h.run_dir, dirs_exist_ok=True)
+        # The prefix's wineserver opens files for its programs and was started before the mount,
+        # in a mount namespace that does not see it: the next program starts a new one.
+        h.stop_prefix()
 
     def test_full_disk_during_the_download_fails_and_leaves_no_partial_file(self):
         h = self.h
