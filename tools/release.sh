@@ -98,6 +98,7 @@ else
     exit 1
   fi
   mv "$work/signed.exe" "$output"
+  chmod 755 "$output"  # as the unsigned exe: osslsigncode writes its output without the x bit
   signer=$(sed -n 's/^[[:space:]]*Subject: //p' "$work/verify.log" | head -n 1)
   echo "release: signed by $signer"
 fi
