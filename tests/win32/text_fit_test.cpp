@@ -54,14 +54,6 @@ public:
 };
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new LanguageEnvironment);
 
-std::string Narrow(const std::wstring& text)
-{
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(size > 0 ? size - 1 : 0, '\0');
-    if (size > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
-    return out;
-}
-
 std::wstring ClassName(HWND window)
 {
     wchar_t name[32] = {};

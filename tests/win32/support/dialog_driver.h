@@ -98,4 +98,9 @@ std::wstring Text(const wchar_t* key);
 // Saves the window's screen pixels (its window rectangle) as a 24-bit BMP.
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
 
+// -- reporting ------------------------------------------------------------------------------------
+
+// A window's text in UTF-8, for a failing expectation's message.
+std::string Narrow(const std::wstring& text);
+
 }  // namespace dialog_driver
