@@ -2,6 +2,7 @@
 
 #include <winhttp.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -159,32 +160,30 @@ bool Resolve(HMODULE module, const char* name, Function* function)
     return *function != nullptr;
 }
 
-// What the resolver's callback shares with the thread that waits for it. Both hold it; the
-// callback lets go when the resolver's handle closes, which is its last call.
-struct ResolverCall {
-    LONG references = 2;
-    UniqueHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-    DWORD error = ERROR_IO_PENDING;
-    void Release()
-    {
-        if (InterlockedDecrement(&references) == 0) delete this;
-    }
+// What the resolver's callback reports, to the one lookup that waits for it at a time. A lookup
+// that stops waiting is the run's last one, so a late report never reaches a later lookup.
+struct ResolverReport {
+    UniqueHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::atomic<DWORD> error{ERROR_IO_PENDING};
 };
 
-// Called by WinHTTP on a thread of its own; it only copies a number and signals.
-void CALLBACK OnResolverStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID information, DWORD) noexcept
+ResolverReport& Report()
 {
-    auto* call = reinterpret_cast<ResolverCall*>(context);
-    if (!call) return;
-    if (status == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) {
-        call->Release();
-        return;
-    }
+    static ResolverReport report;
+    return report;
+}
+
+// Called by WinHTTP on a thread of its own; it only copies a number and signals.
+void CALLBACK OnResolverStatus(HINTERNET, DWORD_PTR, DWORD status, LPVOID information, DWORD) noexcept
+{
+    ResolverReport& report = Report();
     if (status == WINHTTP_CALLBACK_STATUS_REQUEST_ERROR && information)
-        call->error = static_cast<const WINHTTP_ASYNC_RESULT*>(information)->dwError;
+        report.error = static_cast<const WINHTTP_ASYNC_RESULT*>(information)->dwError;
     else if (status == WINHTTP_CALLBACK_STATUS_GETPROXYFORURL_COMPLETE)
-        call->error = ERROR_SUCCESS;
-    SetEvent(call->done.Get());
+        report.error = ERROR_SUCCESS;
+    else
+        return;
+    SetEvent(report.done.Get());
 }
 
 std::wstring ProxyResultText(const WINHTTP_PROXY_RESULT& result)
@@ -219,27 +218,22 @@ bool RunInProxyService(LookupJob& job, const std::wstring& scriptUrl)
     WinHttpHandle resolver;
     const DWORD created = calls.create(session.Get(), resolver.Put());
     if (created != ERROR_SUCCESS) return job.notes.Add("WinHttpCreateProxyResolver", created, LookupNotes::Form::Call);
-    auto* call = new ResolverCall;
-    DWORD_PTR context = reinterpret_cast<DWORD_PTR>(call);
-    if (!call->done ||
-        WinHttpSetStatusCallback(resolver.Get(), &OnResolverStatus,
-                                 WINHTTP_CALLBACK_FLAG_REQUEST_ERROR | WINHTTP_CALLBACK_FLAG_GETPROXYFORURL_COMPLETE |
-                                     WINHTTP_CALLBACK_FLAG_HANDLES,
-                                 0) == WINHTTP_INVALID_STATUS_CALLBACK ||
-        !WinHttpSetOption(resolver.Get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
-        job.Check(false, "WinHttpSetStatusCallback");
-        resolver.Reset();
-        call->Release();  // no callback will come for it
-        call->Release();
-        return false;
-    }
+    ResolverReport& report = Report();
+    if (!report.done) return job.notes.CallFailed("CreateEventW");
+    ResetEvent(report.done.Get());
+    report.error = ERROR_IO_PENDING;
+    if (WinHttpSetStatusCallback(resolver.Get(), &OnResolverStatus,
+                                 WINHTTP_CALLBACK_FLAG_REQUEST_ERROR | WINHTTP_CALLBACK_FLAG_GETPROXYFORURL_COMPLETE,
+                                 0) == WINHTTP_INVALID_STATUS_CALLBACK)
+        return job.notes.CallFailed("WinHttpSetStatusCallback");
     WINHTTP_AUTOPROXY_OPTIONS options{};
     options.dwFlags = WINHTTP_AUTOPROXY_CONFIG_URL;
     options.lpszAutoConfigUrl = scriptUrl.c_str();
     options.fAutoLogonIfChallenged = TRUE;
-    DWORD error = calls.getProxyForUrlEx(resolver.Get(), job.url.c_str(), &options, context);
+    DWORD error = calls.getProxyForUrlEx(resolver.Get(), job.url.c_str(), &options, 0);
     if (error == ERROR_IO_PENDING)
-        error = WaitForSingleObject(call->done.Get(), job.MillisecondsLeft()) == WAIT_OBJECT_0 ? call->error : ERROR_TIMEOUT;
+        error = WaitForSingleObject(report.done.Get(), job.MillisecondsLeft()) == WAIT_OBJECT_0 ? report.error.load()
+                                                                                              : ERROR_TIMEOUT;
     WINHTTP_PROXY_RESULT result{};
     if (error == ERROR_SUCCESS) error = calls.getProxyResult(resolver.Get(), &result);
     if (error == ERROR_SUCCESS) {
@@ -247,9 +241,7 @@ bool RunInProxyService(LookupJob& job, const std::wstring& scriptUrl)
         calls.freeProxyResult(&result);
         if (job.answer.text.empty()) error = ERROR_NO_DATA;
     }
-    // Closing the resolver cancels a call still under way; its callback lets go of `call` last.
-    resolver.Reset();
-    call->Release();
+    // Closing the resolver, on the way out, cancels a call still under way.
     return error == ERROR_SUCCESS || job.notes.Add("WinHttpGetProxyForUrlEx", error, LookupNotes::Form::Call);
 }
 
@@ -279,6 +271,7 @@ bool RunScript(LookupJob& job, HINTERNET session, const std::wstring& scriptUrl)
 {
     if (RunInProxyService(job, scriptUrl)) return true;
     ScriptRequest request;
+    if (job.sandbox.Stopped()) return false;
     if (!FetchScript(job, session, scriptUrl, &request.script))
         return !job.sandbox.Stopped() && RunInWinHttp(job, session, scriptUrl);
     request.url = Narrow(job.url);
@@ -326,6 +319,7 @@ DWORD WINAPI LookupThread(void* parameter)
     }
     return 0;
 }
+
 void LogNote(const LookupNotes::Note& note)
 {
     switch (note.form) {

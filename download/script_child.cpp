@@ -110,17 +110,6 @@ ScriptReply RunInScriptEngine(ScriptRequest& request)
     return reply;
 }
 
-bool WriteAll(HANDLE pipe, const std::string& bytes)
-{
-    for (size_t done = 0; done < bytes.size();) {
-        DWORD written = 0;
-        if (!WriteFile(pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-            written == 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
 }  // namespace
 
 bool IsScriptChildStart(ScriptChildPipes* pipes)
@@ -157,7 +146,19 @@ int RunScriptChild(const ScriptChildPipes& pipes)
     std::string encoded = EncodeScriptReply(reply);
     // An answer the installer would refuse (a control character in it) is a failed script.
     if (encoded.empty()) encoded = EncodeScriptReply(Failure(ScriptReply::Outcome::ScriptFailed, ERROR_INVALID_DATA));
-    return WriteAll(pipes.reply, encoded) ? 0 : 3;
+    return WriteWholeMessage(pipes.reply, encoded) ? 0 : 3;
+}
+
+bool WriteWholeMessage(HANDLE pipe, const std::string& bytes)
+{
+    for (size_t done = 0; done < bytes.size();) {
+        DWORD written = 0;
+        if (!WriteFile(pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0)
+            return false;
+        done += written;
+    }
+    return true;
 }
 
 bool ScriptChildEntryPresent() { return g_entryPresent; }

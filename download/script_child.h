@@ -1,6 +1,8 @@
 #pragma once
 #include <windows.h>
 
+#include <string>
+
 // The other side of ScriptSandbox: the installer's own exe started to run one proxy
 // auto-configuration script. It fetches nothing and starts nothing; it reads the script from
 // one pipe, runs it in the platform's script engine (jsproxy.dll) and writes the answer to the
@@ -24,6 +26,9 @@ bool IsScriptChildStart(ScriptChildPipes* pipes);
 // reply that says so, to run a script while its token still counts as an administrator's.
 // Gives the process's exit code: 0 once a reply is written.
 int RunScriptChild(const ScriptChildPipes& pipes);
+
+// Writes the whole of one message to a pipe, as both sides do; false when the other side has gone.
+bool WriteWholeMessage(HANDLE pipe, const std::string& bytes);
 
 // Whether IsScriptChildStart was called in this process, so that it can start itself as a child.
 bool ScriptChildEntryPresent();

@@ -200,18 +200,6 @@ bool StartChild(HANDLE token, Child* child, LookupNotes* notes)
     return true;
 }
 
-bool WriteAll(HANDLE pipe, const std::string& bytes)
-{
-    for (size_t done = 0; done < bytes.size();) {
-        DWORD written = 0;
-        if (!WriteFile(pipe, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
-            written == 0)
-            return false;
-        done += written;
-    }
-    return true;
-}
-
 bool OverMemoryLimit(HANDLE process)
 {
     PROCESS_MEMORY_COUNTERS counters{};
@@ -235,7 +223,7 @@ ScriptSandbox::Outcome Exchange(Child& child, HANDLE job, const std::string& req
 {
     using Outcome = ScriptSandbox::Outcome;
     // A child that ends before it has read everything shows in what comes back.
-    WriteAll(child.requestWrite.Get(), request);
+    WriteWholeMessage(child.requestWrite.Get(), request);
     child.requestWrite.Reset();
     std::string bytes;
     ScriptReply reply;
@@ -263,7 +251,10 @@ ScriptSandbox::Outcome Exchange(Child& child, HANDLE job, const std::string& req
         if (!ended) WaitForSingleObject(child.process.Get(), kPollMs);
     }
     if (decoded != Decoded::Complete) TerminateJobObject(job, kStoppedExitCode);
-    if (overMemory || ReachedMemoryLimit(job)) {
+    // An answer that came within the bound stands; anything else that met it, met it there.
+    const bool answered = decoded == Decoded::Complete && reply.outcome == ScriptReply::Outcome::Answered;
+    if (overMemory || (!answered && ReachedMemoryLimit(job))) {
+        static_assert(kScriptChildMemoryLimit == 128 * 1024 * 1024, "the log line names the limit");
         notes->Add("Proxy auto-configuration script stopped at its memory limit of 128 MB");
         return Outcome::Failed;
     }
