@@ -42,14 +42,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Require(request.script.size() <= kMaxScriptBytes);
         Require(EncodeScriptRequest(request) == std::string(bytes, size));
     }
-    // The same bytes as a command line, two to a character.
-    std::wstring commandLine;
-    for (size_t i = 0; i + 1 < size; i += 2)
-        commandLine += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    uint32_t requestPipe = 0, replyPipe = 0;
-    if (ParseScriptChildCommandLine(commandLine.c_str(), &requestPipe, &replyPipe)) {
-        Require(requestPipe != 0 && replyPipe != 0 && requestPipe != replyPipe);
-        Require(requestPipe % 4 == 0 && replyPipe % 4 == 0);
-    }
     return 0;
 }

@@ -75,15 +75,9 @@ TEST(ScriptChildCommandLine, TheSwitchIsReadBackOnlyInTheExactFormTheInstallerWr
              L"TarveloSetup.exe /proxy-script-child:\x0664,8"}) {
         EXPECT_FALSE(Parse(line).child) << std::string(line, line + wcslen(line));
     }
-}
-
-TEST(ScriptChildCommandLine, OtherSwitchReadersKnowTheSwitch)
-{
+    // Other readers of the command line know the switch, to pass it over.
     EXPECT_TRUE(IsScriptChildSwitch(L"/proxy-script-child:4,8"));
-    EXPECT_TRUE(IsScriptChildSwitch(L"/proxy-script-child:"));
     EXPECT_FALSE(IsScriptChildSwitch(L"/proxy-script-child"));
-    EXPECT_FALSE(IsScriptChildSwitch(L"/quiet"));
-    EXPECT_FALSE(IsScriptChildSwitch(L""));
 }
 
 TEST(ScriptChildPipe, ARequestComesThroughWholeAndOnlyWhole)
@@ -130,7 +124,6 @@ TEST(ScriptChildPipe, EveryOutcomeComesBackAsWritten)
         EXPECT_EQ(back.text, text);
     }
     ScriptReply back;
-    EXPECT_EQ(DecodeReply(Reply(ScriptReply::Outcome::Answered, 0, ""), &back), Decoded::Complete);
     const std::string longest(kMaxScriptAnswerBytes, 'p');
     ASSERT_EQ(DecodeReply(Reply(ScriptReply::Outcome::Answered, 0, longest), &back), Decoded::Complete);
     EXPECT_EQ(back.text, longest);
