@@ -4,6 +4,7 @@
 
 #include "app/install_sequence.h"
 #include "app/startup.h"
+#include "download/script_child.h"
 #include "framework/app.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
@@ -40,6 +41,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
 {
     // Before any DLL is loaded by name: the exe's folder is the user's Downloads.
     RestrictDllSearch();
+    // Started by the installer to run a proxy script: none of the installer's own start-up.
+    ScriptChildPipes scriptChild;
+    if (IsScriptChildStart(&scriptChild)) return RunScriptChild(scriptChild);
     ModuleInstance = instance;
 
     // One copy per logon session; a second one leaves without touching the first one's log.

@@ -273,6 +273,35 @@ def payload_checks(rows):
                  fmt(first, " s", 3), "", ""))
 
 
+def auto_proxy_lookup(rows):
+    """The proxy auto-configuration lookup as the engine makes it (the script fetched, then run in
+    a restricted child process started for it), against fetching and running the same script in
+    process with jsproxy.dll (how the installer ran scripts before). Each program makes its first
+    lookup and then REPEATS more; the rows give the first and the median of the rest."""
+    script_server = servers.FaultServer(WORK, os.path.join(WORK, "scripts.log")).start()
+    url = "http://127.0.0.1:%d/__pac?answer=PROXY%%20127.0.0.1:3128%%3B%%20DIRECT" % script_server.port
+    times = {"engine": ([], []), "bare": ([], [])}
+    try:
+        for _ in range(RUNS):
+            for kind, program in (("engine", "bench_engine_auto_proxy.exe"), ("bare", "bench_bare_jsproxy.exe")):
+                out, _, rc = wine([os.path.join(WIN, program), url, "5"])
+                v = kv(out)
+                if rc != 0 or "PROXY 127.0.0.1:3128" not in out:
+                    raise RuntimeError("%s gave no answer: %s" % (program, out))
+                times[kind][0].append(float(v["first_ms"]))
+                times[kind][1].append(float(v["lookup_ms"]))
+    finally:
+        script_server.stop()
+    rows.append(("Proxy auto-configuration lookup, script run in a restricted child: first of a run",
+                 fmt(times["engine"][0], " ms"), "", ""))
+    rows.append(("  the same script fetched and run in process (jsproxy), first of a run", fmt(times["bare"][0], " ms"), "", ""))
+    rows.append(("  child / in process, first", "%.2f" % (statistics.median(times["engine"][0]) /
+                                                         statistics.median(times["bare"][0])), "", ""))
+    rows.append(("Proxy auto-configuration lookup, restricted child, later in a run",
+                 fmt(times["engine"][1], " ms"), "", ""))
+    rows.append(("  in process, later in a run", fmt(times["bare"][1], " ms"), "", ""))
+
+
 def main():
     os.makedirs(WORK, exist_ok=True)
     rows = []
@@ -515,6 +544,7 @@ def main():
                  "at most the bar's pixel width (%d px)" % px, "met" if max(redraws) <= px else "missed"))
 
     payload_checks(rows)
+    auto_proxy_lookup(rows)
 
     header = "| Figure | Measured | Goal | |\n|---|---|---|---|\n"
     table = header + "".join("| %s | %s | %s | %s |\n" % r for r in rows)

@@ -16,14 +16,12 @@ struct AutoProxyAnswer {
 
 // Asks auto-detection (WPAD, by DHCP and DNS) when `autoDetect`, and, while nothing has
 // answered, the script at `scriptUrl` (none when empty), how `url` on `host` is to be reached.
-// Neither can be cancelled once started, so they run on a thread of their own with copies of
-// their inputs, and this waits for them at most `limitMs`: a lookup that has not ended by then
-// (a script that never returns, a detection that waits on the network) is left running,
-// logged as having given no answer, and no later lookup of this process is started beside it.
-// What failed on the way is logged here, after the lookup has ended.
+// A script is never run in this process: WinHTTP's auto-proxy service runs it where Windows has
+// one (8 and later), else this process fetches it and a restricted child process runs it
+// (script_sandbox.h), else WinHTTP's own reading is taken. Detection and fetching cannot be
+// cancelled, so the lookup runs on a thread of its own with copies of its inputs, and this waits
+// for it at most `limitMs`: then the script's child is ended, the lookup is logged as having
+// given no answer, and no later lookup of this process is started. What failed on the way is
+// logged here, after the lookup has ended.
 AutoProxyAnswer LookUpAutoProxy(const std::wstring& url, const std::wstring& host, bool autoDetect,
                                 const std::wstring& scriptUrl, DWORD limitMs);
-
-// Tests take the path of a Windows without jsproxy's script engine (Windows 11), where WinHTTP
-// runs the script and gives its own, shorter list.
-void SetScriptEngineForTesting(bool available);

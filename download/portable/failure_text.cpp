@@ -24,6 +24,24 @@ void AppendDecimal(std::string& line, uint32_t value)
 }
 }  // namespace
 
+std::string Decimal(uint32_t value)
+{
+    std::string digits;
+    AppendDecimal(digits, value);
+    return digits;
+}
+
+std::string ExitCodeLine(const char* text, uint32_t code)
+{
+    char hex[10];
+    WriteHex(hex, code);
+    std::string line(text);
+    line += " (exit code ";
+    line.append(hex, sizeof(hex));
+    line += ')';
+    return line;
+}
+
 std::string CallFailureLine(const char* call, uint32_t error)
 {
     std::string line(call ? call : "?");

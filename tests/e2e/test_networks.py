@@ -7,6 +7,7 @@ prefix's start."""
 
 import os
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -180,13 +181,20 @@ class Networks(harness.E2ETest):
         os.remove(h.path(STAGE2))
 
         # A script that never returns: within 20 s of the failed direct attempt the lookup is
-        # given up and the next source, the prompt, is there; the proxy given works, with the
-        # script still running beside the run.
+        # given up and the next source, the prompt, is there. The script ran in a child of the
+        # installer, its own program, which its job ended at the limit: 5 s after the prompt
+        # appears no child is left and the installer's processes are idle. The proxy given works.
         h.machine(dotnet=True, browser_script=self.script_url(hang=True))
         h.start(env=self.closed_port_proxy())
         h.wait_log_line("direct connection failed...trying proxy")
-        h.dialog("proxy", timeout=20, do=["type:1007=127.0.0.1", "type:1003=%d" % live.port, "click:1004"],
-                 gone=True)
+        self.assertTrue(harness.poll(lambda: self.script_children(h), 15, interval=0.2),
+                        "no child of the installer ran the script")
+        h.dialog("proxy", timeout=20)
+        cpu = self.installer_cpu_seconds(h)
+        time.sleep(5)
+        self.assertLess(self.installer_cpu_seconds(h) - cpu, 0.5)
+        self.assertEqual(self.script_children(h), [])
+        h.dialog("proxy", do=["type:1007=127.0.0.1", "type:1003=%d" % live.port, "click:1004"], gone=True)
         self.assertEqual(h.wait_exit(), 1)
         stage2.wait_started(count=3)
         h.assert_log_in_order(["direct connection failed...trying proxy",
@@ -194,6 +202,29 @@ class Networks(harness.E2ETest):
         self.assertFalse([line for line in h.log() if line.startswith("Proxy from auto-configuration script")])
         self.assertEqual(self.proxy_file(), self.unauthenticated_proxy_file(named))
 
+    def script_children(self, h):
+        """The processes the installer started from its own program, as Windows sees them."""
+        processes = [e for e in h.robot("processes", pid=h.installer.pid) if e["event"] == "process"]
+        return [p for p in processes if p["parent"] == h.installer.pid and p["image"].lower() == "tarvelosetup.exe"]
+
+    def installer_cpu_seconds(self, h):
+        """CPU seconds used so far by the installer's programs of this test's prefix, as Linux
+        counts them (Wine runs each Windows process as one Linux process)."""
+        total = 0
+        for pid in os.listdir("/proc"):
+            try:
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    if ("WINEPREFIX=%s" % h.prefix).encode() not in f.read().split(b"\0"):
+                        continue
+                with open("/proc/%s/comm" % pid) as f:
+                    if not f.read().startswith("TarveloSetup"):
+                        continue
+                with open("/proc/%s/stat" % pid) as f:
+                    fields = f.read().rsplit(")", 1)[1].split()
+            except (OSError, ValueError):
+                continue
+            total += (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+        return total
 
 if __name__ == "__main__":
     harness.main_in_private_network()

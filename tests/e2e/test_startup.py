@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Start-up of the real program: each run's log holds that run's lines only, a saved proxy file is
-gone after start, and with TEMP unset the log lands below the root of the current drive (a scratch
+gone after start, a proxy script child's switch typed by a user gives the normal run, and with TEMP unset the log lands below the root of the current drive (a scratch
 drive letter mapped in the test's own prefix, never a real root)."""
 
 import os
@@ -35,6 +35,13 @@ class Startup(harness.E2ETest):
         # A supported system without the .NET key: the second run's log starts afresh.
         h.machine(windows="win7")
         h.start()
+        h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["wmclose"], gone=True)
+        self.assertEqual(h.wait_exit(), 0)
+        self.assertEqual(h.step_log(), START + ["After Check_OS", "After IsUserAdmin", ".NET 2.0 not found"])
+
+        # The switch that makes the program a proxy script's child, typed by a user: only pipes
+        # that the installer itself hands down make a child, so this is the normal run.
+        h.start(args=["/proxy-script-child:4,8"])
         h.dialog("message", texts={1030: h.text("DOTNET_REQUIRED")}, do=["wmclose"], gone=True)
         self.assertEqual(h.wait_exit(), 0)
         self.assertEqual(h.step_log(), START + ["After Check_OS", "After IsUserAdmin", ".NET 2.0 not found"])

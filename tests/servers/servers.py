@@ -76,11 +76,16 @@ def _stop_process(process, timeout=10.0):
 PROXY_SCRIPT_TYPE = "application/x-ns-proxy-autoconfig"
 
 
-def proxy_script(answer, hang=False):
+def proxy_script(answer, hang=False, grow=False):
     """A proxy auto-configuration script answering `answer` ("PROXY host:port", "DIRECT") for
-    the vendor's hosts and DIRECT for every other host; with hang, one that never returns."""
+    the vendor's hosts and DIRECT for every other host; with hang, one that never returns; with
+    grow, one that allocates without end (a new string of 2 MiB at a time, each kept)."""
     if hang:
         return b'function FindProxyForURL(url, host) {\n  while (true) {}\n}\n'
+    if grow:
+        return (b'function FindProxyForURL(url, host) {\n  var chunk = "x", kept = [];\n'
+                b'  while (chunk.length < 1048576) chunk = chunk + chunk;\n'
+                b'  for (;;) kept.push((chunk + kept.length).toUpperCase());\n}\n')
     return ('function FindProxyForURL(url, host) {\n'
             '  if (dnsDomainIs(host, ".tarvelo.com")) return "%s";\n'
             '  return "DIRECT";\n}\n' % answer.replace('"', '')).encode()
@@ -324,7 +329,9 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
 
     /__pac?answer=A is a proxy auto-configuration script that answers A (for example
     "PROXY 127.0.0.1:3128") for the vendor's hosts and DIRECT for every other host;
-    /__pac?hang=1 is one whose FindProxyForURL never returns.
+    /__pac?hang=1 is one whose FindProxyForURL never returns, /__pac?grow=1 one that allocates
+    without end; with unauthorized=K the first K requests of the script's URL are answered 401
+    (asking for Negotiate or NTLM), as a script server that wants the user's logon does.
 
     Every request is appended to the request log: method, target, Range value, and whether
     credentials came with it.
@@ -376,7 +383,12 @@ class _FaultHandler(http.server.BaseHTTPRequestHandler):
             return
 
         if parsed.path == "/__pac":
-            body = proxy_script(q.get("answer", "DIRECT"), hang=q.get("hang") == "1")
+            if "unauthorized" in q and n <= int(q["unauthorized"]):
+                body = b"logon required"
+                self._head(401, {"Content-Length": str(len(body)), "WWW-Authenticate": "Negotiate"})
+                self.wfile.write(body)
+                return
+            body = proxy_script(q.get("answer", "DIRECT"), hang=q.get("hang") == "1", grow=q.get("grow") == "1")
             self._head(200, {"Content-Length": str(len(body)), "Content-Type": PROXY_SCRIPT_TYPE})
             self.wfile.write(body)
             return

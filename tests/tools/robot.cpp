@@ -12,6 +12,7 @@
 //   robot.exe watch --pid N --ids ... --control ID [--timeout-ms T]
 //       Prints the position of progress bar ID whenever it changes, until the dialog is gone.
 //   robot.exe list --pid N        Prints every visible top-level window of process N.
+//   robot.exe processes           Prints every process: its id, its parent's and its program.
 //   robot.exe sysinfo             Prints the machine as a program here sees it.
 //   robot.exe park                Moves the pointer to the screen's corner, away from dialogs.
 //
@@ -390,6 +391,20 @@ int List(const Options& o)
     return 0;
 }
 
+int Processes()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 3;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        EmitLine("{\"event\":\"process\",\"pid\":" + std::to_string(entry.th32ProcessID) +
+                 ",\"parent\":" + std::to_string(entry.th32ParentProcessID) +
+                 ",\"image\":" + JsonString(std::wstring(entry.szExeFile)) + "}");
+    CloseHandle(snapshot);
+    return 0;
+}
+
 std::wstring Folder(int csidl)
 {
     wchar_t path[MAX_PATH] = L"";
@@ -475,6 +490,7 @@ int wmain(int argc, wchar_t** argv)
     }
     if (o.command == L"sysinfo") return SysInfo();
     if (o.command == L"park") return SetCursorPos(0, 0) ? 0 : 3;
+    if (o.command == L"processes") return Processes();
     if (o.pid == 0 && o.image.empty()) return 5;
     if (o.command == L"wait") return Wait(o);
     if (o.command == L"watch") return o.control ? Watch(o) : 5;
