@@ -15,7 +15,7 @@ cmake --build "$tree"
 mkdir -p "$tree/crashes"
 : > "$tree/figures.txt"
 rc=0
-for target in config_reader text_table; do
+for target in config_reader text_table signature_area; do
   # A working copy of the corpus: what the fuzzer adds stays in the build tree.
   work=$tree/corpus/$target
   mkdir -p "$work"
