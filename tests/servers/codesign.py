@@ -101,9 +101,11 @@ class CodePki:
         return target
 
     def verify(self, path):
-        """True when osslsigncode verifies `path` against the test root."""
+        """True when osslsigncode verifies `path` (and its timestamp, if any) against the test
+        root; and its report."""
         chain = os.path.join(self.folder, "chain.pem")
-        result = subprocess.run(["osslsigncode", "verify", "-CAfile", chain, "-in", path],
+        result = subprocess.run(["osslsigncode", "verify", "-CAfile", chain, "-TSA-CAfile", self.cert("root"),
+                                 "-in", path],
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         return result.returncode == 0, result.stdout.decode("utf-8", "replace")
 
