@@ -80,9 +80,12 @@ roots=$work/roots.pem
 : >"$roots"
 [ -f /etc/ssl/certs/ca-certificates.crt ] && cat /etc/ssl/certs/ca-certificates.crt >>"$roots"
 for f in "${trust_roots[@]}"; do
-  openssl x509 -in "$f" -noout 2>/dev/null || openssl x509 -inform DER -in "$f" -noout 2>/dev/null ||
+  # PEM (which may hold several roots) as it is, DER as PEM.
+  if grep -q "BEGIN CERTIFICATE" "$f" && openssl x509 -in "$f" -noout 2>/dev/null; then
+    cat "$f" >>"$roots"
+  elif ! openssl x509 -inform DER -in "$f" >>"$roots" 2>/dev/null; then
     fail "--trust-root $f is not a certificate (PEM or DER)"
-  { openssl x509 -in "$f" 2>/dev/null || openssl x509 -inform DER -in "$f"; } >>"$roots"
+  fi
 done
 
 refusals=()
@@ -107,12 +110,12 @@ if [ -n "$pkcs12" ]; then
     exit 1
   fi
   signer=$(openssl x509 -in "$work/leaf.pem" -noout -subject -nameopt compat | sed 's/^subject=//')
-  pin=$(python3 "$root/tools/signer-pin.py" "$work/leaf.pem" | head -n 1 | cut -d' ' -f1)
+  pin=$(python3 "$root/tools/signer-pin.py" "$work/leaf.pem" | sed -n '1s/ .*//p')
   untrusted=()
   grep -q "BEGIN CERTIFICATE" "$work/chain.pem" && untrusted=(-untrusted "$work/chain.pem")
   if ! openssl verify -CAfile "$roots" "${untrusted[@]}" "$work/leaf.pem" >"$work/chain.log" 2>&1; then
     reason=$(grep -m1 -o 'error [0-9]* at [0-9]* depth lookup: .*' "$work/chain.log" || head -n 1 "$work/chain.log")
-    refusals+=("the certificate $signer does not chain to a root this machine trusts ($reason); --trust-root FILE adds a root, for a test CA")
+    refusals+=("the certificate $signer does not verify against the roots this machine trusts ($reason); --trust-root FILE adds a root, for a test CA")
   fi
 fi
 
@@ -172,7 +175,7 @@ else
       exit 1
     fi
     # osslsigncode 2.5 writes "The signature is timestamped: <time>", later ones "Timestamp time: <time>".
-    stamped=$(sed -n 's/^\(The signature is timestamped\|[[:space:]]*Timestamp time\): //p' "$work/verify.log" | head -n 1)
+    stamped=$(sed -n 's/^\(The signature is timestamped\|[[:space:]]*Timestamp time\): //p' "$work/verify.log" | sed -n 1p)
   fi
   mv "$work/signed.exe" "$output"
   chmod 755 "$output"  # as the unsigned exe: osslsigncode writes its output without the x bit

@@ -131,10 +131,10 @@ class ReleaseCommand(harness.E2ETest):
              "no timestamp (--timestamp-url URL): the signature would stop verifying when the certificate expires; "
              "--no-timestamp allows it"),
             ("a test CA without --trust-root", sign + ["--no-timestamp", source, output, "--allow-unchecked"],
-             "the certificate /CN=Tarvelo Software Ltd (test) does not chain to a root this machine trusts"),
+             "the certificate /CN=Tarvelo Software Ltd (test) does not verify against the roots this machine trusts"),
             ("a root nobody trusts", stranger + [source, "--no-timestamp", "--trust-root", pki.cert("root"), output,
                                                  "--allow-unchecked"],
-             "the certificate /CN=Tarvelo Software Ltd (untrusted test) does not chain to a root this machine trusts"),
+             "the certificate /CN=Tarvelo Software Ltd (untrusted test) does not verify against the roots this machine trusts"),
         ]
         for case, args, reason in cases:
             with self.subTest(case):

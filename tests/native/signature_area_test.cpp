@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "download/portable/signature_area.h"
@@ -94,10 +95,7 @@ TEST(SignatureArea, NoTableOrOneOutsideTheFileIsNone)
 {
     SignatureArea area;
     const uint64_t file = 0x10000;
-    struct Case {
-        const char* name;
-        Bytes headers;
-    } cases[] = {
+    const std::pair<const char*, Bytes> cases[] = {
         {"unsigned", Headers(false, 0, 0)},
         {"an address but no size", Headers(false, 0x9000, 0)},
         {"four data directories", Headers(false, 0x9000, 0x100, 4)},
@@ -106,17 +104,15 @@ TEST(SignatureArea, NoTableOrOneOutsideTheFileIsNone)
         {"size wrapping around", Headers(false, 0x9000, 0xFFFFFFF8)},
         {"over the headers", Headers(false, 0x80, 0x100)},
     };
-    for (const Case& c : cases) EXPECT_FALSE(FindSignatureArea(c.headers.data(), c.headers.size(), 0x80, file, &area)) << c.name;
-
-    Bytes h = Headers(false, 0x9000, 0x100);
-    h[0] = 'X';
-    EXPECT_FALSE(FindSignatureArea(h.data(), h.size(), 0x80, file, &area)) << "no PE signature";
-    h = Headers(false, 0x9000, 0x100);
-    Put16(h, 24, 0x107);  // a ROM image
-    EXPECT_FALSE(FindSignatureArea(h.data(), h.size(), 0x80, file, &area)) << "unknown magic";
-    h = Headers(false, 0x9000, 0x100);
-    Put16(h, 20, 96 + 32);  // an optional header that ends before the entry
-    EXPECT_FALSE(FindSignatureArea(h.data(), h.size(), 0x80, file, &area)) << "short optional header";
+    for (const auto& c : cases) EXPECT_FALSE(FindSignatureArea(c.second.data(), c.second.size(), 0x80, file, &area)) << c.first;
+    // Not a PE signature, a ROM image's magic, an optional header that ends before the entry.
+    const std::pair<size_t, uint32_t> changes[] = {{0, 0x4558}, {24, 0x107}, {20, 96 + 32}};
+    for (const auto& change : changes) {
+        Bytes h = Headers(false, 0x9000, 0x100);
+        Put16(h, change.first, change.second);
+        EXPECT_FALSE(FindSignatureArea(h.data(), h.size(), 0x80, file, &area)) << change.first;
+    }
+    const Bytes h = Headers(false, 0x9000, 0x100);
     for (size_t cut = 0; cut < 24 + 96 + 40; ++cut)
         EXPECT_FALSE(FindSignatureArea(h.data(), cut, 0x80, file, &area)) << "cut at " << cut;
     EXPECT_FALSE(FindSignatureArea(nullptr, 0, 0x80, file, &area));
@@ -144,69 +140,34 @@ TEST(CertificateTable, AnythingBesideTheOneSignatureIsExtraBytes)
 {
     const Bytes der = Sequence(0x200);
     const Bytes good = Table(der, 6);
-    struct Case {
-        const char* name;
-        Bytes table;
-    } cases[] = {
+    ASSERT_EQ(Check(good), CertificateTable::OneSignature);
+    const auto changed = [&](size_t at, uint32_t value, int width) {
+        Bytes t = good;
+        width == 2 ? Put16(t, at, value) : Put32(t, at, value);
+        return t;
+    };
+    const auto appended = [&](Bytes t, const Bytes& more, bool inside) {
+        t.insert(t.end(), more.begin(), more.end());
+        if (inside) Put32(t, 0, static_cast<uint32_t>(t.size()));
+        return t;
+    };
+    const Bytes payload(32, 0x41);
+    const std::pair<const char*, Bytes> cases[] = {
         {"eight bytes of padding", Table(der, 8)},
-        {"a payload inside dwLength", [&] {
-             Bytes t = Table(der, 0);
-             const std::string payload = "MZ hidden payload, 32 bytes long";
-             t.insert(t.end(), payload.begin(), payload.end());
-             Put32(t, 0, static_cast<uint32_t>(t.size()));
-             return t;
-         }()},
-        {"a payload after dwLength", [&] {
-             Bytes t = good;
-             t.insert(t.end(), 64, 0x41);
-             return t;
-         }()},
-        {"non-zero padding", [&] {
-             Bytes t = good;
-             t.back() = 1;
-             return t;
-         }()},
-        {"a second entry", [&] {
-             Bytes t = good;
-             const Bytes second = Table(Sequence(0x10), 6);
-             t.insert(t.end(), second.begin(), second.end());
-             return t;
-         }()},
-        {"dwLength past the table", [&] {
-             Bytes t = good;
-             Put32(t, 0, static_cast<uint32_t>(t.size() + 8));
-             return t;
-         }()},
-        {"dwLength shorter than its signature", [&] {
-             Bytes t = good;
-             Put32(t, 0, 8 + 0x100);
-             return t;
-         }()},
-        {"an X.509 entry", [&] {
-             Bytes t = good;
-             Put16(t, 6, 1);
-             return t;
-         }()},
-        {"an unknown revision", [&] {
-             Bytes t = good;
-             Put16(t, 4, 0x0300);
-             return t;
-         }()},
-        {"no SEQUENCE", [&] {
-             Bytes t = good;
-             t[8] = 0x31;
-             return t;
-         }()},
-        {"an indefinite length", [&] {
-             Bytes t = Table(Bytes{0x30, 0x80, 0x02, 0x01, 0x01, 0x00, 0x00}, 1);
-             return t;
-         }()},
+        {"a payload inside dwLength", appended(Table(der, 0), payload, true)},
+        {"a payload after dwLength", appended(good, payload, false)},
+        {"non-zero padding", changed(good.size() - 4, 0x01000000, 4)},
+        {"a second entry", appended(good, Table(Sequence(0x10), 6), false)},
+        {"dwLength past the table", changed(0, static_cast<uint32_t>(good.size() + 8), 4)},
+        {"dwLength shorter than its signature", changed(0, 8 + 0x100, 4)},
+        {"an X.509 entry", changed(6, 1, 2)},
+        {"an unknown revision", changed(4, 0x0300, 2)},
+        {"no SEQUENCE", changed(8, 0x8231, 2)},
+        {"an indefinite length", Table(Bytes{0x30, 0x80, 0x02, 0x01, 0x01, 0x00, 0x00}, 1)},
         {"only a header", Bytes(good.begin(), good.begin() + 8)},
-        {"less than a header", Bytes(good.begin(), good.begin() + 7)},
         {"nothing", Bytes()},
     };
-    EXPECT_EQ(Check(good), CertificateTable::OneSignature);
-    for (const Case& c : cases) EXPECT_EQ(Check(c.table), CertificateTable::ExtraBytes) << c.name;
+    for (const auto& c : cases) EXPECT_EQ(Check(c.second), CertificateTable::ExtraBytes) << c.first;
     EXPECT_EQ(CheckCertificateTable(nullptr, 0, nullptr, nullptr), CertificateTable::ExtraBytes);
 }
 
