@@ -222,10 +222,13 @@ def release_exe(arch, tree, signed):
     import codesign
     out = os.path.join(WORK, "release-%s-%s" % (arch, "signed" if signed else "unsigned"), "TarveloSetup.exe")
     argv = ["bash", os.path.join(ROOT, "tools", "release.sh"), os.path.join(tree, "run"), out, "--arch", arch,
-            "--allow-http"]
+            "--allow-http", "--allow-unchecked"]
     if signed:
         pki = codesign.make(os.path.join(WORK, "codesign"))
-        argv += ["--sign-pkcs12", pki.pkcs12("publisher"), "--sign-password-file", pki.password_file()]
+        argv += ["--sign-pkcs12", pki.pkcs12("publisher"), "--sign-password-file", pki.password_file(),
+                 "--trust-root", pki.cert("root"), "--no-timestamp"]
+    else:
+        argv.append("--unsigned")
     subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                    env=dict(os.environ, TARVELO_RELEASE_TREE=tree))
     return out

@@ -109,6 +109,10 @@ bool PassesChecks(const DownloadItem& item, const UniqueHandle& file)
     }
     if (!item.signers.empty()) {
         const SignatureResult signature = CheckSignature(file.Get(), item.localPath, item.signers);
+        if (signature.step == SignatureStep::Table) {
+            LogPath(L"Signature area of ", item.localPath, L" holds extra bytes");
+            return false;
+        }
         if (signature.verdict == SignatureVerdict::Failed) {
             LogPath(L"Signature check failed: ", item.localPath, L" (error " + WideHex(signature.code) + L")");
             return false;
@@ -117,6 +121,7 @@ bool PassesChecks(const DownloadItem& item, const UniqueHandle& file)
             LogPath(L"Signer not trusted: ", item.localPath);
             return false;
         }
+        if (signature.revocationNotChecked) LogPath(L"Revocation not checked for ", item.localPath);
         LogPath(L"Signer verified: ", item.localPath);
     }
     return true;

@@ -18,8 +18,9 @@ enum class SignatureVerdict {
 
 // Which step reached the verdict.
 enum class SignatureStep {
+    Table,  // the certificate table, which must hold one signature and nothing else
     Trust,  // WinVerifyTrust (Authenticode, image hash, the platform's own chain policy)
-    Chain,  // our reading of the signer's chain, which must have no error at all
+    Chain,  // our reading of the signer's chain: no error but that revocation could not be checked
     Pins,   // the pinned keys
 };
 
@@ -31,6 +32,13 @@ struct SignatureResult {
     // the chain's CERT_TRUST_* error bits (0x20 untrusted root, 0x10000 partial chain, ...),
     // or 0x80096002 when the signer has no chain at all. 0 otherwise.
     uint32_t code = 0;
+    // Which signature decided: 0 the primary one, 1 and up the nested ones in their order. A
+    // file passes on any one of its valid signatures; when none passes, the primary's verdict
+    // is the file's.
+    unsigned signature = 0;
+    // Trusted although the revocation of its chain could not be checked (no revocation server
+    // reachable), as Windows' own Authenticode policy accepts; a revoked certificate fails.
+    bool revocationNotChecked = false;
 };
 
 // Checks the signature of the file open as `file` (read through that handle; `path` only names

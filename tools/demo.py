@@ -1,7 +1,8 @@
 """Live demonstration: the installer's typical run on this machine, with nothing leaving it.
 
 What runs is the real thing a user downloads: the single-file release exe, made by the release
-command (tools/release.sh) and signed with a throwaway test certificate, started from a folder
+command (tools/release.sh), signed with a throwaway test certificate and timestamped by a local
+RFC 3161 timestamp server (tests/servers/timestamp.py), started from a folder
 named like a user's Downloads that holds nothing else but a planted "ConfigFile.txt" naming
 another server, which the exe never reads.
 
@@ -27,20 +28,25 @@ import sys
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 import harness  # noqa: E402
+import timestamp  # noqa: E402  (tests/servers, on the path through harness)
 
 
 def release_into_downloads(h, packages):
     """Makes the signed release exe for this configuration, with the packages' digests, and leaves
     it in a folder named like a user's Downloads beside nothing but a planted configuration that
-    names another server. Returns the exe's path there and who signed it."""
+    names another server. Returns the exe's path there and who signed it, with the signer's pin
+    and the timestamp."""
     payloads = os.path.join(h.root, "payloads")
     os.makedirs(payloads)
     for name, data in packages.items():
         with open(os.path.join(payloads, name), "wb") as f:
             f.write(data)
-    built, out = h.build_release(options=["--payloads", payloads])
-    signed_by = next((line.split("release: ", 1)[1] for line in out.splitlines()
-                      if line.startswith("release: signed by")), "not signed")
+    tsa = timestamp.TimestampServer(harness.code_pki(), os.path.join(h.root, "timestamps")).start()
+    h.servers.append(tsa)
+    built, out = h.build_release(options=["--payloads", payloads, "--timestamp-url", tsa.url])
+    signed_by = ", ".join(line.split("release: ", 1)[1] for line in out.splitlines()
+                          if line.startswith(("release: signed by", "release: signer's SPKI pin",
+                                              "release: timestamped"))) or "not signed"
     downloads = h.run_from("Downloads")
     for name in os.listdir(downloads):
         path = os.path.join(downloads, name)

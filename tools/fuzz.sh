@@ -15,7 +15,7 @@ cmake --build "$tree"
 mkdir -p "$tree/crashes"
 : > "$tree/figures.txt"
 rc=0
-for target in config_reader text_table script_child_pipe; do
+for target in config_reader text_table script_child_pipe signature_area; do
   # A working copy of the corpus: what the fuzzer adds stays in the build tree.
   work=$tree/corpus/$target
   mkdir -p "$work"

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """The checks and the packing of the release command (tools/release.sh runs them).
 
-    release.py prepare SOURCE ARCHIVE [--allow-http] [--payloads DIR]
+    release.py prepare SOURCE ARCHIVE [--allow-http] [--allow-unchecked] [--payloads DIR] [--check-only]
         Checks SOURCE ("ConfigFile.txt", "Resource-<language>.txt" files, the "Images" folder),
         fills the package digests from --payloads, packs what the exe is to carry into ARCHIVE
         and prints the summary. Exit code 2, with every reason on standard error, when it refuses.
+        --check-only refuses or accepts and writes nothing.
     release.py pack ARCHIVE NAME=FILE...
         Packs the files under the names given (the test builds use it).
 
@@ -32,6 +33,9 @@ PACKAGES = [
     ("Second stage", 7, 8, 15, 18),
 ]
 DIGEST_NAMES = {13: "MsiSha256", 14: "DotNetSha256", 15: "Stage2Sha256"}
+DOTNET_FOLDER, DOTNET_FILE = 2, 3
+# The file the installer starts for the .NET package, below DotNetFolder.
+DOTNET_STARTED = "\\dotnetfx.exe"
 HEX64 = re.compile(r"^[0-9A-Fa-f]{64}$")
 
 
@@ -151,9 +155,16 @@ def address(config, head, tail):
     return config.value(head) + config.value(tail)
 
 
-def check_config(config, allow_http, payloads):
+def check_config(config, allow_http, allow_unchecked, payloads):
     """Refusals as a list of reasons; fills the digests from `payloads` where they are missing."""
     reasons = []
+    # The .NET package is downloaded to DotNetFile and checked and held there, but started as
+    # DotNetFolder + "\dotnetfx.exe": where they differ, what starts was neither checked nor held.
+    folder, downloaded = config.value(DOTNET_FOLDER), config.value(DOTNET_FILE)
+    if downloaded.lower() != (folder + DOTNET_STARTED).lower():
+        reasons.append('DotNetFile (field %d) is "%s", but the installer starts DotNetFolder (field %d) + "%s", '
+                       '"%s": the file started would be neither checked nor held'
+                       % (DOTNET_FILE, downloaded, DOTNET_FOLDER, DOTNET_STARTED, folder + DOTNET_STARTED))
     for number in (13, 14, 15):
         value = config.value(number).strip()
         if value and not HEX64.match(value):
@@ -183,7 +194,17 @@ def check_config(config, allow_http, payloads):
                                    % (name, digest_field, given.upper(), path, digest))
                 elif not given:
                     config.set_value(digest_field, digest, DIGEST_NAMES[digest_field])
+    if not allow_unchecked:
+        for name, head, tail, digest_field, signers_field in PACKAGES:
+            if unchecked(config, digest_field, signers_field):
+                reasons.append("%s has neither a SHA-256 digest (field %d) nor signers (field %d): the installer "
+                               "would start whatever the network hands over for %s; --allow-unchecked allows it"
+                               % (name, digest_field, signers_field, address(config, head, tail)))
     return reasons
+
+
+def unchecked(config, digest_field, signers_field):
+    return not config.value(digest_field).strip() and not config.value(signers_field).strip()
 
 
 def summary(config):
@@ -192,8 +213,11 @@ def summary(config):
         digest = config.value(digest_field).strip()
         signers = config.value(signers_field).strip()
         lines.append("  %-25s %s" % (name, address(config, head, tail)))
-        lines.append("  %-25s SHA-256 %s" % ("", digest.upper() if digest else "not checked"))
-        lines.append("  %-25s signers %s" % ("", signers if signers else "not checked"))
+        if unchecked(config, digest_field, signers_field):
+            lines.append("  %-25s NOT CHECKED: started as the network hands it over (--allow-unchecked)" % "")
+            continue
+        lines.append("  %-25s SHA-256 %s" % ("", digest.upper() if digest else "none"))
+        lines.append("  %-25s signers %s" % ("", signers if signers else "none"))
     return "\n".join(lines)
 
 
@@ -254,7 +278,7 @@ def source_files(source):
     return files, reasons
 
 
-def prepare(source, archive, allow_http, payloads):
+def prepare(source, archive, allow_http, allow_unchecked, payloads, check_only=False):
     files, reasons = source_files(source)
     config = None
     config_path = os.path.join(source, "ConfigFile.txt")
@@ -262,7 +286,7 @@ def prepare(source, archive, allow_http, payloads):
         try:
             with open(config_path, "rb") as f:
                 config = Config(f.read())
-            reasons += check_config(config, allow_http, payloads)
+            reasons += check_config(config, allow_http, allow_unchecked, payloads)
             if len(config.bytes()) > MAX_CONFIG_BYTES:
                 reasons.append("ConfigFile.txt with its digests is longer than %d bytes" % MAX_CONFIG_BYTES)
         except Refusal as e:
@@ -273,6 +297,8 @@ def prepare(source, archive, allow_http, payloads):
         for reason in reasons:
             print("release: refused: " + reason, file=sys.stderr)
         return 2
+    if check_only:
+        return 0
     data = pack([("ConfigFile.txt", config.bytes())] + files)
     write_if_changed(archive, data)
     print("release: carried inputs: %d files, %d bytes packed from %d"
@@ -298,12 +324,12 @@ def write_if_changed(path, data):
 def main(argv):
     if len(argv) >= 3 and argv[0] == "prepare":
         rest = argv[3:]
-        allow_http = "--allow-http" in rest
         payloads = None
         if "--payloads" in rest:
             at = rest.index("--payloads")
             payloads = rest[at + 1] if at + 1 < len(rest) else ""
-        return prepare(argv[1], argv[2], allow_http, payloads)
+        return prepare(argv[1], argv[2], "--allow-http" in rest, "--allow-unchecked" in rest, payloads,
+                       "--check-only" in rest)
     if len(argv) >= 2 and argv[0] == "pack":
         files = []
         for item in argv[2:]:

@@ -2,39 +2,11 @@
 
 #include <cstring>
 
+#include "support/portable/der.h"
+
 namespace {
 
 bool IsPinSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-// One DER item inside [at, limit): its tag, and where its contents begin and end. Only the
-// definite length forms DER allows, of up to four length bytes (a certificate is far smaller).
-struct DerItem {
-    uint8_t tag = 0;
-    size_t contents = 0, end = 0;
-};
-
-bool ReadItem(const uint8_t* der, size_t at, size_t limit, DerItem* item)
-{
-    if (at >= limit || limit - at < 2) return false;
-    item->tag = der[at];
-    // Multi-byte tags never occur in the items read here.
-    if ((item->tag & 0x1F) == 0x1F) return false;
-    size_t length = der[at + 1];
-    at += 2;
-    if (length & 0x80) {
-        const size_t count = length & 0x7F;
-        if (count == 0 || count > 4 || limit - at < count) return false;
-        length = 0;
-        for (size_t i = 0; i < count; ++i) length = (length << 8) | der[at + i];
-        at += count;
-        // DER writes every length in its shortest form.
-        if (length < 0x80 || der[at - count] == 0) return false;
-    }
-    if (length > limit - at) return false;
-    item->contents = at;
-    item->end = at + length;
-    return true;
-}
 
 }  // namespace
 
@@ -64,23 +36,23 @@ bool FindSubjectPublicKeyInfo(const uint8_t* der, size_t size, size_t* offset, s
 {
     const uint8_t kSequence = 0x30, kInteger = 0x02, kVersion = 0xA0;
     DerItem certificate, tbs, item;
-    if (!der || !ReadItem(der, 0, size, &certificate) || certificate.tag != kSequence) return false;
-    if (!ReadItem(der, certificate.contents, certificate.end, &tbs) || tbs.tag != kSequence) return false;
+    if (!ReadDerItem(der, 0, size, &certificate) || certificate.tag != kSequence) return false;
+    if (!ReadDerItem(der, certificate.contents, certificate.end, &tbs) || tbs.tag != kSequence) return false;
     // TBSCertificate: [0] version (absent in version 1), serialNumber, signature, issuer,
     // validity, subject, subjectPublicKeyInfo, ...
     size_t at = tbs.contents;
-    if (!ReadItem(der, at, tbs.end, &item)) return false;
+    if (!ReadDerItem(der, at, tbs.end, &item)) return false;
     if (item.tag == kVersion) {
         at = item.end;
-        if (!ReadItem(der, at, tbs.end, &item)) return false;
+        if (!ReadDerItem(der, at, tbs.end, &item)) return false;
     }
     if (item.tag != kInteger) return false;
     at = item.end;
     for (int sequences = 0; sequences < 4; ++sequences) {
-        if (!ReadItem(der, at, tbs.end, &item) || item.tag != kSequence) return false;
+        if (!ReadDerItem(der, at, tbs.end, &item) || item.tag != kSequence) return false;
         at = item.end;
     }
-    if (!ReadItem(der, at, tbs.end, &item) || item.tag != kSequence) return false;
+    if (!ReadDerItem(der, at, tbs.end, &item) || item.tag != kSequence) return false;
     *offset = at;
     *length = item.end - at;
     return true;

@@ -541,8 +541,9 @@ class Harness:
         output. Its source is the run folder as the tests lay it out (the texts and the skin of the
         build, the configuration of the last write_config), unless `config` (bytes), `texts` (name
         -> bytes) or `images` (a folder) stand in for them. `signer` is a leaf of the test
-        code-signing certificates (None: unsigned). The exe is linked in the Windows test tree,
-        for its architecture."""
+        code-signing certificates, verified against the test root (--trust-root) and without a
+        timestamp unless `options` name one; None: --unsigned. The exe is linked in the Windows
+        test tree, for its architecture."""
         source = os.path.join(self.root, "release-source")
         shutil.rmtree(source, ignore_errors=True)
         os.makedirs(source)
@@ -566,8 +567,15 @@ class Harness:
                 "--arch", tree_arch()] + list(options)
         if signer:
             pki = code_pki()
-            argv += ["--sign-pkcs12", pki.pkcs12(signer), "--sign-password-file", pki.password_file()]
-        done = subprocess.run(argv, env=dict(os.environ, TARVELO_RELEASE_TREE=BUILD_DIR),
+            argv += ["--sign-pkcs12", pki.pkcs12(signer), "--sign-password-file", pki.password_file(),
+                     "--trust-root", pki.cert("root")]
+            if "--timestamp-url" not in options:
+                argv.append("--no-timestamp")
+        else:
+            argv.append("--unsigned")
+        # A timestamp server is asked on loopback only, never through a proxy of the machine.
+        env = {k: v for k, v in os.environ.items() if k.lower() not in ("http_proxy", "https_proxy", "all_proxy")}
+        done = subprocess.run(argv, env=dict(env, TARVELO_RELEASE_TREE=BUILD_DIR),
                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=900)
         out = done.stdout.decode("utf-8", "replace")
         self.transcript.append({"args": argv, "rc": done.returncode, "out": out})

@@ -47,7 +47,7 @@ class ContinuedDownloads(harness.E2ETest):
         h = self.h
         h.write_config(stage2_tail="/packages/%s%s" % (STAGE2, query))
         self.address = h.server_url + "/packages/%s%s" % (STAGE2, query)
-        exe, _ = h.build_release(options=["--allow-http"])
+        exe, _ = h.build_release(options=["--allow-http", "--allow-unchecked"])
         downloads = h.run_from("Downloads")
         for name in os.listdir(downloads):
             path = os.path.join(downloads, name)

@@ -13,6 +13,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+import timestamp  # noqa: E402  (tests/servers, on the path through harness)
 
 RELEASE = os.path.join(harness.SOURCE_DIR, "tools", "release.sh")
 # Every DLL the typical run loads, as the hand-over test plants them (see test_hand_over.py).
@@ -31,9 +32,20 @@ def bitmap(width, height, colour):
 class ReleaseCommand(harness.E2ETest):
     """The command's checks run before anything is built; each refusal names its reason."""
 
-    def refused(self, **kw):
-        _, out = self.h.build_release(expect_rc=2, signer=None, **kw)
-        return [line for line in out.splitlines() if line.startswith("release: refused: ")]
+    def refused(self, options=("--allow-unchecked",), **kw):
+        """The reasons of an unsigned release of the run folder that the command refuses."""
+        _, out = self.h.build_release(expect_rc=2, signer=None, options=list(options), **kw)
+        return reasons(out)
+
+    def run_release(self, *args):
+        """tools/release.sh with exactly these arguments (SOURCE is the folder build_release
+        laid out last); returns its exit code and output."""
+        env = {k: v for k, v in os.environ.items() if k.lower() not in ("http_proxy", "https_proxy", "all_proxy")}
+        done = subprocess.run(["bash", RELEASE] + list(args), env=dict(env, TARVELO_RELEASE_TREE=harness.BUILD_DIR),
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=900)
+        out = done.stdout.decode("utf-8", "replace")
+        self.h.transcript.append({"args": args, "rc": done.returncode, "out": out})
+        return done.returncode, out
 
     def test_refusals_name_their_reason_and_payload_digests_are_carried(self):
         h = self.h
@@ -56,34 +68,104 @@ class ReleaseCommand(harness.E2ETest):
             f.write(stub + b"x")
         with open(h.path("ConfigFile.txt"), "ab") as f:
             f.write(b"MsiSha256=;DotNetSha256=%s;\r\n" % hashlib.sha256(stub).hexdigest().encode())
-        reasons = self.refused(options=["--allow-http", "--payloads", payloads])
+        reasons = self.refused(options=["--allow-http", "--allow-unchecked", "--payloads", payloads])
         self.assertEqual(len(reasons), 1, reasons)
         self.assertRegex(reasons[0], r"\.NET package: field 14 gives SHA-256 [0-9A-F]{64}, but .*dotnetfx\.exe has")
 
         # A source without the English texts, or without one of the seven skin bitmaps.
         texts = {"Resource-de-DE.txt": open(h.path("Resource-de-DE.txt"), "rb").read()}
-        reasons = self.refused(texts=texts, options=["--allow-http"])
+        reasons = self.refused(texts=texts, options=["--allow-http", "--allow-unchecked"])
         self.assertTrue(any("Resource-en-GB.txt is missing" in r for r in reasons), reasons)
         images = os.path.join(h.root, "images-short")
         shutil.copytree(h.path("Images"), images)
         os.remove(os.path.join(images, "OnPress.bmp"))
-        reasons = self.refused(images=images, options=["--allow-http"])
+        reasons = self.refused(images=images, options=["--allow-http", "--allow-unchecked"])
         self.assertEqual(len(reasons), 1, reasons)
         self.assertIn("OnPress.bmp is missing", reasons[0])
 
-        # Accepted: the second stage's digest is filled from --payloads and shown in the summary.
+        # Accepted: the second stage's digest is filled from --payloads and shown in the summary;
+        # the update, not among the payloads, has neither digest nor signers and is allowed so.
         with open(os.path.join(payloads, harness.DOTNET_PACKAGE), "wb") as f:
             f.write(stub)
-        _, out = h.build_release(signer=None, options=["--allow-http", "--payloads", payloads])
+        _, out = h.build_release(signer=None, options=["--allow-http", "--allow-unchecked", "--payloads", payloads])
         digest = hashlib.sha256(stub).hexdigest().upper()
         self.assertEqual(out.count("SHA-256 " + digest), 2, out)  # .NET (as given) and the second stage
-        self.assertIn("SHA-256 not checked", out)  # the update: not among the payloads
-        self.assertIn("is NOT signed", out)
+        self.assertEqual(out.count("NOT CHECKED"), 1, out)  # the update
+        self.assertIn("is NOT signed (--unsigned)", out)
+
+    def test_an_unsafe_release_is_refused_unless_asked_for_in_words(self):
+        """Every reason of one refused run is named: a package with neither digest nor signers, no
+        certificate, a .NET package downloaded to one file and started as another; a signature
+        without a timestamp, a certificate under a root no machine trusts. Options stand anywhere."""
+        h = self.h
+        pki = harness.code_pki()
+        digest = hashlib.sha256(b"the second stage").hexdigest()
+        h.write_config(server="https://download.tarvelo.com", dotnet_file="\\DotNet\\setup.exe")
+        with open(h.path("ConfigFile.txt"), "ab") as f:
+            f.write(b"MsiSha256=;DotNetSha256=;Stage2Sha256=%s;\r\n" % digest.encode())
+        h.build_release(signer=None, expect_rc=2)  # lays out the source folder
+        source, output = os.path.join(h.root, "release-source"), os.path.join(h.root, "release", "options.exe")
+        arch = ["--arch", harness.tree_arch()]
+
+        rc, out = self.run_release(source, output, *arch)
+        self.assertEqual(rc, 2, out)
+        self.assertEqual(len(reasons(out)), 4, out)
+        self.assertIn("no certificate to sign with (--sign-pkcs12)", out)
+        for name, digest_field, signers_field in (("Windows Installer update", 13, 16), (".NET package", 14, 17)):
+            self.assertIn("%s has neither a SHA-256 digest (field %d) nor signers (field %d)"
+                          % (name, digest_field, signers_field), out)
+        self.assertNotIn("Second stage has neither", out)
+        self.assertIn('DotNetFile (field 3) is "\\DotNet\\setup.exe", but the installer starts DotNetFolder '
+                      '(field 2) + "\\dotnetfx.exe", "\\DotNet\\dotnetfx.exe"', out)
+        # Said in words, the unchecked packages and the unsigned exe pass; the .NET file never does.
+        rc, out = self.run_release("--unsigned", source, "--allow-unchecked", output, *arch)
+        self.assertEqual((rc, len(reasons(out))), (2, 1), out)
+        self.assertIn("DotNetFile (field 3)", reasons(out)[0])
+
+        h.write_config(server="https://download.tarvelo.com")
+        h.build_release(signer=None, expect_rc=2)
+        sign = ["--sign-pkcs12", pki.pkcs12("publisher"), "--sign-password-file", pki.password_file()]
+        stranger = ["--sign-pkcs12", pki.pkcs12("stranger"), "--sign-password-file", pki.password_file()]
+        cases = [
+            ("no timestamp", [source, output, "--allow-unchecked"] + sign + ["--trust-root", pki.cert("root")],
+             "no timestamp (--timestamp-url URL): the signature would stop verifying when the certificate expires; "
+             "--no-timestamp allows it"),
+            ("a test CA without --trust-root", sign + ["--no-timestamp", source, output, "--allow-unchecked"],
+             "the certificate /CN=Tarvelo Software Ltd (test) does not verify against the roots this machine trusts"),
+            ("a root nobody trusts", stranger + [source, "--no-timestamp", "--trust-root", pki.cert("root"), output,
+                                                 "--allow-unchecked"],
+             "the certificate /CN=Tarvelo Software Ltd (untrusted test) does not verify against the roots this machine trusts"),
+        ]
+        for case, args, reason in cases:
+            with self.subTest(case):
+                rc, out = self.run_release(*(args + arch))
+                self.assertEqual((rc, len(reasons(out))), (2, 1), out)
+                self.assertIn(reason, reasons(out)[0])
+                self.assertFalse(os.path.exists(output))
+        # Nothing that names an option's value as a path: a missing value, or two meanings at once.
+        for args, message in ((["--payloads", "--unsigned", source, output], "--payloads needs a value"),
+                              (["--unsigned", source, output, "--trust-root", pki.cert("root")],
+                               "--trust-root verifies a signature; --unsigned makes none"),
+                              ([source, output, "--unsigned", "--allow-unchecked", "extra"], "give SOURCE and OUTPUT")):
+            rc, out = self.run_release(*args)
+            self.assertEqual(rc, 3, out)
+            self.assertIn(message, out)
+
+        # Options before, between and after SOURCE and OUTPUT: a signed release whose root is
+        # given, and its summary with the signer's key pin.
+        rc, out = self.run_release("--arch", harness.tree_arch(), "--no-timestamp", *sign[:2], source,
+                                   "--trust-root", pki.cert("root"), *sign[2:], output, "--allow-unchecked")
+        self.assertEqual(rc, 0, out)
+        self.assertIn("release: signer's SPKI pin " + h.signer_pin("publisher"), out)
+        self.assertIn("release: NOT timestamped (--no-timestamp)", out)
+        self.assertEqual(out.count("NOT CHECKED"), 3, out)
+        good, report = pki.verify(output)
+        self.assertTrue(good, report)
 
     def test_signed_exe_verifies_and_a_changed_byte_does_not(self):
         h = self.h
         h.write_config(server="https://download.tarvelo.com")
-        exe, out = h.build_release()
+        exe, out = h.build_release(options=["--allow-unchecked"])
         pki = harness.code_pki()
         self.assertIn("release: signed by /CN=Tarvelo Software Ltd (test)", out)
         with open(pki.password_file()) as f:
@@ -112,15 +194,34 @@ class ReleaseCommand(harness.E2ETest):
         wrong = os.path.join(h.root, "wrong-password")
         with open(wrong, "w") as f:
             f.write("not the password")
-        done = subprocess.run(["bash", RELEASE, os.path.join(h.root, "release-source"), exe + ".2", "--arch",
-                               harness.tree_arch(), "--sign-pkcs12", pki.pkcs12("publisher"),
-                               "--sign-password-file", wrong],
-                              env=dict(os.environ, TARVELO_RELEASE_TREE=harness.BUILD_DIR),
-                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
-        self.assertNotEqual(done.returncode, 0)
-        self.assertIn(b"signing failed", done.stdout)
-        self.assertNotIn(b"not the password", done.stdout)
+        rc, out = self.run_release(os.path.join(h.root, "release-source"), exe + ".2", "--arch", harness.tree_arch(),
+                                   "--sign-pkcs12", pki.pkcs12("publisher"), "--sign-password-file", wrong,
+                                   "--no-timestamp", "--allow-unchecked")
+        self.assertNotEqual(rc, 0)
+        self.assertIn("signing failed", out)
+        self.assertNotIn("not the password", out)
         self.assertFalse(os.path.exists(exe + ".2"))
+
+    def test_a_release_timestamped_by_a_timestamp_server(self):
+        """osslsigncode asks the local RFC 3161 server (openssl ts answers), and verifies what it
+        answered against the trusted roots; osslsigncode verify then shows the timestamp."""
+        h = self.h
+        h.write_config(server="https://download.tarvelo.com")
+        pki = harness.code_pki()
+        tsa = timestamp.TimestampServer(pki, os.path.join(h.root, "timestamps")).start()
+        h.servers.append(tsa)
+        exe, out = h.build_release(options=["--allow-unchecked", "--timestamp-url", tsa.url])
+        self.assertEqual(tsa.granted, 1)
+        self.assertRegex(out, r"release: timestamped \S.* by " + re.escape(tsa.url))
+        good, report = pki.verify(exe)
+        self.assertTrue(good, report)
+        self.assertIn("Timestamp Server Signature verification: ok", report)
+        # osslsigncode 2.5 (Debian 12) and later versions word the time differently.
+        self.assertRegex(report, r"(The signature is timestamped|Timestamp time): \w{3} +\d+ [\d:]+ \d{4} GMT")
+
+
+def reasons(out):
+    return [line for line in out.splitlines() if line.startswith("release: refused: ")]
 
 
 class ReleaseRun(harness.E2ETest):

@@ -9,7 +9,8 @@ infrastructure and returns a CodePki:
   second stage are signed with it);
 - "prereq": the prerequisites' publisher, another leaf under the same intermediate;
 - "impostor": a third leaf under the same intermediate, another key nobody pinned;
-- "stranger": a leaf under "other-root", a root that no prefix trusts.
+- "stranger": a leaf under "other-root", a root that no prefix trusts;
+- "tsa": the test time-stamping authority under the root (timestamp.py answers with it).
 
 Each leaf has a PKCS#12 file (with its chain) and a password file beside it, so that signing
 works the way a vendor signs: with osslsigncode, the password read from a file. Nothing here is
@@ -46,7 +47,15 @@ keyUsage = critical, digitalSignature
 extendedKeyUsage = codeSigning
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[ tsa_ext ]
+basicConstraints = critical, CA:FALSE
+keyUsage = critical, digitalSignature
+extendedKeyUsage = critical, timeStamping
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 """
+
+_MADE = "root, other-root, intermediate, tsa, leaves\n"
 
 LEAVES = {
     # name: (common name, issuer)
@@ -81,18 +90,22 @@ class CodePki:
         """SHA-256 of the certificate's SubjectPublicKeyInfo, in hex, as the pins are written."""
         return spki_sha256(self.cert(name))
 
-    def sign(self, source, target, signer="publisher"):
-        """Signs `source` into `target` with SHA-256, as the release command signs."""
+    def sign(self, source, target, signer="publisher", digest="sha256", nest=False):
+        """Signs `source` into `target` (with SHA-256, as the release command signs). With
+        `nest`, `source` is signed already and the signature is added to it as a nested one, as
+        a second publisher or a second algorithm is added to a file."""
         if os.path.exists(target):
             os.remove(target)
-        _run("osslsigncode", "sign", "-pkcs12", self.pkcs12(signer), "-readpass", self.password_file(),
-             "-h", "sha256", "-n", "Tarvelo test", "-in", source, "-out", target)
+        _run("osslsigncode", "sign", *(["-nest"] if nest else []), "-pkcs12", self.pkcs12(signer),
+             "-readpass", self.password_file(), "-h", digest, "-n", "Tarvelo test", "-in", source, "-out", target)
         return target
 
     def verify(self, path):
-        """True when osslsigncode verifies `path` against the test root."""
+        """True when osslsigncode verifies `path` (and its timestamp, if any) against the test
+        root; and its report."""
         chain = os.path.join(self.folder, "chain.pem")
-        result = subprocess.run(["osslsigncode", "verify", "-CAfile", chain, "-in", path],
+        result = subprocess.run(["osslsigncode", "verify", "-CAfile", chain, "-TSA-CAfile", self.cert("root"),
+                                 "-in", path],
                                 stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         return result.returncode == 0, result.stdout.decode("utf-8", "replace")
 
@@ -112,6 +125,32 @@ def change_one_byte(path):
         f.seek(offset)
         f.write(bytes([data[offset] ^ 0x01]))
     return offset
+
+
+def add_to_certificate_table(path, data, inside_entry=True):
+    """Appends `data` (a multiple of 8 bytes) inside the certificate table of the signed PE file
+    at `path`, in place: the table and its one WIN_CERTIFICATE grow to hold it, as CVE-2013-3900
+    describes (or, not `inside_entry`, the table alone, as for a second entry). The signature
+    still covers every byte it covered; Windows accepts such a file unless the strict check is
+    turned on."""
+    if len(data) % 8:
+        raise ValueError("the table keeps its 8-byte alignment")
+    with open(path, "r+b") as f:
+        head = f.read(4096)
+        pe = int.from_bytes(head[0x3C:0x40], "little")
+        magic = int.from_bytes(head[pe + 24:pe + 26], "little")
+        entry = pe + 24 + (96 if magic == 0x10B else 112) + 4 * 8
+        offset = int.from_bytes(head[entry:entry + 4], "little")
+        size = int.from_bytes(head[entry + 4:entry + 8], "little")
+        f.seek(0, os.SEEK_END)
+        if f.tell() != offset + size:
+            raise ValueError("the certificate table does not end the file")
+        f.write(data)
+        f.seek(entry + 4)
+        f.write((size + len(data)).to_bytes(4, "little"))
+        if inside_entry:
+            f.seek(offset)
+            f.write((size + len(data)).to_bytes(4, "little"))
 
 
 def _run(*args):
@@ -163,8 +202,12 @@ def make(folder):
 
 def _make(folder):
     pki = CodePki(folder)
-    if os.path.exists(os.path.join(folder, "done")):
-        return pki
+    # "done" names what was made, so that a folder made before a certificate was added is made anew.
+    made = os.path.join(folder, "done")
+    if os.path.exists(made):
+        with open(made) as f:
+            if f.read() == _MADE:
+                return pki
     for entry in os.listdir(folder):
         if entry != ".lock":
             path = os.path.join(folder, entry)
@@ -192,6 +235,7 @@ def _make(folder):
     self_signed("root", "Tarvelo Test Code Root")
     self_signed("other-root", "Untrusted Test Code Root")
     issue("intermediate", "Tarvelo Test Code CA", "root", "ca_ext")
+    issue("tsa", "Tarvelo Test Timestamps", "root", "tsa_ext")
     for name, (cn, issuer) in LEAVES.items():
         issue(name, cn, issuer, "leaf_ext")
         chain = os.path.join(folder, name + ".chain.pem")
@@ -206,5 +250,6 @@ def _make(folder):
             with open(pki.cert(part), "rb") as f:
                 out.write(f.read())
     _run("openssl", "x509", "-in", pki.cert("root"), "-outform", "DER", "-out", pki.root_der())
-    open(os.path.join(folder, "done"), "w").close()
+    with open(made, "w") as f:
+        f.write(_MADE)
     return pki

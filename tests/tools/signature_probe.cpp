@@ -6,8 +6,10 @@
 // PINS is written as a signer field of ConfigFile.txt: SHA-256 digests of SubjectPublicKeyInfo
 // in hex, separated by ",". Prints one line per file, in order:
 //   {"event":"checked","file":...,"verdict":"trusted"|"failed"|"not_trusted",
-//    "step":"trust"|"chain"|"pins","code":N,"hex":"0x........"}
-// (code: WinVerifyTrust's result at step "trust", the chain's error bits at step "chain"), or
+//    "step":"table"|"trust"|"chain"|"pins","code":N,"hex":"0x........","signature":N,
+//    "revocation_checked":true|false}
+// (code: WinVerifyTrust's result at step "trust", the chain's error bits at step "chain";
+// signature: 0 when the primary signature decided, 1 and up for a nested one), or
 // {"event":"failed","file":...,"call":"CreateFileW","error":N} for a file that cannot be opened.
 // Exit code 0 when every file is trusted, 1 when any is refused, 2 when one cannot be opened;
 // 3 for a usage error or pins that do not read ({"event":"usage"}), before any check.
@@ -36,6 +38,7 @@ const char* VerdictName(SignatureVerdict verdict)
 const char* StepName(SignatureStep step)
 {
     switch (step) {
+    case SignatureStep::Table: return "table";
     case SignatureStep::Chain: return "chain";
     case SignatureStep::Pins: return "pins";
     default: return "trust";
@@ -74,7 +77,8 @@ int wmain(int argc, wchar_t** argv)
         e2e::EmitLine("{\"event\":\"checked\",\"file\":" + e2e::JsonString(path) + ",\"verdict\":\"" +
                       VerdictName(result.verdict) + "\",\"step\":\"" + StepName(result.step) +
                       "\",\"code\":" + std::to_string(result.code) + ",\"hex\":\"" + Narrow(WideHex(result.code)) +
-                      "\"}");
+                      "\",\"signature\":" + std::to_string(result.signature) +
+                      ",\"revocation_checked\":" + (result.revocationNotChecked ? "false" : "true") + "}");
         if (result.verdict != SignatureVerdict::Trusted && rc == 0) rc = 1;
     }
     return rc;
