@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "support/process_start.h"
+
 namespace {
 
 void RemoveTree(const std::wstring& path)
@@ -25,7 +27,52 @@ std::wstring UnixTreePath(const wchar_t* variable, const std::wstring& relative)
     return relative.empty() ? path : path + L"\\" + relative;
 }
 
+// Wine's own name of a Windows path on the Unix side, as UTF-8 turned wide; empty without Wine.
+std::wstring UnixName(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(path.c_str()) : nullptr;
+    if (!name) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, &wide[0], length);
+    HeapFree(GetProcessHeap(), 0, name);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 }  // namespace
+
+namespace {
+// Runs a Unix shell command on Windows paths, then waits until `done` holds. The Unix child's
+// process handle does not signal under Wine: the result is what is waited for.
+template <typename Done>
+bool RunUnixCommand(const std::wstring& command, Done done)
+{
+    if (!StartProcess(L"/bin/sh -c \"" + command + L"\"")) return false;
+    for (int i = 0; i < 600; ++i) {
+        if (done()) return true;
+        Sleep(50);
+    }
+    return false;
+}
+}  // namespace
+
+bool MakeLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::wstring from = UnixName(link), to = UnixName(target);
+    // A link to a file does not show as a reparse point under Wine; it shows as its target.
+    return !from.empty() && !to.empty() && RunUnixCommand(L"ln -s '" + to + L"' '" + from + L"'", [&] { return FileExists(link); });
+}
+
+bool RemoveLink(const std::wstring& link)
+{
+    const std::wstring name = UnixName(link);
+    return !name.empty() &&
+           RunUnixCommand(L"rm -f '" + name + L"'", [&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+}
 
 std::wstring UnixPathFromEnvironment(const wchar_t* variable)
 {
