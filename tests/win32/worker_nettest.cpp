@@ -389,8 +389,8 @@ TEST_F(Worker, DotNetDownloadedUnderAnotherNameIsNotStarted)
     EXPECT_TRUE(g_started.empty());
     EXPECT_EQ(g_positions.back(), 100);
     const std::string log = NetEnv::InstallerLogText();
-    EXPECT_TRUE(Contains(log, "Start refused, not the file that was checked: " +
-                                  NetEnv::AsLogged(items[0].folder + L"\\dotnetfx.exe") + "\r\n"))
+    EXPECT_TRUE(Contains(log, "Start refused: " + NetEnv::AsLogged(items[0].folder + L"\\dotnetfx.exe") +
+                                  " is not the file that was checked\r\n"))
         << log;
 }
 
