@@ -6,7 +6,8 @@
 #
 # SOURCE holds "ConfigFile.txt", the "Resource-<language>.txt" tables and the "Images" folder.
 # OUTPUT becomes TarveloSetup.exe with all of them inside it; the exe then reads nothing from the
-# folder it is started from, and downloads below "%TEMP%\Tarvelo\Setup".
+# folder it is started from, and works in "%ProgramData%\Tarvelo\Setup", which only
+# Administrators and SYSTEM can change (README, "Security").
 #
 # It refuses (exit code 2, naming every reason) a configuration that fetches over http:// (unless
 # --allow-http), a digest that disagrees with the file of the same name in --payloads, and a

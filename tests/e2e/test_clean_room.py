@@ -81,6 +81,8 @@ class CleanRoom(harness.E2ETest):
         proxy_target = self.elsewhere("proxy-target.txt")
         proxy_file = h.appdata_path("ProxyInfo.proxy")
         os.makedirs(os.path.dirname(proxy_file), exist_ok=True)
+        if os.path.lexists(proxy_file):
+            os.remove(proxy_file)
         os.symlink(proxy_target, proxy_file)
 
         dotnet, stage2 = self.typical_run(1)
