@@ -29,8 +29,8 @@ struct Problem {
 
 // "<head><subject> <what>[ <where it leads>][ (error N)][<tail><more>]"; nothing without a head
 // (the log's own file cannot say why it is not used).
-void Report(const wchar_t* head, const std::wstring& subject, const Problem& problem, const wchar_t* tail = L"",
-            const std::wstring& more = std::wstring())
+void Report(const wchar_t* head, const wchar_t* subject, const Problem& problem, const wchar_t* tail = L"",
+            const wchar_t* more = L"")
 {
     if (!head) return;
     std::wstring line = head;
@@ -96,17 +96,22 @@ UniqueHandle OpenObject(const wchar_t* path, DWORD access)
 
 // Whether the open file or folder is the one at `path` (each short 8.3 name of it spelled out, as
 // a final path spells it), not one that a link in the path leads to; if not, where it lies.
-bool IsAt(HANDLE object, const std::wstring& path, Problem* problem)
+bool IsAt(HANDLE object, const wchar_t* path, Problem* problem)
 {
     wchar_t* const found = problem->leadsTo;
     wchar_t expected[kPathBuffer];
     DWORD length = GetFinalPathNameByHandleW(object, found, kPathBuffer, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0 || length >= kPathBuffer) found[0] = L'\0';
+    if (length == 0 || length >= kPathBuffer) {
+        // Wine answers a buffer too small with 0 and ERROR_MORE_DATA, Windows with the size needed.
+        const DWORD error = length ? ERROR_MORE_DATA : GetLastError();
+        found[0] = L'\0';
+        return error == ERROR_MORE_DATA ? Fail(problem, L"is too long a path to check") : Fail(problem, L"could not be checked", error);
+    }
     const size_t start = DosFormOfFinalPath(found);
     lstrcpynW(found, found + start, kPathBuffer);
-    length = GetLongPathNameW(path.c_str(), expected, kPathBuffer);
-    if (length == 0 || length >= kPathBuffer) lstrcpynW(expected, path.c_str(), kPathBuffer);
-    if (found[0] && SamePath(found, expected)) {
+    length = GetLongPathNameW(path, expected, kPathBuffer);
+    if (length == 0 || length >= kPathBuffer) lstrcpynW(expected, path, kPathBuffer);
+    if (SamePath(found, expected)) {
         found[0] = L'\0';
         return true;
     }
@@ -116,10 +121,10 @@ bool IsAt(HANDLE object, const std::wstring& path, Problem* problem)
 // The file, folder or link at `path` itself, opened for `access`: a link is never followed. Where
 // the platform opens a link's target instead (Wine does, and its file links do not even look like
 // links), an empty handle and why.
-UniqueHandle OpenItself(const std::wstring& path, DWORD access, Problem* problem)
+UniqueHandle OpenItself(const wchar_t* path, DWORD access, Problem* problem)
 {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    UniqueHandle object = OpenObject(path.c_str(), access);
+    const DWORD attributes = GetFileAttributesW(path);
+    UniqueHandle object = OpenObject(path, access);
     BY_HANDLE_FILE_INFORMATION information{};
     if (attributes == INVALID_FILE_ATTRIBUTES || !object || !GetFileInformationByHandle(object.Get(), &information))
         Fail(problem, L"could not be opened", GetLastError());
@@ -131,7 +136,7 @@ UniqueHandle OpenItself(const std::wstring& path, DWORD access, Problem* problem
     return object;
 }
 
-bool DeleteItself(const std::wstring& path, Problem* problem)
+bool DeleteItself(const wchar_t* path, Problem* problem)
 {
     const UniqueHandle object = OpenItself(path, DELETE, problem);
     FILE_DISPOSITION_INFO disposition{TRUE};
@@ -163,17 +168,17 @@ DWORD ApplyAccessControl(HANDLE object, const wchar_t* sddl)
 // ---- the clean room ----
 
 // Whether the folder at `path` may be used; `opened` keeps the handle it was judged through.
-bool InspectFolder(const std::wstring& path, DWORD access, const std::wstring& systemOwner, UniqueHandle* opened,
+bool InspectFolder(const wchar_t* path, DWORD access, const std::wstring& systemOwner, UniqueHandle* opened,
                    Problem* problem)
 {
     opened->Reset();
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(problem, L"could not be read", GetLastError());
     // Judged by the path's own attributes before anything is opened: Wine opens a link's target
     // even when asked for the link itself.
     if ((attributes & kAttributeReparsePoint) || !(attributes & kAttributeDirectory))
         return Fail(problem, FolderVerdictText(JudgeFolder(attributes, std::wstring(), std::wstring())));
-    UniqueHandle folder = OpenObject(path.c_str(), access);
+    UniqueHandle folder = OpenObject(path, access);
     BY_HANDLE_FILE_INFORMATION information{};
     if (!folder || !GetFileInformationByHandle(folder.Get(), &information))
         return Fail(problem, L"could not be opened", GetLastError());
@@ -187,7 +192,7 @@ bool InspectFolder(const std::wstring& path, DWORD access, const std::wstring& s
 // Checks, makes where missing and, when `protect`, gives the clean room's access list to the
 // folder at `path`; a folder that fails is set aside once and made anew. False when it cannot be
 // used, logged.
-bool MakeReady(const std::wstring& path, bool protect, const std::wstring& systemOwner)
+bool MakeReady(const wchar_t* path, bool protect, const std::wstring& systemOwner)
 {
     const DWORD access = READ_CONTROL | (protect ? WRITE_DAC | WRITE_OWNER : 0);
     Problem problem;
@@ -195,14 +200,14 @@ bool MakeReady(const std::wstring& path, bool protect, const std::wstring& syste
     for (bool setAside = false;; setAside = true) {
         problem.what = nullptr;
         problem.leadsTo[0] = L'\0';
-        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) {
             // Made with its access list from the first moment, so that nobody gets in meanwhile.
             PSECURITY_DESCRIPTOR descriptor = nullptr;
             SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
             if (protect && ConvertStringSecurityDescriptorToSecurityDescriptorW(kCleanRoomSddl, SDDL_REVISION_1,
                                                                                 &descriptor, nullptr))
                 attributes.lpSecurityDescriptor = descriptor;
-            const BOOL made = (!protect || descriptor) && CreateDirectoryW(path.c_str(), &attributes);
+            const BOOL made = (!protect || descriptor) && CreateDirectoryW(path, &attributes);
             const DWORD error = made ? ERROR_SUCCESS : GetLastError();
             LocalFree(descriptor);
             if (!made && error != ERROR_ALREADY_EXISTS) {
@@ -230,7 +235,7 @@ bool MakeReady(const std::wstring& path, bool protect, const std::wstring& syste
             problem.leadsTo[0] = L'\0';
             break;
         }
-        Report(L"", path, problem, L", set aside as ", aside);
+        Report(L"", path, problem, L", set aside as ", aside.c_str());
     }
     // Again on every run: whatever an earlier one found here, the list is the clean room's own.
     if (folder && protect) {
@@ -254,23 +259,25 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 // make folders). Says why not after `head`.
 bool UserFoldersUsable(const std::wstring& folder, bool make, const wchar_t* head)
 {
-    const std::wstring profile = ShellFolder(CSIDL_PROFILE);
+    wchar_t each[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, each))) each[0] = L'\0';
+    const int profile = lstrlenW(each);
     size_t anchor = PathRootLength(folder);
-    if (!profile.empty() && folder.size() >= profile.size() &&
-        SamePath(folder.substr(0, profile.size()).c_str(), profile.c_str()) &&
-        (folder.size() == profile.size() || folder[profile.size()] == L'\\'))
-        anchor = profile.size();
+    if (profile > 0 && folder.size() >= static_cast<size_t>(profile) &&
+        CompareStringOrdinal(folder.c_str(), profile, each, profile, TRUE) == CSTR_EQUAL &&
+        (folder.size() == static_cast<size_t>(profile) || folder[profile] == L'\\'))
+        anchor = profile;
     Problem problem;
-    if (anchor == 0) {
+    if (anchor == 0 || folder.size() >= MAX_PATH) {
         Fail(&problem, L"is not a full path");
-        Report(head, folder, problem);
+        Report(head, folder.c_str(), problem);
         return false;
     }
     for (size_t end = 0; NextFolderBelow(folder, anchor, &end);) {
-        const std::wstring each = folder.substr(0, end);
-        DWORD attributes = GetFileAttributesW(each.c_str());
-        if (attributes == INVALID_FILE_ATTRIBUTES && make && CreateDirectoryW(each.c_str(), nullptr))
-            attributes = GetFileAttributesW(each.c_str());
+        lstrcpynW(each, folder.c_str(), static_cast<int>(end) + 1);
+        DWORD attributes = GetFileAttributesW(each);
+        if (attributes == INVALID_FILE_ATTRIBUTES && make && CreateDirectoryW(each, nullptr))
+            attributes = GetFileAttributesW(each);
         if (attributes == INVALID_FILE_ATTRIBUTES)
             Fail(&problem, L"could not be made", GetLastError());
         else if ((attributes & kAttributeReparsePoint) || !(attributes & kAttributeDirectory))
@@ -309,10 +316,10 @@ UniqueHandle OpenUserFile(const std::wstring& path, DWORD access, const wchar_t*
         else if (information.nNumberOfLinks > 1)
             Fail(&problem, L"has more than one name");
         else
-            IsAt(file.Get(), path, &problem);
+            IsAt(file.Get(), path.c_str(), &problem);
     }
     if (!problem.what) return file;
-    Report(head, path, problem);
+    Report(head, path.c_str(), problem);
     return UniqueHandle();
 }
 
@@ -353,12 +360,12 @@ void RemoveTree(const std::wstring& folder, int depth)
         } else {
             if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             Problem problem;
-            DeleteItself(path, &problem);
+            DeleteItself(path.c_str(), &problem);
         }
     }
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     Problem problem;
-    DeleteItself(folder, &problem);
+    DeleteItself(folder.c_str(), &problem);
 }
 
 // This process's environment with TMP and TEMP naming a folder of the clean room made for the
@@ -398,16 +405,16 @@ std::wstring PrepareCleanRoom()
     UniqueHandle folder;
     if (PathRootLength(base) == 0 || room.size() >= MAX_PATH) {
         Fail(&problem, L"is no usable path");
-        Report(L"ERROR: the working folder cannot be used: ", room, problem);
+        Report(L"ERROR: the working folder cannot be used: ", room.c_str(), problem);
         return std::wstring();
     }
     // "%ProgramData%" itself cannot be set aside; "Tarvelo" keeps what it inherits, for the
     // product's own folders beside the clean room.
-    if (!InspectFolder(base, READ_CONTROL, systemOwner, &folder, &problem)) {
-        Report(L"ERROR: the working folder cannot be used: ", base, problem);
+    if (!InspectFolder(base.c_str(), READ_CONTROL, systemOwner, &folder, &problem)) {
+        Report(L"ERROR: the working folder cannot be used: ", base.c_str(), problem);
         return std::wstring();
     }
-    if (!MakeReady(tarvelo, false, systemOwner) || !MakeReady(room, true, systemOwner)) return std::wstring();
+    if (!MakeReady(tarvelo.c_str(), false, systemOwner) || !MakeReady(room.c_str(), true, systemOwner)) return std::wstring();
     g_cleanRoom = room;
     return room;
 }
@@ -442,8 +449,8 @@ void DeleteProxyFile(const std::wstring& path)
     Problem problem;
     // A link in the file's own place goes itself where it can; deleting never follows it.
     if (!path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
-        UserFoldersUsable(FolderOf(path), false, head) && !DeleteItself(path, &problem))
-        Report(head, path, problem);
+        UserFoldersUsable(FolderOf(path), false, head) && !DeleteItself(path.c_str(), &problem))
+        Report(head, path.c_str(), problem);
 }
 
 bool AppendToProxyFile(const std::wstring& path, const std::string& bytes)
@@ -465,7 +472,7 @@ bool AppendToProxyFile(const std::wstring& path, const std::string& bytes)
              written != bytes.size())
         Fail(&problem, L"could not be written", GetLastError());
     if (!problem.what) return true;
-    Report(head, path, problem);
+    Report(head, path.c_str(), problem);
     return false;
 }
 
@@ -476,7 +483,7 @@ bool StartCheckedProgram(const std::wstring& program, const std::wstring& comman
     if (thread) *thread = nullptr;
     Problem problem;
     if (!checkedFile) Fail(&problem, L"is not the file that was checked");
-    else IsAt(checkedFile.Get(), program, &problem);
+    else IsAt(checkedFile.Get(), program.c_str(), &problem);
     const wchar_t* directory = g_cleanRoom.empty() ? nullptr : g_cleanRoom.c_str();
     std::wstring environment;
     if (!problem.what && directory && kind == StartedProgram::Prerequisite) {
@@ -484,7 +491,7 @@ bool StartCheckedProgram(const std::wstring& program, const std::wstring& comman
         if (environment.empty()) Fail(&problem, L"has no folder for its temporary files");
     }
     if (problem.what) {
-        Report(L"Start refused: ", program, problem);
+        Report(L"Start refused: ", program.c_str(), problem);
         return false;
     }
     return StartProcess(commandLine, process, thread, directory, environment.empty() ? nullptr : environment.c_str());

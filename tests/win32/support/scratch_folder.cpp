@@ -45,33 +45,22 @@ std::wstring UnixName(const std::wstring& path)
 
 }  // namespace
 
-namespace {
-// Runs a Unix shell command on Windows paths, then waits until `done` holds. The Unix child's
-// process handle does not signal under Wine: the result is what is waited for.
-template <typename Done>
-bool RunUnixCommand(const std::wstring& command, Done done)
-{
-    if (!StartProcess(L"/bin/sh -c \"" + command + L"\"")) return false;
-    for (int i = 0; i < 600; ++i) {
-        if (done()) return true;
-        Sleep(50);
-    }
-    return false;
-}
-}  // namespace
-
 bool MakeLink(const std::wstring& link, const std::wstring& target)
 {
     const std::wstring from = UnixName(link), to = UnixName(target);
-    // A link to a file does not show as a reparse point under Wine; it shows as its target.
-    return !from.empty() && !to.empty() && RunUnixCommand(L"ln -s '" + to + L"' '" + from + L"'", [&] { return FileExists(link); });
+    if (from.empty() || to.empty() || !StartProcess(L"/bin/sh -c \"ln -s '" + to + L"' '" + from + L"'\"")) return false;
+    // The Unix child's process handle does not signal under Wine: the link is what is waited for.
+    // A link to a file does not show as a reparse point there; it shows as its target.
+    for (int i = 0; i < 600 && !FileExists(link); ++i) Sleep(50);
+    return FileExists(link);
 }
 
-bool RemoveLink(const std::wstring& link)
+std::wstring UnixDrivePath(const std::wstring& path)
 {
-    const std::wstring name = UnixName(link);
-    return !name.empty() &&
-           RunUnixCommand(L"rm -f '" + name + L"'", [&] { return GetFileAttributesW(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    std::wstring name = UnixName(path);
+    for (wchar_t& c : name)
+        if (c == L'/') c = L'\\';
+    return name.empty() ? name : L"Z:" + name;
 }
 
 std::wstring UnixPathFromEnvironment(const wchar_t* variable)

@@ -28,8 +28,9 @@ bool FileExists(const std::wstring& path);
 // user could plant one; Wine shows one to a folder as a junction (FILE_ATTRIBUTE_REPARSE_POINT).
 // False when it did not appear.
 bool MakeLink(const std::wstring& link, const std::wstring& target);
-// Removes such a link itself, never what it leads to. False when it did not go.
-bool RemoveLink(const std::wstring& link);
+// The same file or folder by its name on Wine's drive Z: (the Unix root): a path outside any
+// Windows profile.
+std::wstring UnixDrivePath(const std::wstring& path);
 
 // Sets (or, with `remove`, deletes) an environment variable of this process for one scope.
 class ScopedEnvironmentVariable {
