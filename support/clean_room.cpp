@@ -108,7 +108,7 @@ bool IsAt(HANDLE object, const wchar_t* path, Problem* problem)
         return error == ERROR_MORE_DATA ? Fail(problem, L"is too long a path to check") : Fail(problem, L"could not be checked", error);
     }
     const size_t start = DosFormOfFinalPath(found);
-    lstrcpynW(found, found + start, kPathBuffer);
+    memmove(found, found + start, (length - start + 1) * sizeof(wchar_t));
     length = GetLongPathNameW(path, expected, kPathBuffer);
     if (length == 0 || length >= kPathBuffer) lstrcpynW(expected, path, kPathBuffer);
     if (SamePath(found, expected)) {
@@ -307,11 +307,11 @@ UniqueHandle OpenUserFile(const std::wstring& path, DWORD access, const wchar_t*
         file.Reset(CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file && GetLastError() == ERROR_FILE_NOT_FOUND)
             file.Reset(CreateFileW(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-        const DWORD error = GetLastError();
-        if (!file || !GetFileInformationByHandle(file.Get(), &information))
+        if (!file || !GetFileInformationByHandle(file.Get(), &information)) {
+            const DWORD error = GetLastError();
             Fail(&problem, error == ERROR_SHARING_VIOLATION ? L"is held open by another program" : L"could not be opened",
                  error == ERROR_SHARING_VIOLATION ? 0 : error);
-        else if (information.dwFileAttributes & (kAttributeReparsePoint | kAttributeDirectory))
+        } else if (information.dwFileAttributes & (kAttributeReparsePoint | kAttributeDirectory))
             Fail(&problem, L"is a link");
         else if (information.nNumberOfLinks > 1)
             Fail(&problem, L"has more than one name");
@@ -461,7 +461,7 @@ bool AppendToProxyFile(const std::wstring& path, const std::string& bytes)
     // It may hold a password: before anything is written, only the user, Administrators and
     // SYSTEM may read it.
     const std::wstring user = TokenUserSid();
-    DWORD error = user.empty() ? ERROR_INVALID_SID : ApplyAccessControl(file.Get(), UserFileSddl(user).c_str());
+    const DWORD error = user.empty() ? ERROR_INVALID_SID : ApplyAccessControl(file.Get(), UserFileSddl(user).c_str());
     Problem problem;
     LARGE_INTEGER end{};
     DWORD written = 0;
