@@ -79,9 +79,15 @@ TEST_F(CleanRoomTest, IsGivenItsProtectedListOnEveryRunAndAFileInItsPlaceIsSetAs
     EXPECT_EQ(GetFileAttributesW(room.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(PrepareCleanRoom(), room);
     EXPECT_EQ(g_sddls, (std::vector<std::wstring>{kCleanRoomSddl, kCleanRoomSddl}));
-    // A list that cannot be set is no clean room: the run stops.
+    // A list that cannot be set is no clean room: the run stops. So does a link in place of
+    // "%ProgramData%", which cannot be set aside.
     g_accessControlResult = ERROR_ACCESS_DENIED;
     EXPECT_EQ(PrepareCleanRoom(), L"");
+    const std::wstring linked = m_scratch / L"linked-programdata";
+    ASSERT_TRUE(MakeLink(linked, m_scratch / L"elsewhere"));
+    SetProgramDataForTesting(linked);
+    EXPECT_EQ(PrepareCleanRoom(), L"");
+    ExpectElsewhereUntouched();
 
     const std::string log = LogText();
     EXPECT_NE(log.find(Logged(room) + " is not a folder, set aside as " + Logged(room) + ".aside-"), std::string::npos) << log;
@@ -89,6 +95,7 @@ TEST_F(CleanRoomTest, IsGivenItsProtectedListOnEveryRunAndAFileInItsPlaceIsSetAs
                        " could not be given its access list (error 5)\r\n"),
               std::string::npos)
         << log;
+    EXPECT_NE(log.find("ERROR: the working folder cannot be used: " + Logged(linked) + " is a link\r\n"), std::string::npos);
     // What was set aside is there as it was.
     WIN32_FIND_DATAW found{};
     const HANDLE search = FindFirstFileW((room + L".aside-*").c_str(), &found);
