@@ -22,36 +22,42 @@ const DWORD kPathBuffer = MAX_PATH + 8;  // a final path's "\\?\UNC\" more
 // Why a folder or file is not used; the caller knows which one it is.
 struct Problem {
     Problem() { leadsTo[0] = L'\0'; }
-    const wchar_t* what = nullptr;  // "is a link", ...; null: there is none
+    const char* what = nullptr;     // "is a link", ...; null: there is none
     DWORD error = 0;                // the failed call's code, where one failed
     wchar_t leadsTo[kPathBuffer];   // where a link led
 };
 
 // "<head><subject> <what>[ <where it leads>][ (error N)][<tail><more>]"; nothing without a head
 // (the log's own file cannot say why it is not used).
-void Report(const wchar_t* head, const wchar_t* subject, const Problem& problem, const wchar_t* tail = L"",
+void Append(std::wstring& line, const char* text)
+{
+    while (*text) line += static_cast<wchar_t>(static_cast<unsigned char>(*text++));
+}
+
+void Report(const char* head, const wchar_t* subject, const Problem& problem, const char* tail = "",
             const wchar_t* more = L"")
 {
     if (!head) return;
-    std::wstring line = head;
+    std::wstring line;
+    Append(line, head);
     line += subject;
     line += L' ';
-    line += problem.what;
+    Append(line, problem.what);
     if (problem.leadsTo[0]) {
         line += L' ';
         line += problem.leadsTo;
     }
     if (problem.error) {
-        line += L" (error ";
+        Append(line, " (error ");
         line += WideDecimal(problem.error);
         line += L')';
     }
-    line += tail;
+    Append(line, tail);
     line += more;
     LogWide(line);
 }
 
-bool Fail(Problem* problem, const wchar_t* what, DWORD error = 0)
+bool Fail(Problem* problem, const char* what, DWORD error = 0)
 {
     problem->what = what;
     problem->error = error;
@@ -105,7 +111,7 @@ bool IsAt(HANDLE object, const wchar_t* path, Problem* problem)
         // Wine answers a buffer too small with 0 and ERROR_MORE_DATA, Windows with the size needed.
         const DWORD error = length ? ERROR_MORE_DATA : GetLastError();
         found[0] = L'\0';
-        return error == ERROR_MORE_DATA ? Fail(problem, L"is too long a path to check") : Fail(problem, L"could not be checked", error);
+        return error == ERROR_MORE_DATA ? Fail(problem, "is too long a path to check") : Fail(problem, "could not be checked", error);
     }
     const size_t start = DosFormOfFinalPath(found);
     memmove(found, found + start, (length - start + 1) * sizeof(wchar_t));
@@ -115,7 +121,7 @@ bool IsAt(HANDLE object, const wchar_t* path, Problem* problem)
         found[0] = L'\0';
         return true;
     }
-    return Fail(problem, L"leads to");
+    return Fail(problem, "leads to");
 }
 
 // The file, folder or link at `path` itself, opened for `access`: a link is never followed. Where
@@ -127,9 +133,9 @@ UniqueHandle OpenItself(const wchar_t* path, DWORD access, Problem* problem)
     UniqueHandle object = OpenObject(path, access);
     BY_HANDLE_FILE_INFORMATION information{};
     if (attributes == INVALID_FILE_ATTRIBUTES || !object || !GetFileInformationByHandle(object.Get(), &information))
-        Fail(problem, L"could not be opened", GetLastError());
+        Fail(problem, "could not be opened", GetLastError());
     else if ((attributes & kAttributeReparsePoint) && !(information.dwFileAttributes & kAttributeReparsePoint))
-        Fail(problem, L"is a link");
+        Fail(problem, "is a link");
     else if (!(attributes & kAttributeReparsePoint))
         IsAt(object.Get(), path, problem);
     if (problem->what) object.Reset();
@@ -141,7 +147,7 @@ bool DeleteItself(const wchar_t* path, Problem* problem)
     const UniqueHandle object = OpenItself(path, DELETE, problem);
     FILE_DISPOSITION_INFO disposition{TRUE};
     if (object && !SetFileInformationByHandle(object.Get(), FileDispositionInfo, &disposition, sizeof disposition))
-        Fail(problem, L"could not be deleted", GetLastError());
+        Fail(problem, "could not be deleted", GetLastError());
     return object && !problem->what;
 }
 
@@ -173,7 +179,7 @@ bool InspectFolder(const wchar_t* path, DWORD access, const std::wstring& system
 {
     opened->Reset();
     const DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(problem, L"could not be read", GetLastError());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Fail(problem, "could not be read", GetLastError());
     // Judged by the path's own attributes before anything is opened: Wine opens a link's target
     // even when asked for the link itself.
     if ((attributes & kAttributeReparsePoint) || !(attributes & kAttributeDirectory))
@@ -181,7 +187,7 @@ bool InspectFolder(const wchar_t* path, DWORD access, const std::wstring& system
     UniqueHandle folder = OpenObject(path, access);
     BY_HANDLE_FILE_INFORMATION information{};
     if (!folder || !GetFileInformationByHandle(folder.Get(), &information))
-        return Fail(problem, L"could not be opened", GetLastError());
+        return Fail(problem, "could not be opened", GetLastError());
     if (!IsAt(folder.Get(), path, problem)) return false;
     const FolderVerdict verdict = JudgeFolder(attributes | information.dwFileAttributes, OwnerOf(folder.Get()), systemOwner);
     if (verdict != FolderVerdict::Usable) return Fail(problem, FolderVerdictText(verdict));
@@ -211,7 +217,7 @@ bool MakeReady(const wchar_t* path, bool protect, const std::wstring& systemOwne
             const DWORD error = made ? ERROR_SUCCESS : GetLastError();
             LocalFree(descriptor);
             if (!made && error != ERROR_ALREADY_EXISTS) {
-                Fail(&problem, L"could not be made", error);
+                Fail(&problem, "could not be made", error);
                 break;
             }
         }
@@ -230,22 +236,22 @@ bool MakeReady(const wchar_t* path, bool protect, const std::wstring& systemOwne
         if (aside.size() < MAX_PATH) memcpy(rename.info.FileName, aside.c_str(), rename.info.FileNameLength);
         if (!object || aside.size() >= MAX_PATH ||
             !SetFileInformationByHandle(object.Get(), FileRenameInfo, &rename, sizeof rename)) {
-            Report(L"", path, problem);
-            Fail(&problem, L"could not be set aside", object ? GetLastError() : renaming.error);
+            Report("", path, problem);
+            Fail(&problem, "could not be set aside", object ? GetLastError() : renaming.error);
             problem.leadsTo[0] = L'\0';
             break;
         }
-        Report(L"", path, problem, L", set aside as ", aside.c_str());
+        Report("", path, problem, ", set aside as ", aside.c_str());
     }
     // Again on every run: whatever an earlier one found here, the list is the clean room's own.
     if (folder && protect) {
         const DWORD error = ApplyAccessControl(folder.Get(), kCleanRoomSddl);
         if (error == ERROR_SUCCESS) return true;
-        Fail(&problem, L"could not be given its access list", error);
+        Fail(&problem, "could not be given its access list", error);
     } else if (folder) {
         return true;
     }
-    Report(L"ERROR: the working folder cannot be used: ", path, problem);
+    Report("ERROR: the working folder cannot be used: ", path, problem);
     return false;
 }
 
@@ -257,7 +263,7 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 // from below the user's profile folder where it lies there (the user may change anything below
 // it), else from below the root (as for "C:\Windows\Temp" of a run as SYSTEM, where every user may
 // make folders). Says why not after `head`.
-bool UserFoldersUsable(const std::wstring& folder, bool make, const wchar_t* head)
+bool UserFoldersUsable(const std::wstring& folder, bool make, const char* head)
 {
     wchar_t each[MAX_PATH];
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, each))) each[0] = L'\0';
@@ -269,7 +275,7 @@ bool UserFoldersUsable(const std::wstring& folder, bool make, const wchar_t* hea
         anchor = profile;
     Problem problem;
     if (anchor == 0 || folder.size() >= MAX_PATH) {
-        Fail(&problem, L"is not a full path");
+        Fail(&problem, "is not a full path");
         Report(head, folder.c_str(), problem);
         return false;
     }
@@ -279,7 +285,7 @@ bool UserFoldersUsable(const std::wstring& folder, bool make, const wchar_t* hea
         if (attributes == INVALID_FILE_ATTRIBUTES && make && CreateDirectoryW(each, nullptr))
             attributes = GetFileAttributesW(each);
         if (attributes == INVALID_FILE_ATTRIBUTES)
-            Fail(&problem, L"could not be made", GetLastError());
+            Fail(&problem, "could not be made", GetLastError());
         else if ((attributes & kAttributeReparsePoint) || !(attributes & kAttributeDirectory))
             Fail(&problem, FolderVerdictText(JudgeFolder(attributes, std::wstring(), std::wstring())));
         if (problem.what) {
@@ -294,7 +300,7 @@ bool UserFoldersUsable(const std::wstring& folder, bool make, const wchar_t* hea
 // has no other name and its final path is its own; else an empty handle, and why after `head`.
 // It is never truncated on opening, and never made through a link: an existing file is opened
 // as it is, a new one made only where no name stands.
-UniqueHandle OpenUserFile(const std::wstring& path, DWORD access, const wchar_t* head)
+UniqueHandle OpenUserFile(const std::wstring& path, DWORD access, const char* head)
 {
     if (!UserFoldersUsable(FolderOf(path), true, head)) return UniqueHandle();
     Problem problem;
@@ -302,19 +308,19 @@ UniqueHandle OpenUserFile(const std::wstring& path, DWORD access, const wchar_t*
     BY_HANDLE_FILE_INFORMATION information{};
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributeReparsePoint)) {
-        Fail(&problem, L"is a link");
+        Fail(&problem, "is a link");
     } else {
         file.Reset(CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file && GetLastError() == ERROR_FILE_NOT_FOUND)
             file.Reset(CreateFileW(path.c_str(), access, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file || !GetFileInformationByHandle(file.Get(), &information)) {
             const DWORD error = GetLastError();
-            Fail(&problem, error == ERROR_SHARING_VIOLATION ? L"is held open by another program" : L"could not be opened",
+            Fail(&problem, error == ERROR_SHARING_VIOLATION ? "is held open by another program" : "could not be opened",
                  error == ERROR_SHARING_VIOLATION ? 0 : error);
         } else if (information.dwFileAttributes & (kAttributeReparsePoint | kAttributeDirectory))
-            Fail(&problem, L"is a link");
+            Fail(&problem, "is a link");
         else if (information.nNumberOfLinks > 1)
-            Fail(&problem, L"has more than one name");
+            Fail(&problem, "has more than one name");
         else
             IsAt(file.Get(), path.c_str(), &problem);
     }
@@ -404,14 +410,14 @@ std::wstring PrepareCleanRoom()
     Problem problem;
     UniqueHandle folder;
     if (PathRootLength(base) == 0 || room.size() >= MAX_PATH) {
-        Fail(&problem, L"is no usable path");
-        Report(L"ERROR: the working folder cannot be used: ", room.c_str(), problem);
+        Fail(&problem, "is no usable path");
+        Report("ERROR: the working folder cannot be used: ", room.c_str(), problem);
         return std::wstring();
     }
     // "%ProgramData%" itself cannot be set aside; "Tarvelo" keeps what it inherits, for the
     // product's own folders beside the clean room.
     if (!InspectFolder(base.c_str(), READ_CONTROL, systemOwner, &folder, &problem)) {
-        Report(L"ERROR: the working folder cannot be used: ", base.c_str(), problem);
+        Report("ERROR: the working folder cannot be used: ", base.c_str(), problem);
         return std::wstring();
     }
     if (!MakeReady(tarvelo.c_str(), false, systemOwner) || !MakeReady(room.c_str(), true, systemOwner)) return std::wstring();
@@ -445,7 +451,7 @@ std::wstring ProxyFilePath()
 
 void DeleteProxyFile(const std::wstring& path)
 {
-    const wchar_t* const head = L"Proxy file not deleted: ";
+    const char* const head = "Proxy file not deleted: ";
     Problem problem;
     // A link in the file's own place goes itself where it can; deleting never follows it.
     if (!path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
@@ -455,7 +461,7 @@ void DeleteProxyFile(const std::wstring& path)
 
 bool AppendToProxyFile(const std::wstring& path, const std::string& bytes)
 {
-    const wchar_t* const head = L"Proxy file not written: ";
+    const char* const head = "Proxy file not written: ";
     const UniqueHandle file = OpenUserFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC, head);
     if (!file) return false;
     // It may hold a password: before anything is written, only the user, Administrators and
@@ -466,11 +472,11 @@ bool AppendToProxyFile(const std::wstring& path, const std::string& bytes)
     LARGE_INTEGER end{};
     DWORD written = 0;
     if (error != ERROR_SUCCESS)
-        Fail(&problem, L"could not be given its access list", error);
+        Fail(&problem, "could not be given its access list", error);
     else if (!SetFilePointerEx(file.Get(), end, nullptr, FILE_END) ||
              !WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
              written != bytes.size())
-        Fail(&problem, L"could not be written", GetLastError());
+        Fail(&problem, "could not be written", GetLastError());
     if (!problem.what) return true;
     Report(head, path.c_str(), problem);
     return false;
@@ -482,16 +488,16 @@ bool StartCheckedProgram(const std::wstring& program, const std::wstring& comman
     if (process) *process = nullptr;
     if (thread) *thread = nullptr;
     Problem problem;
-    if (!checkedFile) Fail(&problem, L"is not the file that was checked");
+    if (!checkedFile) Fail(&problem, "is not the file that was checked");
     else IsAt(checkedFile.Get(), program.c_str(), &problem);
     const wchar_t* directory = g_cleanRoom.empty() ? nullptr : g_cleanRoom.c_str();
     std::wstring environment;
     if (!problem.what && directory && kind == StartedProgram::Prerequisite) {
         environment = PrerequisiteEnvironment();
-        if (environment.empty()) Fail(&problem, L"has no folder for its temporary files");
+        if (environment.empty()) Fail(&problem, "has no folder for its temporary files");
     }
     if (problem.what) {
-        Report(L"Start refused: ", program.c_str(), problem);
+        Report("Start refused: ", program.c_str(), problem);
         return false;
     }
     return StartProcess(commandLine, process, thread, directory, environment.empty() ? nullptr : environment.c_str());

@@ -45,8 +45,11 @@ bool IsDriveRoot(const std::wstring& path, size_t at)
 std::wstring UserFileSddl(const std::wstring& userSid)
 {
     std::wstring sddl = L"D:P";
-    if (!SameAsciiNoCase(userSid, kAdministrators) && !SameAsciiNoCase(userSid, kSystem))
-        sddl += L"(A;;FA;;;" + userSid + L")";
+    if (!SameAsciiNoCase(userSid, kAdministrators) && !SameAsciiNoCase(userSid, kSystem)) {
+        sddl += L"(A;;FA;;;";
+        sddl += userSid;
+        sddl += L')';
+    }
     sddl += L"(A;;FA;;;BA)(A;;FA;;;SY)";
     return sddl;
 }
@@ -60,15 +63,15 @@ FolderVerdict JudgeFolder(uint32_t attributes, const std::wstring& ownerSid, con
     return FolderVerdict::UntrustedOwner;
 }
 
-const wchar_t* FolderVerdictText(FolderVerdict verdict)
+const char* FolderVerdictText(FolderVerdict verdict)
 {
     switch (verdict) {
-    case FolderVerdict::Usable: return L"is usable";
-    case FolderVerdict::Link: return L"is a link";
-    case FolderVerdict::NotAFolder: return L"is not a folder";
-    case FolderVerdict::UntrustedOwner: return L"is owned by neither Administrators nor SYSTEM";
+    case FolderVerdict::Usable: return "is usable";
+    case FolderVerdict::Link: return "is a link";
+    case FolderVerdict::NotAFolder: return "is not a folder";
+    case FolderVerdict::UntrustedOwner: return "is owned by neither Administrators nor SYSTEM";
     }
-    return L"cannot be judged";
+    return "cannot be judged";
 }
 
 size_t PathRootLength(const std::wstring& path)
@@ -113,6 +116,13 @@ std::wstring WithVariable(const std::wstring& block, const std::wstring& name, c
 {
     std::wstring out;
     bool placed = false;
+    const auto place = [&] {
+        out += name;
+        out += L'=';
+        out += value;
+        out += L'\0';
+        placed = true;
+    };
     for (size_t at = 0; at < block.size() && block[at] != L'\0';) {
         size_t end = block.find(L'\0', at);
         if (end == std::wstring::npos) end = block.size();
@@ -120,17 +130,14 @@ std::wstring WithVariable(const std::wstring& block, const std::wstring& name, c
         size_t equals = block.find(L'=', at + 1);
         if (equals > end) equals = end;
         const int order = CompareUpper(block.data() + at, equals - at, name);
-        if (order >= 0 && !placed) {
-            out += name + L"=" + value + L'\0';
-            placed = true;
-        }
+        if (order >= 0 && !placed) place();
         if (order != 0) {
             out.append(block, at, end - at);
             out += L'\0';
         }
         at = end + 1;
     }
-    if (!placed) out += name + L"=" + value + L'\0';
+    if (!placed) place();
     out += L'\0';
     return out;
 }

@@ -26,7 +26,7 @@ enum class FolderVerdict { Usable, Link, NotAFolder, UntrustedOwner };
 FolderVerdict JudgeFolder(uint32_t attributes, const std::wstring& ownerSid, const std::wstring& systemFolderOwnerSid);
 
 // Why a folder is not used, for the log: "is a link", ...
-const wchar_t* FolderVerdictText(FolderVerdict verdict);
+const char* FolderVerdictText(FolderVerdict verdict);
 
 // Length of the root of a full path: 3 for "C:\...", the "\\server\share\" part of a UNC path,
 // with the "\\?\" forms alike; 0 for a path that is not full.
