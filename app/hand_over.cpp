@@ -9,11 +9,11 @@
 #include "download/http_downloader.h"
 #include "download/payload_check.h"
 #include "prereq/system_checks.h"
+#include "support/clean_room.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/portable/narrow.h"
-#include "support/process_start.h"
 #include "support/shared_state.h"
 #include "support/win32_handle.h"
 
@@ -118,10 +118,8 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
     HANDLE process = nullptr;
     HANDLE thread = nullptr;
     // The file stays as it was checked until the process started from it exists.
-    UniqueHandle checkedFile = downloader->checkedFiles.Take(stage2Path);
-    const bool started = StartProcess(commandLine, &process, &thread);
-    checkedFile.Reset();
-    if (!started) {
+    if (!StartCheckedProgram(stage2Path, commandLine, downloader->checkedFiles.Take(stage2Path),
+                             StartedProgram::SecondStage, &process, &thread)) {
         Log("Stage2 launch failed");
         return 0;
     }

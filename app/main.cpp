@@ -1,11 +1,10 @@
 #include <windows.h>
-#include <shlobj.h>
-#include <shlwapi.h>
 
 #include "app/install_sequence.h"
 #include "app/startup.h"
 #include "download/script_child.h"
 #include "framework/app.h"
+#include "support/clean_room.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
@@ -15,17 +14,6 @@
 namespace {
 
 const wchar_t kSingleInstanceMutex[] = L"TarveloFisrtStage2.0";
-
-// Every run starts without a proxy remembered by an earlier one.
-void DeleteSavedProxy()
-{
-    wchar_t path[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path)))
-        return;
-    // A path that does not fit is left alone rather than cut into some other file's name.
-    if (!PathAppendW(path, L"ProxyInfo.proxy")) return;
-    DeleteFileW(path);
-}
 
 void ReportToStandardError(const char* text)
 {
@@ -55,7 +43,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     ReadConfigFile();
     Log("ConfigFile Read successfully");
 
-    DeleteSavedProxy();
+    // Every run starts without a proxy remembered by an earlier one.
+    DeleteProxyFile(ProxyFilePath());
     LocalizedText::Instance(L"en-GB");
 
     AfxSetResourceHandle(ModuleInstance);

@@ -4,6 +4,7 @@
 #include "app/proxy_prompts.h"
 #include "download/engine_ui.h"
 #include "prereq/installers.h"
+#include "support/clean_room.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/shared_state.h"
@@ -65,6 +66,8 @@ int DownloadAndInstall(DownloadItem* items, CHttpDownloader2& downloader, int co
         else if (item.role == PackageRole::DotNet)
             downloader.InstallDotNet(item.folder);
     }
+    // What they unpacked for themselves is of no use once they have ended.
+    RemovePrerequisiteTemp();
     return result;
 }
 

@@ -1,8 +1,6 @@
 #include "download/http_downloader.h"
 #include "support/win32_handle.h"
 
-#include <shlobj.h>
-
 #include <vector>
 
 #include "download/call_failure.h"
@@ -11,6 +9,7 @@
 #include "download/engine_ui.h"
 #include "prereq/installers.h"
 #include "prereq/portable/installer_commands.h"
+#include "support/clean_room.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/portable/narrow.h"
@@ -70,28 +69,16 @@ bool QueryAuthSchemes(HINTERNET request, DWORD* supported)
 void AppendToProxyFile(const std::wstring& piece)
 {
     if (SavedProxyFilePath[0] == L'\0') return;
-    UniqueHandle file(CreateFileW(SavedProxyFilePath, FILE_APPEND_DATA, FILE_SHARE_WRITE, nullptr,
-                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid()) {
-        LogCallFailure("CreateFileW", GetLastError());
-        return;
-    }
     std::string bytes;
     NarrowLatin1(piece, bytes, '?');
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
-        LogCallFailure("WriteFile", GetLastError());
+    ::AppendToProxyFile(SavedProxyFilePath, bytes);
 }
 }  // namespace
 
 CHttpDownloader2::CHttpDownloader2(bool dotNetMissingArg) : dotNetMissing(dotNetMissingArg)
 {
-    wchar_t folder[MAX_PATH] = L"";
-    SavedProxyFilePath[0] = L'\0';
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) {
-        const std::wstring path = std::wstring(folder) + L"\\ProxyInfo.proxy";
-        if (path.size() < MAX_PATH) path.copy(SavedProxyFilePath, path.size()), SavedProxyFilePath[path.size()] = L'\0';
-    }
+    const std::wstring path = ProxyFilePath();  // shorter than MAX_PATH, or empty
+    SavedProxyFilePath[path.copy(SavedProxyFilePath, MAX_PATH - 1)] = L'\0';
 }
 
 CHttpDownloader2::~CHttpDownloader2()

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "prereq/portable/installer_commands.h"
-#include "support/process_start.h"
+#include "support/clean_room.h"
 #include "support/win32_handle.h"
 
 namespace {
@@ -15,9 +15,9 @@ void SetDotNetWaitSliceForTesting(unsigned long milliseconds) { g_waitSlice = mi
 void InstallWindowsInstaller(std::wstring path, UniqueHandle checkedFile)
 {
     HANDLE process = nullptr, thread = nullptr;
-    const bool started = StartProcess(WindowsInstallerCommandLine(path), &process, &thread);
-    checkedFile.Reset();
-    if (!started) return;
+    if (!StartCheckedProgram(path, WindowsInstallerCommandLine(path), std::move(checkedFile), StartedProgram::Prerequisite,
+                             &process, &thread))
+        return;
     UniqueHandle processOwner(process), threadOwner(thread);
     if (processOwner.Valid()) WaitForSingleObject(processOwner.Get(), INFINITE);
 }
@@ -25,8 +25,8 @@ void InstallWindowsInstaller(std::wstring path, UniqueHandle checkedFile)
 void RunDotNetInstaller(const std::wstring& folder, UniqueHandle checkedFile, void (*showPosition)(int))
 {
     HANDLE process = nullptr, thread = nullptr;
-    StartProcess(DotNetCommandLine(folder), &process, &thread);
-    checkedFile.Reset();
+    StartCheckedProgram(DotNetPackagePath(folder), DotNetCommandLine(folder), std::move(checkedFile),
+                        StartedProgram::Prerequisite, &process, &thread);
     UniqueHandle processOwner(process), threadOwner(thread);
 
     // Without a process the first wait fails at once and the bar goes straight to 100.

@@ -1,9 +1,9 @@
 #include "support/installer_config.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include "support/carried_inputs.h"
+#include "support/clean_room.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/portable/config_reader.h"
@@ -81,23 +81,6 @@ std::string ReadCarriedConfigBytes()
     return std::string(bytes.begin(), bytes.end());
 }
 
-// A release run's own folder for its downloads, "%TEMP%\Tarvelo\Setup": never the folder the
-// exe was started from, which is the user's Downloads. Empty when it does not fit a path buffer.
-std::wstring ReleaseDownloadFolder()
-{
-    wchar_t temp[MAX_PATH];
-    const DWORD length = GetTempPathW(MAX_PATH, temp);
-    if (length == 0 || length >= MAX_PATH) return std::wstring();
-    std::wstring folder(temp, length);
-    if (folder.back() != L'\\') folder += L'\\';
-    folder += L"Tarvelo\\Setup";
-    if (folder.size() >= MAX_PATH) return std::wstring();
-    const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS)
-        Log("ERROR: the download folder could not be made");
-    return folder;
-}
-
 // The file's 8-bit text as the system reads 8-bit text: through its ANSI code page.
 std::wstring WidenAnsi(const std::string& text)
 {
@@ -122,7 +105,9 @@ void ReadConfigFile()
     const bool carried = CarriesInputs();
     if (carried) {
         Log("Using the configuration built into the installer");
-        StartDirectory = ReleaseDownloadFolder();
+        // Never the folder the exe was started from (the user's Downloads), nor any other that a
+        // program of the user could change: what is downloaded there is started as administrator.
+        StartDirectory = PrepareCleanRoom();
     } else {
         wchar_t directory[MAX_PATH];
         const DWORD length = GetCurrentDirectoryW(MAX_PATH, directory);

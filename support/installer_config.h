@@ -8,7 +8,8 @@
 // The settings of "ConfigFile.txt" as process globals: empty until ReadConfigFile, fixed after.
 namespace InstallerConfig {
 // The folder the configuration's paths are taken below: the current directory when the file was
-// read, or for an exe that carries its configuration its own folder "%TEMP%\Tarvelo\Setup".
+// read, or for an exe that carries its configuration the clean room "%ProgramData%\Tarvelo\Setup"
+// (support/clean_room.h), empty when that cannot be used.
 extern std::wstring StartDirectory;
 extern std::string StartDirectoryA;   // its 8-bit form, the prefix of the 8-bit paths below
 extern std::vector<int> SupportedOsVersions;

@@ -1,10 +1,10 @@
 #include "support/installer_log.h"
 
 #include <windows.h>
-#include <shlobj.h>
 
 #include <string>
 
+#include "support/clean_room.h"
 #include "support/win32_handle.h"
 
 namespace {
@@ -13,33 +13,6 @@ namespace {
 // runs, so that the first Instance call can already take it.
 StaticCriticalSection g_logLock;
 InstallerLog* g_log = nullptr;
-
-const wchar_t kLogFolder[] = L"\\Tarvelo\\Logs\\InstallerLogs";
-const wchar_t kLogFile[] = L"\\Stage1Logs.txt";
-
-std::wstring ReadTempFolder()
-{
-    const DWORD needed = GetEnvironmentVariableW(L"TEMP", nullptr, 0);
-    if (needed == 0) return std::wstring();
-    std::wstring value(needed, L'\0');
-    const DWORD length = GetEnvironmentVariableW(L"TEMP", &value[0], needed);
-    if (length == 0 || length >= needed) return std::wstring();  // gone or grown meanwhile
-    value.resize(length);
-    return value;
-}
-
-// Without TEMP the folder chain starts at "\Tarvelo...", the root of the current drive.
-// SHCreateDirectoryExW wants a full path, so the drive is made explicit first.
-std::wstring FullPath(const std::wstring& path)
-{
-    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return std::wstring();
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed) return std::wstring();
-    full.resize(length);
-    return full;
-}
 
 void WriteLine(void* file, std::string& text)
 {
@@ -62,17 +35,9 @@ void WriteLine(void* file, std::string& text)
 InstallerLog::InstallerLog() : m_file(INVALID_HANDLE_VALUE)
 {
     try {
-        std::wstring folder = ReadTempFolder() + kLogFolder;
-        folder = FullPath(folder);
-        if (folder.empty()) return;
-        const std::wstring path = folder + kLogFile;
-        // The paths stay within the platform's path limit; a longer one turns logging off
-        // rather than landing somewhere else.
-        if (path.size() >= MAX_PATH) return;
-        SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
         // Exclusive, and emptied: the file always holds the current run only.
-        m_file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        UniqueHandle file = OpenLogFile();
+        if (file) m_file = file.Release();
     } catch (...) {
     }
 }

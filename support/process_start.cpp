@@ -17,7 +17,8 @@ BeforeProcessStartHook g_beforeStart = nullptr;
 void SetProcessStartHookForTesting(ProcessStartHook hook) { Hook() = std::move(hook); }
 void SetBeforeProcessStartHookForTesting(BeforeProcessStartHook hook) { g_beforeStart = hook; }
 
-bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thread)
+bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thread, const wchar_t* directory,
+                  const wchar_t* environment)
 {
     if (process) *process = nullptr;
     if (thread) *thread = nullptr;
@@ -34,8 +35,9 @@ bool StartProcess(const std::wstring& commandLine, HANDLE* process, HANDLE* thre
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
     if (g_beforeStart) g_beforeStart(commandLine);
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+    const DWORD flags = environment ? CREATE_UNICODE_ENVIRONMENT : 0;
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, flags, const_cast<wchar_t*>(environment),
+                        directory, &startup, &info)) {
         return false;
     }
     if (process) *process = info.hProcess; else CloseHandle(info.hProcess);

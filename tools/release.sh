@@ -8,7 +8,8 @@
 # Options may stand anywhere: before, between or after SOURCE and OUTPUT ("--" ends them).
 # SOURCE holds "ConfigFile.txt", the "Resource-<language>.txt" tables and the "Images" folder.
 # OUTPUT becomes TarveloSetup.exe with all of them inside it; the exe then reads nothing from the
-# folder it is started from, and downloads below "%TEMP%\Tarvelo\Setup".
+# folder it is started from, and works in "%ProgramData%\Tarvelo\Setup", which only
+# Administrators and SYSTEM can change (README, "Security").
 #
 # What would let an unsafe release out is refused unless it is asked for in words (exit code 2,
 # every reason named, before anything is built): a package with neither a digest nor signers

@@ -1051,6 +1051,14 @@ class Harness:
             raise HarnessError("log line %r did not appear; log:\n  %s" % (
                 line, "\n  ".join(self.log() if self.log_bytes() is not None else [])))
 
+    # Where a release run works: "%ProgramData%\\Tarvelo\\Setup" of the prefix.
+    CLEAN_ROOM = "C:\\ProgramData\\Tarvelo\\Setup"
+
+    @property
+    def clean_room(self):
+        """Unix path of the folder where a release run downloads and starts its packages."""
+        return os.path.join(self.prefix, "drive_c", "ProgramData", "Tarvelo", "Setup")
+
     def appdata_path(self, *parts):
         """Unix path below the roaming application-data folder of the prefix's user."""
         info = getattr(self, "machine_info", None) or self.sysinfo()

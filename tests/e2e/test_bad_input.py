@@ -298,14 +298,16 @@ class BadInput(harness.E2ETest):
 
     def test_second_stage_path_too_long_for_a_command_line_starts_nothing(self):
         """A second stage 680 characters deep downloads (Wine takes such paths), but is not
-        started: no command line with a cut-off path goes out."""
+        started: no command line with a cut-off path goes out, and a path that long cannot even
+        be checked against the file held."""
         h = self.h
         folders = "\\" + "\\".join(c * 200 for c in "abc")
         stage2 = self.to_the_second_stage(stage2_file=folders + "\\" + harness.STAGE2_PACKAGE)
         os.makedirs(h.run_dir + folders.replace("\\", "/"))
         h.start()
         self.assertEqual(h.wait_exit(), 0)
-        h.assert_log_ends_with("Launching Stage2", "Stage2 launch failed")
+        h.assert_log_ends_with("Launching Stage2", "Start refused: %s is too long a path to check"
+                               % harness.windows_path(h.config_path("stage2_file")), "Stage2 launch failed")
         self.assertEqual(stage2.starts(), [])
         record("second-stage path too long for a command line")
 

@@ -38,8 +38,9 @@ class ContinuedDownloads(harness.E2ETest):
         h.serve_packages({STAGE2: self.stage2}, fault=True)
         self.server = h.servers[-1]
         h.machine(dotnet=True)
-        self.setup_dir = os.path.join(h.temp_dir, "Tarvelo", "Setup")
+        self.setup_dir = h.clean_room
         self.stage2_file = os.path.join(self.setup_dir, STAGE2)
+        self.stage2_windows = h.CLEAN_ROOM + "\\" + STAGE2
         self.record_file = self.stage2_file + ".resume"
 
     def release(self, query=""):
@@ -106,8 +107,8 @@ class ContinuedDownloads(harness.E2ETest):
         self.assertEqual(len(asked), 1, asked)
         self.assertIn("range=bytes=%d-%d ifrange=%s " % (kept, SIZE - 1, etag(self.stage2)), asked[0])
         self.assert_identical(start, self.stage2)
-        h.assert_log_in_order(["Continuing earlier download of %s at %d" % (harness.windows_path(self.stage2_file), kept),
-                               "Download complete...FileName : " + harness.windows_path(self.stage2_file)])
+        h.assert_log_in_order(["Continuing earlier download of %s at %d" % (self.stage2_windows, kept),
+                               "Download complete...FileName : " + self.stage2_windows])
         # Both runs together fetched the file once, and at most the one read in hand when the
         # process ended more.
         sent = self.server.sent["/packages/" + STAGE2]
@@ -126,7 +127,7 @@ class ContinuedDownloads(harness.E2ETest):
         h.dialog("smaller", texts={1031: h.text("QUIT_INSTALLING_CAPTION")}, do=["click:1"], gone=True)
         self.server.release_stalls()  # the read in progress ends now, not at WinHTTP's time-out
         self.assertEqual(h.wait_exit(), 0)
-        path = harness.windows_path(self.stage2_file)
+        path = self.stage2_windows
         h.assert_log_in_order(["download aborted...", "Kept incomplete download for the next run: " + path,
                                "Installation Aborted"])
         # At the stall, or further: a loaded machine may take longer than WinHTTP's receive time-out
@@ -149,9 +150,9 @@ class ContinuedDownloads(harness.E2ETest):
         start, asked = self.second_run()
         self.assertIn("ifrange=%s " % etag(self.stage2), asked[0])
         self.assert_identical(start, replaced)
-        h.assert_log_in_order(["Continuing earlier download of %s at %d" % (harness.windows_path(self.stage2_file), kept),
+        h.assert_log_in_order(["Continuing earlier download of %s at %d" % (self.stage2_windows, kept),
                                "Earlier download of %s discarded: the server sent the whole file"
-                               % harness.windows_path(self.stage2_file)])
+                               % self.stage2_windows])
 
     def test_without_a_validator_nothing_is_kept(self):
         h = self.h
@@ -161,14 +162,14 @@ class ContinuedDownloads(harness.E2ETest):
         start, asked = self.second_run()
         self.assertIn("range=- ", asked[0])
         self.assert_identical(start, self.stage2)
-        h.assert_log_lacks("Continuing earlier download of " + harness.windows_path(self.stage2_file))
+        h.assert_log_lacks("Continuing earlier download of " + self.stage2_windows)
 
     def test_records_that_cannot_be_trusted(self):
         """A record claiming more than the file holds, a record of garbage, a record of another
         address: each run ends byte-identical, with the line that says what was done."""
         h = self.h
         self.release()
-        path = harness.windows_path(self.stage2_file)
+        path = self.stage2_windows
         cases = [
             ("more than the file", record_text(self.address, SIZE, etag(self.stage2), 2000000), 1500000,
              "Continuing earlier download of %s at 1500000" % path, "range=bytes=1500000-"),
@@ -187,7 +188,8 @@ class ContinuedDownloads(harness.E2ETest):
         eight_days_ago = time.time() - 8 * 24 * 3600
         os.utime(old + ".resume", (eight_days_ago, eight_days_ago))
         cases[0] = cases[0][:3] + (cases[0][3], cases[0][4], [
-            "Earlier download of %s discarded: it is older than seven days" % harness.windows_path(old)])
+            "Earlier download of %s discarded: it is older than seven days"
+            % (h.CLEAN_ROOM + "\\DotNet\\dotnetfx.exe")])
         for name, record, kept, line, asked_range, *more in cases:
             with self.subTest(name):
                 os.makedirs(self.setup_dir, exist_ok=True)

@@ -279,22 +279,23 @@ class ReleaseRun(harness.E2ETest):
         self.assertEqual(h.wait_exit(), 1)
         return start, shot
 
-    def assert_downloads_below_temp(self, start):
+    def assert_downloads_in_the_clean_room(self, start):
         h = self.h
-        setup = os.path.join(h.temp_dir, "Tarvelo", "Setup")
-        stage2_file = os.path.join(setup, harness.STAGE2_PACKAGE)
-        self.assertEqual(start["cmdline"], '"%s" en-GB' % harness.windows_path(stage2_file))
-        for path in (stage2_file, os.path.join(setup, "DotNet", harness.DOTNET_PACKAGE)):
+        stage2_file = h.CLEAN_ROOM + "\\" + harness.STAGE2_PACKAGE
+        self.assertEqual(start["cmdline"], '"%s" en-GB' % stage2_file)
+        for path in (os.path.join(h.clean_room, harness.STAGE2_PACKAGE),
+                     os.path.join(h.clean_room, "DotNet", harness.DOTNET_PACKAGE)):
             with open(path, "rb") as f:
                 self.assertTrue(f.read() == h.stub_bytes(), path)
+        self.assertFalse(os.path.exists(os.path.join(h.temp_dir, "Tarvelo", "Setup")))
         h.assert_log_in_order(["Starting to read ConfigFile", "Using the configuration built into the installer",
-                               "ConfigFile Read successfully", "Hash verified: " + harness.windows_path(stage2_file)])
+                               "ConfigFile Read successfully", "Hash verified: " + stage2_file])
 
     def test_alone_in_an_empty_folder_it_runs_to_the_second_stage(self):
         h = self.h
         self.release_into_downloads()
         start, _ = self.typical_run()
-        self.assert_downloads_below_temp(start)
+        self.assert_downloads_in_the_clean_room(start)
         self.assertEqual(sorted(os.listdir(h.run_dir)), ["TarveloSetup.exe"])
 
     def test_files_planted_beside_it_are_never_read(self):
@@ -307,7 +308,7 @@ class ReleaseRun(harness.E2ETest):
         native_first = {"WINEDLLOVERRIDES": ",".join(PLANTED_DLLS) + "=n,b;mscoree,mshtml="}
         start, shot = self.typical_run(wine_env=native_first)
         self.assertEqual([n for n in os.listdir(h.run_dir) if n.endswith(".loaded")], [], "a planted DLL was loaded")
-        self.assert_downloads_below_temp(start)
+        self.assert_downloads_in_the_clean_room(start)
         with open(planted.log_path) as f:
             self.assertEqual(f.read(), "", "the planted server was asked")
         self.assertNotIn("Planted", "\n".join(h.log()))

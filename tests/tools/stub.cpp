@@ -11,7 +11,8 @@
 //     exit_code=N        exit code, default 0
 //     probe_mutex=NAME   record whether a mutex of that name exists when the stub starts
 //   B.calls (appended, one JSON line per event)
-//     {"event":"start","pid":..,"exe":..,"cmdline":..,"args":[..],"cwd":..,"sha256":..,"mutex":..}
+//     {"event":"start","pid":..,"exe":..,"cmdline":..,"args":[..],"cwd":..,"temp":..,"tmp":..,
+//      "sha256":..,"mutex":..}
 //     (sha256: of its own program file as it finds it when it starts, lower-case hex)
 //     {"event":"end","pid":..,"exit_code":..,"waited":true|false}
 #include <windows.h>
@@ -127,6 +128,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     std::string start = "{\"event\":\"start\",\"pid\":" + pid + ",\"exe\":" + e2e::JsonString(exe) +
                         ",\"cmdline\":" + e2e::JsonString(std::wstring(GetCommandLineW())) +
                         ",\"args\":" + args + ",\"cwd\":" + e2e::JsonString(std::wstring(cwd)) +
+                        ",\"temp\":" + e2e::JsonString(e2e::EnvironmentValue(L"TEMP")) +
+                        ",\"tmp\":" + e2e::JsonString(e2e::EnvironmentValue(L"TMP")) +
                         ",\"sha256\":\"" + FileSha256(exe) + "\"";
     if (!control.probeMutex.empty()) {
         HANDLE mutex = OpenMutexW(SYNCHRONIZE, FALSE, control.probeMutex.c_str());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/carried_inputs.h"
+#include "support/clean_room.h"
 #include "support/installer_config.h"
 #include "support/installer_log.h"
 #include "support/localized_text.h"
@@ -36,9 +37,10 @@ SIZE BitmapSize(HBITMAP bitmap)
 
 }  // namespace
 
-TEST(CarriedInputs, OnlyTheCarriedFilesAreReadAndDownloadsGoBelowTemp)
+TEST(CarriedInputs, OnlyTheCarriedFilesAreReadAndDownloadsGoToTheCleanRoom)
 {
-    TempFolder downloads(L"carried-downloads"), temp(L"carried-temp");
+    TempFolder downloads(L"carried-downloads"), temp(L"carried-temp"), programData(L"carried-programdata");
+    SetProgramDataForTesting(programData.Path());
     ScopedEnvironmentVariable tmp(L"TMP", temp.Path().c_str());
     ScopedEnvironmentVariable tempVariable(L"TEMP", temp.Path().c_str());
     ScopedCurrentDirectory cwd(downloads.Path());
@@ -60,13 +62,15 @@ TEST(CarriedInputs, OnlyTheCarriedFilesAreReadAndDownloadsGoBelowTemp)
     ReadConfigFile();
     InstallerLog::Close();
 
+    SetProgramDataForTesting(L"");
     using namespace InstallerConfig;
-    const std::wstring setup = temp / L"Tarvelo\\Setup";
+    const std::wstring setup = programData / L"Tarvelo\\Setup";
     EXPECT_EQ(StartDirectory, setup);
     EXPECT_EQ(Stage2FileW, setup + L"\\TarveloStage2.exe");
     EXPECT_EQ(DotNetFileW, setup + L"\\DotNet\\dotnetfx.exe");
     EXPECT_EQ(Stage2UrlHead, "http://download.tarvelo.com/setup/");
     EXPECT_NE(GetFileAttributesW(setup.c_str()), INVALID_FILE_ATTRIBUTES) << "the download folder was not made";
+    EXPECT_FALSE(FileExists(temp / L"Tarvelo\\Setup")) << "the user's TEMP is no place for a release run";
     std::string log;
     ASSERT_TRUE(ReadWholeFile(temp / L"Tarvelo\\Logs\\InstallerLogs\\Stage1Logs.txt", log));
     EXPECT_EQ(log, "Using the configuration built into the installer\r\n");

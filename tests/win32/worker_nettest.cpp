@@ -36,6 +36,12 @@ bool Contains(const std::string& haystack, const std::string& needle)
     return haystack.find(needle) != std::string::npos;
 }
 
+// The file held as the installer holds a checked download until its program starts.
+UniqueHandle Hold(const std::wstring& path)
+{
+    return UniqueHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 std::string ReadText(const std::wstring& path)
 {
     const std::vector<char> bytes = NetEnv::ReadAll(path);
@@ -105,7 +111,7 @@ TEST_F(Worker, ThreeItemPlanInstallsWindowsInstallerBeforeDotNet)
     RecordStarts();
     CHttpDownloader2 downloader(true);
     DownloadItem items[3] = {Item(L"msi.bin", L"msi", 5, 20, PackageRole::WindowsInstaller),
-                             Item(L"dotnet.bin", L"dotnet", 50, 2, PackageRole::DotNet),
+                             Item(L"dotnet.bin", L"dotnetfx", 50, 2, PackageRole::DotNet),
                              Item(L"stage2.bin", L"stage2", 5, 20)};
     EXPECT_EQ(DownloadAndInstall(items, downloader, 3), 1);
     ASSERT_EQ(g_started.size(), 2u);
@@ -142,7 +148,7 @@ TEST_F(Worker, OneItemPlanInstallsNothingAndAFailedDownloadReturnsAtOnce)
 TEST_F(Worker, WindowsInstallerIsWaitedFor)
 {
     const std::wstring exe = Stub(out + L"\\msistub", L"WindowsInstaller.exe", "sleep_ms=1500\n");
-    InstallWindowsInstaller(exe);
+    InstallWindowsInstaller(exe, Hold(exe));
     const std::string calls = ReadText(exe + L".calls");
     EXPECT_TRUE(Contains(calls, "\"event\":\"start\"")) << calls;
     EXPECT_TRUE(Contains(calls, "\"event\":\"end\"")) << calls;
@@ -154,6 +160,7 @@ TEST_F(Worker, DotNetTakingTenSecondsMovesTheBarSixtyOneTwoThreeThenHundred)
     const std::wstring folder = out + L"\\dotnetstub";
     const std::wstring exe = Stub(folder, L"dotnetfx.exe", "sleep_ms=10000\n");
     CHttpDownloader2 downloader(true);
+    ASSERT_TRUE(downloader.checkedFiles.Keep(exe, Hold(exe)));
     downloader.InstallDotNet(folder);
     EXPECT_EQ(g_positions, (std::vector<int>{61, 62, 63, 100}));
     const std::string calls = ReadText(exe + L".calls");
@@ -352,7 +359,7 @@ TEST_F(Worker, ScreenReaderHearsTheBarMoveAndTheTextsChange)
     events.Clear();
 
     CHttpDownloader2 downloader(true);
-    DownloadItem items[2] = {Item(L"dotnet.bin", L"dotnet", 50, 2, PackageRole::DotNet), Item(L"stage2.bin", L"stage2", 5, 20)};
+    DownloadItem items[2] = {Item(L"dotnet.bin", L"dotnetfx", 50, 2, PackageRole::DotNet), Item(L"stage2.bin", L"stage2", 5, 20)};
     EXPECT_EQ(DownloadAndInstall(items, downloader, 2), 1);
     events.Settle();
 
@@ -366,6 +373,25 @@ TEST_F(Worker, ScreenReaderHearsTheBarMoveAndTheTextsChange)
     for (int id : {IDC_BODY, IDC_HEADLINE, IDC_PROGRESS_LINE})
         EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, GetDlgItem(run.window, id)), 1) << "control " << id;
     EXPECT_EQ(run.End(), 0);
+}
+
+// The .NET command line starts "<folder>\dotnetfx.exe". A package downloaded and checked under
+// another name is not that program: whatever lies there (here a program planted beside it) is
+// not started.
+TEST_F(Worker, DotNetDownloadedUnderAnotherNameIsNotStarted)
+{
+    RecordStarts();
+    NetEnv::InstallerLogText();  // starts a fresh log
+    CHttpDownloader2 downloader(true);
+    DownloadItem items[2] = {Item(L"dotnet.bin", L"dotnet", 50, 2, PackageRole::DotNet), Item(L"stage2.bin", L"stage2", 5, 20)};
+    Stub(items[0].folder, L"dotnetfx.exe", "");
+    EXPECT_EQ(DownloadAndInstall(items, downloader, 2), 1);
+    EXPECT_TRUE(g_started.empty());
+    EXPECT_EQ(g_positions.back(), 100);
+    const std::string log = NetEnv::InstallerLogText();
+    EXPECT_TRUE(Contains(log, "Start refused: " + NetEnv::AsLogged(items[0].folder + L"\\dotnetfx.exe") +
+                                  " is not the file that was checked\r\n"))
+        << log;
 }
 
 TEST_F(Worker, DotNetThatCannotStartLeavesTheBarAtHundred)

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "support/process_start.h"
+
 namespace {
 
 void RemoveTree(const std::wstring& path)
@@ -25,7 +27,41 @@ std::wstring UnixTreePath(const wchar_t* variable, const std::wstring& relative)
     return relative.empty() ? path : path + L"\\" + relative;
 }
 
+// Wine's own name of a Windows path on the Unix side, as UTF-8 turned wide; empty without Wine.
+std::wstring UnixName(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto convert = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = convert ? convert(path.c_str()) : nullptr;
+    if (!name) return std::wstring();
+    const int length = MultiByteToWideChar(CP_UTF8, 0, name, -1, nullptr, 0);
+    std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, name, -1, &wide[0], length);
+    HeapFree(GetProcessHeap(), 0, name);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 }  // namespace
+
+bool MakeLink(const std::wstring& link, const std::wstring& target)
+{
+    const std::wstring from = UnixName(link), to = UnixName(target);
+    if (from.empty() || to.empty() || !StartProcess(L"/bin/sh -c \"ln -s '" + to + L"' '" + from + L"'\"")) return false;
+    // The Unix child's process handle does not signal under Wine: the link is what is waited for.
+    // A link to a file does not show as a reparse point there; it shows as its target.
+    for (int i = 0; i < 600 && !FileExists(link); ++i) Sleep(50);
+    return FileExists(link);
+}
+
+std::wstring UnixDrivePath(const std::wstring& path)
+{
+    std::wstring name = UnixName(path);
+    for (wchar_t& c : name)
+        if (c == L'/') c = L'\\';
+    return name.empty() ? name : L"Z:" + name;
+}
 
 std::wstring UnixPathFromEnvironment(const wchar_t* variable)
 {

@@ -24,6 +24,14 @@ bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
 bool ReadWholeFile(const std::wstring& path, std::string& bytes);
 bool FileExists(const std::wstring& path);
 
+// A Unix symbolic link at `link` leading to `target` (both Windows paths), as a program of the
+// user could plant one; Wine shows one to a folder as a junction (FILE_ATTRIBUTE_REPARSE_POINT).
+// False when it did not appear.
+bool MakeLink(const std::wstring& link, const std::wstring& target);
+// The same file or folder by its name on Wine's drive Z: (the Unix root): a path outside any
+// Windows profile.
+std::wstring UnixDrivePath(const std::wstring& path);
+
 // Sets (or, with `remove`, deletes) an environment variable of this process for one scope.
 class ScopedEnvironmentVariable {
 public:
