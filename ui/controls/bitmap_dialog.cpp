@@ -299,7 +299,7 @@ int CBitmapDialog::Scale(int length) const { return ScaleToDpi(length, static_ca
 void CBitmapDialog::CaptureReferenceLayout()
 {
     m_bHasReferenceLayout = true;
-    const UINT dpi = WindowDpi(m_hWnd);
+    const UINT dpi = DialogManagerDpi(m_hWnd);
     // The base units the template was laid out with, and the dialog font's at the reference DPI.
     RECT units{0, 0, 4, 8};
     ::MapDialogRect(m_hWnd, &units);
