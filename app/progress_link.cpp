@@ -8,6 +8,7 @@
 namespace {
 DWORD g_waitLimit = 10000;
 bool g_waited = false;
+bool g_waitedForPublication = false;
 void (*g_observer)(int) = nullptr;
 
 DependencyDialog* ReadyDialog()
@@ -38,25 +39,41 @@ DependencyDialog* Dialog()
     return dialog;
 }
 
+// The dialog as soon as its thread has made the object: what it is handed before its window
+// exists, it shows once the window is there. Made at the thread's start, so the first call waits
+// (bounded, once) for that only, never for the window.
+DependencyDialog* PublishedDialog()
+{
+    DependencyDialog* dialog = ProgressDialog.load();
+    if (dialog || g_waitedForPublication) return dialog;
+    const ULONGLONG end = GetTickCount64() + g_waitLimit;
+    while (!dialog && GetTickCount64() < end) {
+        Sleep(1);
+        dialog = ProgressDialog.load();
+    }
+    g_waitedForPublication = true;
+    return dialog;
+}
+
 void HideButton(BOOL blockClose, BOOL disableClose)
 {
-    if (DependencyDialog* dialog = Dialog()) dialog->HideButton(blockClose, disableClose);
+    if (DependencyDialog* dialog = PublishedDialog()) dialog->HideButton(blockClose, disableClose);
 }
 
 void SetPos(int position)
 {
     if (g_observer) g_observer(position);
-    if (DependencyDialog* dialog = Dialog()) dialog->m_progress.SetPos(position);
+    if (DependencyDialog* dialog = PublishedDialog()) dialog->SetProgressPos(position);
 }
 
 void SetHeaderTexts(const std::wstring& caption, const std::wstring& body)
 {
-    if (DependencyDialog* dialog = Dialog()) dialog->SetHeaderTexts(caption, body);
+    if (DependencyDialog* dialog = PublishedDialog()) dialog->SetHeaderTexts(caption, body);
 }
 
 void SetStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine)
 {
-    if (DependencyDialog* dialog = Dialog()) dialog->SetStatusTexts(boldLine, progressLine);
+    if (DependencyDialog* dialog = PublishedDialog()) dialog->SetStatusTexts(boldLine, progressLine);
 }
 
 }  // namespace ProgressLink

@@ -428,15 +428,17 @@ TEST(Accessibility, ProgressDialogAnnouncesTheBarAndItsTexts)
     ProgressRun run(TRUE);
     ASSERT_NE(run.window, nullptr);
     HWND bar = GetDlgItem(run.window, IDC_PROGRESS);
+    HWND caption = GetDlgItem(run.window, IDC_CAPTION);
     HWND body = GetDlgItem(run.window, IDC_BODY);
     HWND bold = GetDlgItem(run.window, IDC_HEADLINE);
     HWND line = GetDlgItem(run.window, IDC_PROGRESS_LINE);
     events.Settle();
     events.Clear();
 
-    run.dialog->m_progress.SetPos(10);
-    run.dialog->m_progress.SetPos(10);
-    run.dialog->m_progress.SetPos(11);
+    run.dialog->SetProgressPos(10);
+    run.dialog->SetProgressPos(10);
+    run.dialog->SetProgressPos(11);
+    ASSERT_TRUE(SettleProgressDialog(run.window));
     events.Settle();
     EXPECT_EQ(events.Count(EVENT_OBJECT_VALUECHANGE, bar), 2);
     EXPECT_EQ(Accessible(bar, OBJID_CLIENT).Value(), L"11%");
@@ -444,11 +446,14 @@ TEST(Accessibility, ProgressDialogAnnouncesTheBarAndItsTexts)
     run.dialog->SetHeaderTexts(Text(L"DIALOG_CAPTION"), Text(L"INSTALLING_DOTNET"));
     run.dialog->SetStatusTexts(Text(L"INSTALLING_BOLD_TEXT"), Text(L"PROGRESS_BAR_INSTALLING_TEXT"));
     run.dialog->SetHeaderTexts(Text(L"DIALOG_CAPTION"), Text(L"INSTALLING_DOTNET"));
+    ASSERT_TRUE(SettleProgressDialog(run.window));
     events.Settle();
-    EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, body), 1);
-    EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, bold), 1);
-    EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, line), 1);
-    EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, GetDlgItem(run.window, IDC_CAPTION)), 0);
+    for (HWND changed : {body, bold, line}) {
+        EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, changed), 1) << GetDlgCtrlID(changed);
+        EXPECT_EQ(events.Count(EVENT_OBJECT_LIVEREGIONCHANGED, changed), 1) << GetDlgCtrlID(changed);
+    }
+    EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, caption), 0);
+    EXPECT_EQ(events.Count(EVENT_OBJECT_LIVEREGIONCHANGED, caption), 0);
     EXPECT_EQ(Accessible(body, OBJID_CLIENT).Name(), Text(L"INSTALLING_DOTNET"));
     EXPECT_EQ(Accessible(line, OBJID_CLIENT).Name(), Text(L"PROGRESS_BAR_INSTALLING_TEXT"));
     EXPECT_EQ(run.End(), 0);
