@@ -180,12 +180,11 @@ TEST_F(DisplayScale, ReferenceLayoutIsTheTemplatesAtNinetySixDpiWhateverTheStart
 // another scale than the system's), while the template's font, which the dialog manager made at
 // the system's scale, still gives the reference layout.
 HMONITOR g_monitorAsked = nullptr;
-UINT g_monitorDpi = 0;
 HRESULT WINAPI SecondMonitorDpi(HMONITOR monitor, int type, UINT* x, UINT* y)
 {
     g_monitorAsked = monitor;
     if (type != 0) return E_INVALIDARG;  // only the effective scale is asked for
-    *x = *y = g_monitorDpi;
+    *x = *y = 120;
     return S_OK;
 }
 
@@ -193,26 +192,13 @@ TEST_F(DisplayScale, WithoutDpiForWindowTheFirstLayoutTakesTheScaleOfItsMonitor)
 {
     DpiQueries windows81;
     windows81.forMonitor = SecondMonitorDpi;
-    g_monitorDpi = 120;
-    g_monitorAsked = nullptr;
     SetDpiQueriesForTesting(&windows81);
-    {
-        ProgressRun run(TRUE);
-        ASSERT_NE(run.window, nullptr);
-        EXPECT_EQ(g_monitorAsked, MonitorFromWindow(run.window, MONITOR_DEFAULTTONEAREST));
-        EXPECT_TRUE(Same(run.dialog->ReferenceRect(GetDlgItem(run.window, IDC_PROGRESS)), RECT{39, 265, 413, 285}));
-        ExpectLaidOutFor(*run.dialog, 120, SIZE{458, 302});
-        EXPECT_EQ(run.End(), 0);
-    }
-    // Without either query (Windows 7), the system's scale.
-    DpiQueries windows7;
-    SetDpiQueriesForTesting(&windows7);
-    {
-        ProgressRun run(FALSE);
-        ASSERT_NE(run.window, nullptr);
-        ExpectLaidOutFor(*run.dialog, startDpi, SIZE{458, 302});
-        EXPECT_EQ(run.End(), 0);
-    }
+    ProgressRun run(TRUE);
+    ASSERT_NE(run.window, nullptr);
+    EXPECT_EQ(g_monitorAsked, MonitorFromWindow(run.window, MONITOR_DEFAULTTONEAREST));
+    EXPECT_TRUE(Same(run.dialog->ReferenceRect(GetDlgItem(run.window, IDC_PROGRESS)), RECT{39, 265, 413, 285}));
+    ExpectLaidOutFor(*run.dialog, 120, SIZE{458, 302});
+    EXPECT_EQ(run.End(), 0);
     SetDpiQueriesForTesting(nullptr);
 }
 

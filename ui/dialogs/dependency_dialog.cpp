@@ -20,6 +20,7 @@ constexpr UINT kDismissQuestionMessage = WM_APP + 0x51;
 constexpr UINT kApplyUpdatesMessage = WM_APP + 0x52;
 // The texts that tell what is happening: live regions for screen readers.
 constexpr int kLiveTexts[] = {IDC_CAPTION, IDC_BODY, IDC_HEADLINE, IDC_PROGRESS_LINE};
+constexpr size_t kLiveTextCount = sizeof kLiveTexts / sizeof kLiveTexts[0];
 
 struct OwnedDialogSearch {
     HWND owner;
@@ -123,8 +124,7 @@ BOOL DependencyDialog::OnInitDialog()
     skin.placement = SkinPlacement::Screen;
     skin.nameId = IDC_CAPTION;
     RunSkinSetup(skin);
-    HWND live[4] = {LiveText(0), LiveText(1), LiveText(2), LiveText(3)};
-    MarkLiveRegions(live, 4);
+    MarkTextsLive(true);
     // From now on updates are posted to the window; those handed over while it was on its way
     // are shown now, before an end requested meanwhile ends the dialog.
     {
@@ -135,7 +135,12 @@ BOOL DependencyDialog::OnInitDialog()
     return TRUE;
 }
 
-HWND DependencyDialog::LiveText(size_t index) const { return ::GetDlgItem(m_hWnd, kLiveTexts[index]); }
+void DependencyDialog::MarkTextsLive(bool live)
+{
+    HWND texts[kLiveTextCount];
+    for (size_t i = 0; i < kLiveTextCount; ++i) texts[i] = ::GetDlgItem(m_hWnd, kLiveTexts[i]);
+    MarkLiveRegions(texts, kLiveTextCount, live);
+}
 
 void DependencyDialog::AfterSkinStep(SkinStep step)
 {
@@ -184,11 +189,9 @@ LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     switch (message) {
-    case WM_DESTROY: {
-        HWND live[4] = {LiveText(0), LiveText(1), LiveText(2), LiveText(3)};
-        MarkLiveRegions(live, 4, false);
+    case WM_DESTROY:
+        MarkTextsLive(false);
         break;
-    }
     case WM_NCDESTROY:
         m_window = nullptr;
         break;

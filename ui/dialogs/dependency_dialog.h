@@ -77,7 +77,8 @@ private:
     void ApplyHandedUpdates();
     void ShowHeaderTexts(const std::wstring& caption, const std::wstring& body);
     void ShowStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine);
-    HWND LiveText(size_t index) const;
+    // The texts that tell what is happening as live regions for screen readers, or no more.
+    void MarkTextsLive(bool live);
 
     void DismissQuitConfirmation();
 
