@@ -7,16 +7,37 @@
 
 namespace {
 DWORD g_waitLimit = 10000;
-bool g_waited = false;
+bool g_waitedForWindow = false;
 bool g_waitedForPublication = false;
 void (*g_observer)(int) = nullptr;
 
-DependencyDialog* ReadyDialog()
+DependencyDialog* WithWindow()
 {
     DependencyDialog* dialog = ProgressDialog.load();
     if (dialog && IsWindow(dialog->GetSafeHwnd())) return dialog;
     return nullptr;
 }
+
+DependencyDialog* Published() { return ProgressDialog.load(); }
+
+// What `ready` gives, waiting for it (bounded) the first time only: the dialog thread is started
+// just before the download, and is given time to get there once, never again.
+DependencyDialog* WaitOnceFor(DependencyDialog* (*ready)(), bool* waited, DWORD pollMs)
+{
+    DependencyDialog* dialog = ready();
+    if (dialog || *waited) return dialog;
+    const ULONGLONG end = GetTickCount64() + g_waitLimit;
+    while (!dialog && GetTickCount64() < end) {
+        Sleep(pollMs);
+        dialog = ready();
+    }
+    *waited = true;
+    return dialog;
+}
+
+// The dialog as soon as its thread has made the object, which it does first: what the dialog is
+// handed before its window exists, it shows once the window is there.
+DependencyDialog* PublishedDialog() { return WaitOnceFor(Published, &g_waitedForPublication, 1); }
 }  // namespace
 
 namespace ProgressLink {
@@ -24,36 +45,7 @@ namespace ProgressLink {
 void SetWaitLimitForTesting(DWORD milliseconds) { g_waitLimit = milliseconds; }
 void SetPositionObserverForTesting(void (*observer)(int)) { g_observer = observer; }
 
-DependencyDialog* Dialog()
-{
-    DependencyDialog* dialog = ReadyDialog();
-    if (dialog || g_waited) return dialog;
-    // The dialog thread is started just before the download; give it time to publish the
-    // dialog once, and afterwards never wait again.
-    const ULONGLONG end = GetTickCount64() + g_waitLimit;
-    while (!dialog && GetTickCount64() < end) {
-        Sleep(10);
-        dialog = ReadyDialog();
-    }
-    g_waited = true;
-    return dialog;
-}
-
-// The dialog as soon as its thread has made the object: what it is handed before its window
-// exists, it shows once the window is there. Made at the thread's start, so the first call waits
-// (bounded, once) for that only, never for the window.
-DependencyDialog* PublishedDialog()
-{
-    DependencyDialog* dialog = ProgressDialog.load();
-    if (dialog || g_waitedForPublication) return dialog;
-    const ULONGLONG end = GetTickCount64() + g_waitLimit;
-    while (!dialog && GetTickCount64() < end) {
-        Sleep(1);
-        dialog = ProgressDialog.load();
-    }
-    g_waitedForPublication = true;
-    return dialog;
-}
+DependencyDialog* Dialog() { return WaitOnceFor(WithWindow, &g_waitedForWindow, 10); }
 
 void HideButton(BOOL blockClose, BOOL disableClose)
 {

@@ -14,7 +14,6 @@ namespace ProgressLink {
 // The dialog once its window exists: the first call waits (bounded) for it. For what needs the
 // window (an owner for the proxy questions, the end of the dialog).
 DependencyDialog* Dialog();
-DependencyDialog* PublishedDialog();
 void HideButton(BOOL blockClose, BOOL disableClose);
 void SetPos(int position);
 void SetHeaderTexts(const std::wstring& caption, const std::wstring& body);

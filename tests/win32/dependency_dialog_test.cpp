@@ -257,10 +257,13 @@ TEST(DependencyDialog, EndRequestFromAnotherThreadEndsTheLoopWithZero)
         EXPECT_FALSE(AbortRequested);
     }
     {
-        // Asked before the dialog has a window: it ends as soon as it has been set up.
+        // Asked before the dialog has a window: it ends as soon as it has been set up, after
+        // showing what the download handed over before (it never waits for the window).
         auto dialog = std::make_unique<DependencyDialog>(L"c", L"b", TRUE, nullptr);
+        dialog->SetProgressPos(42);
         dialog->RequestEnd();
         EXPECT_EQ(dialog->DoModal(), 0);
+        EXPECT_EQ(dialog->m_progress.GetPos(), 42);
     }
 }
 
