@@ -7,37 +7,15 @@
 
 namespace {
 DWORD g_waitLimit = 10000;
-bool g_waitedForWindow = false;
-bool g_waitedForPublication = false;
+bool g_waited = false;
 void (*g_observer)(int) = nullptr;
 
-DependencyDialog* WithWindow()
+DependencyDialog* ReadyDialog()
 {
     DependencyDialog* dialog = ProgressDialog.load();
     if (dialog && IsWindow(dialog->GetSafeHwnd())) return dialog;
     return nullptr;
 }
-
-DependencyDialog* Published() { return ProgressDialog.load(); }
-
-// What `ready` gives, waiting for it (bounded) the first time only: the dialog thread is started
-// just before the download, and is given time to get there once, never again.
-DependencyDialog* WaitOnceFor(DependencyDialog* (*ready)(), bool* waited, DWORD pollMs)
-{
-    DependencyDialog* dialog = ready();
-    if (dialog || *waited) return dialog;
-    const ULONGLONG end = GetTickCount64() + g_waitLimit;
-    while (!dialog && GetTickCount64() < end) {
-        Sleep(pollMs);
-        dialog = ready();
-    }
-    *waited = true;
-    return dialog;
-}
-
-// The dialog as soon as its thread has made the object, which it does first: what the dialog is
-// handed before its window exists, it shows once the window is there.
-DependencyDialog* PublishedDialog() { return WaitOnceFor(Published, &g_waitedForPublication, 1); }
 }  // namespace
 
 namespace ProgressLink {
@@ -45,27 +23,41 @@ namespace ProgressLink {
 void SetWaitLimitForTesting(DWORD milliseconds) { g_waitLimit = milliseconds; }
 void SetPositionObserverForTesting(void (*observer)(int)) { g_observer = observer; }
 
-DependencyDialog* Dialog() { return WaitOnceFor(WithWindow, &g_waitedForWindow, 10); }
+DependencyDialog* Dialog()
+{
+    DependencyDialog* dialog = ReadyDialog();
+    if (dialog || g_waited) return dialog;
+    // The dialog thread is started just before the download; give it time to publish the
+    // dialog once, so that the bar shows the download's first positions too, and afterwards
+    // never wait again.
+    const ULONGLONG end = GetTickCount64() + g_waitLimit;
+    while (!dialog && GetTickCount64() < end) {
+        Sleep(10);
+        dialog = ReadyDialog();
+    }
+    g_waited = true;
+    return dialog;
+}
 
 void HideButton(BOOL blockClose, BOOL disableClose)
 {
-    if (DependencyDialog* dialog = PublishedDialog()) dialog->HideButton(blockClose, disableClose);
+    if (DependencyDialog* dialog = Dialog()) dialog->HideButton(blockClose, disableClose);
 }
 
 void SetPos(int position)
 {
     if (g_observer) g_observer(position);
-    if (DependencyDialog* dialog = PublishedDialog()) dialog->SetProgressPos(position);
+    if (DependencyDialog* dialog = Dialog()) dialog->SetProgressPos(position);
 }
 
 void SetHeaderTexts(const std::wstring& caption, const std::wstring& body)
 {
-    if (DependencyDialog* dialog = PublishedDialog()) dialog->SetHeaderTexts(caption, body);
+    if (DependencyDialog* dialog = Dialog()) dialog->SetHeaderTexts(caption, body);
 }
 
 void SetStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine)
 {
-    if (DependencyDialog* dialog = PublishedDialog()) dialog->SetStatusTexts(boldLine, progressLine);
+    if (DependencyDialog* dialog = Dialog()) dialog->SetStatusTexts(boldLine, progressLine);
 }
 
 }  // namespace ProgressLink

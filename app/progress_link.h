@@ -5,14 +5,11 @@
 class DependencyDialog;
 class ProgressReport;
 
-// The download thread's calls into the progress dialog, which runs on its own thread. Positions,
-// texts and the close lock go to the dialog as soon as its thread has made it (the first call
-// waits, bounded, for that, never for its window); while it is missing the calls do nothing. The
-// download never waits for the dialog to show them: its thread shows them in order, and the end
-// of the dialog comes after them.
+// The download thread's calls into the progress dialog, which runs on its own thread. The first
+// call waits (bounded) until the dialog is published and its window exists; while it is missing
+// the calls do nothing. After that the download never waits for the dialog: positions and texts
+// are handed to its thread, which shows them in order, and the end of the dialog comes after them.
 namespace ProgressLink {
-// The dialog once its window exists: the first call waits (bounded) for it. For what needs the
-// window (an owner for the proxy questions, the end of the dialog).
 DependencyDialog* Dialog();
 void HideButton(BOOL blockClose, BOOL disableClose);
 void SetPos(int position);
