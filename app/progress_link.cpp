@@ -28,7 +28,8 @@ DependencyDialog* Dialog()
     DependencyDialog* dialog = ReadyDialog();
     if (dialog || g_waited) return dialog;
     // The dialog thread is started just before the download; give it time to publish the
-    // dialog once, and afterwards never wait again.
+    // dialog once, so that the bar shows the download's first positions too, and afterwards
+    // never wait again.
     const ULONGLONG end = GetTickCount64() + g_waitLimit;
     while (!dialog && GetTickCount64() < end) {
         Sleep(10);
@@ -46,7 +47,7 @@ void HideButton(BOOL blockClose, BOOL disableClose)
 void SetPos(int position)
 {
     if (g_observer) g_observer(position);
-    if (DependencyDialog* dialog = Dialog()) dialog->m_progress.SetPos(position);
+    if (DependencyDialog* dialog = Dialog()) dialog->SetProgressPos(position);
 }
 
 void SetHeaderTexts(const std::wstring& caption, const std::wstring& body)

@@ -7,7 +7,8 @@ class ProgressReport;
 
 // The download thread's calls into the progress dialog, which runs on its own thread. The first
 // call waits (bounded) until the dialog is published and its window exists; while it is missing
-// the calls do nothing.
+// the calls do nothing. After that the download never waits for the dialog: positions and texts
+// are handed to its thread, which shows them in order, and the end of the dialog comes after them.
 namespace ProgressLink {
 DependencyDialog* Dialog();
 void HideButton(BOOL blockClose, BOOL disableClose);

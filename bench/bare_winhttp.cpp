@@ -2,10 +2,10 @@
 // Usage: bare_winhttp HOST PORT PATH OUTFILE BUFFER_BYTES [--repaint-per-percent]
 // It uses the default proxy settings, as the engine's first attempt does, so that both reach the
 // server the same way.
-// With --repaint-per-percent, a plain window on a second thread stands in for the progress bar:
-// at each percent of the body the loop asks for an immediate repaint of it, as the installer's
-// bar does, and the paint fills a rectangle and nothing more. That is the least any program can
-// pay for showing progress that way, and the fair floor for the installer's own figure.
+// With --repaint-per-percent, a plain window on a second thread stands in for a progress bar: at
+// each percent of the body the loop asks for an immediate repaint of it and waits for it, and the
+// paint fills a rectangle and nothing more. That is the least any program pays for showing
+// progress that way (the installer hands its positions to the dialog's thread instead).
 #include <windows.h>
 #include <winhttp.h>
 #include <psapi.h>

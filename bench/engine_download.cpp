@@ -5,7 +5,8 @@
 //   --no-dialog              no progress dialog at all;
 //   --dialog-first           the clock starts once the dialog is up, so its start-up is left out;
 //   --dialog-first-no-bar    as --dialog-first, and the download sets no bar positions, which
-//                            leaves out the bar's immediate repaints as well.
+//                            leaves out handing them over and the bar's repaints on the
+//                            dialog's thread as well.
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>

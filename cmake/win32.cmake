@@ -32,7 +32,7 @@ if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
 else()
   set(PE_FORMAT pei-i386)
 endif()
-set(SYSTEM_LIBS winhttp cabinet wintrust crypt32 comctl32 oleacc oleaut32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
+set(SYSTEM_LIBS winhttp cabinet wintrust crypt32 comctl32 oleacc oleaut32 ole32 shlwapi shell32 advapi32 gdi32 user32 kernel32)
 
 add_library(tarvelo_portable STATIC ${PORTABLE_SOURCES})
 target_include_directories(tarvelo_portable PUBLIC ${CMAKE_SOURCE_DIR})
@@ -49,7 +49,7 @@ target_include_directories(tarvelo_resources PRIVATE ${CMAKE_SOURCE_DIR}/resourc
 # the known DLLs, never beside the exe. Every other system DLL (and, under Wine, the DLLs those
 # import) is loaded on its first call, after wWinMain has restricted the search to the system
 # folder.
-set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet wintrust crypt32 oleacc oleaut32)
+set(DELAY_LOADED_DLLS user32 gdi32 advapi32 shell32 shlwapi comctl32 winhttp cabinet wintrust crypt32 oleacc oleaut32 ole32)
 set(DELAY_IMPORT_LIBS "")
 foreach(dll IN LISTS DELAY_LOADED_DLLS)
   find_library(IMPORT_LIB_${dll} NAMES ${dll} REQUIRED)

@@ -1,5 +1,6 @@
 #include "framework/dialog.h"
 
+#include "framework/apartment.h"
 #include "framework/app.h"
 
 namespace {
@@ -13,6 +14,18 @@ UINT DestroyRequestMessage()
 {
     static const UINT message = ::RegisterWindowMessageW(L"Tarvelo.Framework.DestroyDialog");
     return message;
+}
+
+// Marks a modeless dialog's window as holding its thread's window apartment (see Create): it is
+// left at WM_NCDESTROY on that thread, whether or not the object is still bound then.
+constexpr const wchar_t* kApartmentProperty = L"Tarvelo.Framework.Apartment";
+
+// Joins the thread's window apartment for a modeless dialog about to be made, and ties the join
+// to its window; a dialog that could not be made leaves again at once.
+HWND KeepApartmentWith(HWND window)
+{
+    if (!window || !::SetPropW(window, kApartmentProperty, reinterpret_cast<HANDLE>(1))) LeaveWindowApartment();
+    return window;
 }
 
 bool ReturnsValueDirectly(UINT message)
@@ -57,6 +70,7 @@ HWND CDialog::ParentHandle() const { return m_pParentWnd ? m_pParentWnd->m_hWnd 
 
 INT_PTR CDialog::DoModal()
 {
+    CWindowApartment apartment;
     return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), ParentHandle(),
                              DialogProc, reinterpret_cast<LPARAM>(this));
 }
@@ -64,6 +78,7 @@ INT_PTR CDialog::DoModal()
 INT_PTR CDialog::DoModalIndirect(const DLGTEMPLATE* dialogTemplate)
 {
     if (!dialogTemplate) return -1;
+    CWindowApartment apartment;
     return ::DialogBoxIndirectParamW(AfxGetResourceHandle(), dialogTemplate, ParentHandle(), DialogProc,
                                      reinterpret_cast<LPARAM>(this));
 }
@@ -73,18 +88,20 @@ BOOL CDialog::Create(UINT templateId, CWnd* parent)
     if (m_hWnd) return FALSE;
     m_nIDTemplate = templateId;
     m_pParentWnd = parent;
+    JoinWindowApartment();
     HWND window = ::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(templateId), ParentHandle(),
                                        DialogProc, reinterpret_cast<LPARAM>(this));
-    return window != nullptr;
+    return KeepApartmentWith(window) != nullptr;
 }
 
 BOOL CDialog::CreateIndirect(const DLGTEMPLATE* dialogTemplate, CWnd* parent)
 {
     if (m_hWnd || !dialogTemplate) return FALSE;
     m_pParentWnd = parent;
+    JoinWindowApartment();
     HWND window = ::CreateDialogIndirectParamW(AfxGetResourceHandle(), dialogTemplate, ParentHandle(),
                                                DialogProc, reinterpret_cast<LPARAM>(this));
-    return window != nullptr;
+    return KeepApartmentWith(window) != nullptr;
 }
 
 void CDialog::EndDialog(int result)
@@ -157,6 +174,15 @@ LRESULT CDialog::CallDefault(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const INT_PTR result = HandleDialogMessage(window, message, wParam, lParam);
+    // A modeless dialog's last message: its join of the thread's apartment ends after everything
+    // else it did on the way out.
+    if (message == WM_NCDESTROY && ::RemovePropW(window, kApartmentProperty)) LeaveWindowApartment();
+    return result;
+}
+
+INT_PTR CDialog::HandleDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     // Only this procedure binds a dialog window, so the object found on it is a CDialog.
     CDialog* self = static_cast<CDialog*>(FromHandlePermanent(window));

@@ -28,6 +28,9 @@ BOOL DDX_Control(CDataExchange* exchange, int id, CWnd& control);
 // unhandled messages go to the dialog manager. WM_CREATE never reaches a dialog's switch (the
 // dialog procedure is installed after the window exists); do that work in OnInitDialog.
 //
+// Screen readers: the thread that runs a dialog is a single-threaded COM apartment while the
+// dialog exists (framework/apartment.h), modal or modeless.
+//
 // Ending: EndDialog on the dialog's own thread; PostEndDialog from any thread (also before the
 // window exists: the dialog then ends as soon as it has been initialised).
 class CDialog : public CWnd {
@@ -68,6 +71,7 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static INT_PTR HandleDialogMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     HWND ParentHandle() const;
 
     std::atomic<HWND> m_hWndShared{nullptr};  // m_hWnd as other threads may read it

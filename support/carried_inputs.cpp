@@ -136,12 +136,29 @@ INT_PTR DIAMONDAPI Notify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION note) noexc
         CloseStream(note->hf);
         wanted->complete = true;
         return TRUE;
-    default:
+    case fdintCABINET_INFO:
         return 0;
+    default:
+        // The packer writes one cabinet whose files are whole: a file continued from or into
+        // another cabinet, or anything else the reader did not expect, means the cabinet is
+        // damaged. Asking for another cabinet, or going on past it, could make the reader loop.
+        return -1;
     }
 }
 
 }  // namespace
+
+void UseCarriedCabinetForTesting(const unsigned char* bytes, size_t size)
+{
+    StaticCriticalSectionLock lock(g_cabinetLock);
+    static Cabinet own;
+    if (!own.looked) own = TheCabinet();
+    g_cabinet = own;
+    if (!bytes) return;
+    g_cabinet.present = true;
+    g_cabinet.bytes = bytes;
+    g_cabinet.size = static_cast<DWORD>(size);
+}
 
 bool CarriesInputs()
 {

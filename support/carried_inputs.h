@@ -14,3 +14,7 @@ bool CarriesInputs();
 // "Images\Small.bmp", ...; case is ignored). False when the exe carries no such file, or it
 // cannot be unpacked.
 bool ReadCarriedInput(const std::wstring& name, std::vector<unsigned char>* bytes);
+
+// Test seam: `bytes` (kept by the caller) are read as the carried cabinet from now on; null
+// gives back the exe's own.
+void UseCarriedCabinetForTesting(const unsigned char* bytes, size_t size);

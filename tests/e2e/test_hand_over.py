@@ -39,7 +39,7 @@ POINTER_LINES = {"In ChangeBitMap", "ChangeBitMap Locked..", "ChangeBitMap Unloc
 BOUND_BEFORE_ENTRY = {"ntdll", "kernel32", "kernelbase", "msvcrt"}
 PLANTED = ["advapi32", "bcrypt", "cabinet", "combase", "comctl32", "crypt32", "dbghelp", "gdi32",
            "imagehlp", "imm32", "jsproxy", "mpr", "msi", "msimg32", "mspatcha", "odbccp32", "ole32",
-           "oleaut32", "rpcrt4", "rsaenh", "sechost", "shcore", "shell32", "shlwapi", "sxs", "ucrtbase",
+           "oleacc", "oleaut32", "rpcrt4", "rsaenh", "sechost", "shcore", "shell32", "shlwapi", "sxs", "ucrtbase",
            "urlmon", "user32", "uxtheme", "version", "win32u", "wininet", "winhttp", "wintrust",
            "ws2_32", "zlib1"]
 

@@ -94,3 +94,29 @@ TEST(CarriedInputs, OnlyTheCarriedFilesAreReadAndDownloadsGoToTheCleanRoom)
     EXPECT_FALSE(ReadCarriedInput(L"Resource-de-DE.txt", &bytes));
     EXPECT_TRUE(bytes.empty());
 }
+
+// A skin image is unpacked once per run: once it has been read, a change of scale takes it again
+// without the cabinet (here one that can no longer be read at all).
+TEST(CarriedInputs, SkinImagesAreUnpackedOncePerRun)
+{
+    TempFolder logs(L"carried-cache-logs");
+    ScopedEnvironmentVariable temp(L"TEMP", logs.Path().c_str());
+    HBITMAP first = LoadSkinImage(kSkinSmallestBackground);
+    ASSERT_NE(first, nullptr);
+    DeleteObject(first);
+    EXPECT_EQ(LoadSkinImage(kSkinSmallestBackground, 200), nullptr) << "the test cabinet has no 200 % set";
+
+    const std::vector<unsigned char> unreadable = {'M', 'S', 'C', 'F', 0, 0, 0, 0};
+    UseCarriedCabinetForTesting(unreadable.data(), unreadable.size());
+    std::vector<unsigned char> bytes;
+    ASSERT_FALSE(ReadCarriedInput(L"Images\\Smallest.bmp", &bytes));
+    for (int round = 0; round < 2; ++round) {
+        HBITMAP again = LoadSkinImage(kSkinSmallestBackground);
+        ASSERT_NE(again, nullptr) << round;
+        EXPECT_EQ(BitmapSize(again).cx, 242);
+        DeleteObject(again);
+        EXPECT_EQ(LoadSkinImage(kSkinSmallestBackground, 200), nullptr);
+    }
+    UseCarriedCabinetForTesting(nullptr, 0);
+    InstallerLog::Close();
+}

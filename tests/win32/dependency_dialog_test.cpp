@@ -16,6 +16,7 @@
 #include "support/localized_text.h"
 #include "support/progress_run.h"
 #include "support/scratch_folder.h"
+#include "support/win_event_recorder.h"
 #include "ui/dialogs/dependency_dialog.h"
 
 using namespace dialog_driver;
@@ -187,8 +188,10 @@ TEST(DependencyDialog, CallsFromAnotherThreadWhileTheModalLoopRuns)
     HWND w = run.window;
     run.dialog->SetHeaderTexts(L"Installing", L"Installing the .NET Framework");
     run.dialog->SetStatusTexts(L"Almost there", L"Installing...");
-    EXPECT_EQ(run.dialog->m_progress.SetPos(61), 0);
+    run.dialog->SetProgressPos(61);
+    EXPECT_TRUE(SettleProgressDialog(w));
     EXPECT_EQ(ControlText(w, IDC_CAPTION), L"Installing");
+    EXPECT_EQ(WindowText(w), L"Installing") << "the caption names the dialog";
     EXPECT_EQ(ControlText(w, IDC_BODY), L"Installing the .NET Framework");
     EXPECT_EQ(ControlText(w, IDC_HEADLINE), L"Almost there");
     EXPECT_EQ(ControlText(w, IDC_PROGRESS_LINE), L"Installing...");
@@ -202,12 +205,34 @@ TEST(DependencyDialog, CallsFromAnotherThreadWhileTheModalLoopRuns)
     ASSERT_NE(question, nullptr);
     run.dialog->SetHeaderTexts(L"Still here", L"Body while asking");
     run.dialog->SetStatusTexts(L"Bold while asking", L"Line while asking");
-    run.dialog->m_progress.SetPos(90);
+    run.dialog->SetProgressPos(90);
+    EXPECT_TRUE(SettleProgressDialog(w));
     EXPECT_EQ(ControlText(w, IDC_CAPTION), L"Still here");
     EXPECT_EQ(ControlText(w, IDC_PROGRESS_LINE), L"Line while asking");
     EXPECT_EQ(run.dialog->m_progress.GetPos(), 90);
     Answer(question, false);
     EXPECT_EQ(run.End(), 0);
+}
+
+// The download thread hands positions over faster than the dialog's thread shows them: each is
+// still shown, in order, and the end request, made right after the last, comes after them all.
+TEST(DependencyDialog, EveryPositionIsShownInOrderBeforeTheEnd)
+{
+    WinEventRecorder events;
+    ASSERT_TRUE(events.Hooked());
+    ProgressRun run(TRUE);
+    ASSERT_NE(run.window, nullptr);
+    HWND bar = GetDlgItem(run.window, IDC_PROGRESS);
+    HWND line = GetDlgItem(run.window, IDC_PROGRESS_LINE);
+    events.Settle();
+    events.Clear();
+    for (int position = 1; position <= 100; ++position) run.dialog->SetProgressPos(position);
+    run.dialog->SetStatusTexts(L"Done", L"All there");
+    EXPECT_EQ(run.End(), 0);
+    EXPECT_EQ(run.dialog->m_progress.GetPos(), 100);
+    events.Settle();
+    EXPECT_EQ(events.Count(EVENT_OBJECT_VALUECHANGE, bar), 100) << "each of the hundred percentages, none left out";
+    EXPECT_EQ(events.Count(EVENT_OBJECT_LIVEREGIONCHANGED, line), 1) << "the last text came before the end";
 }
 
 TEST(DependencyDialog, EndRequestFromAnotherThreadEndsTheLoopWithZero)
@@ -232,10 +257,13 @@ TEST(DependencyDialog, EndRequestFromAnotherThreadEndsTheLoopWithZero)
         EXPECT_FALSE(AbortRequested);
     }
     {
-        // Asked before the dialog has a window: it ends as soon as it has been set up.
+        // Asked before the dialog has a window: it ends as soon as it has been set up, after
+        // showing what the download handed over before (it never waits for the window).
         auto dialog = std::make_unique<DependencyDialog>(L"c", L"b", TRUE, nullptr);
+        dialog->SetProgressPos(42);
         dialog->RequestEnd();
         EXPECT_EQ(dialog->DoModal(), 0);
+        EXPECT_EQ(dialog->m_progress.GetPos(), 42);
     }
 }
 

@@ -175,6 +175,33 @@ TEST_F(DisplayScale, ReferenceLayoutIsTheTemplatesAtNinetySixDpiWhateverTheStart
     EXPECT_EQ(run.End(), 0);
 }
 
+// Windows 8.1 has per-monitor scales but no GetDpiForWindow: there the first layout takes the
+// scale of the monitor the dialog opens on (GetDpiForMonitor, stood in for here by a monitor at
+// another scale than the system's), while the template's font, which the dialog manager made at
+// the system's scale, still gives the reference layout.
+HMONITOR g_monitorAsked = nullptr;
+HRESULT WINAPI SecondMonitorDpi(HMONITOR monitor, int type, UINT* x, UINT* y)
+{
+    g_monitorAsked = monitor;
+    if (type != 0) return E_INVALIDARG;  // only the effective scale is asked for
+    *x = *y = 120;
+    return S_OK;
+}
+
+TEST_F(DisplayScale, WithoutDpiForWindowTheFirstLayoutTakesTheScaleOfItsMonitor)
+{
+    DpiQueries windows81;
+    windows81.forMonitor = SecondMonitorDpi;
+    SetDpiQueriesForTesting(&windows81);
+    ProgressRun run(TRUE);
+    ASSERT_NE(run.window, nullptr);
+    EXPECT_EQ(g_monitorAsked, MonitorFromWindow(run.window, MONITOR_DEFAULTTONEAREST));
+    EXPECT_TRUE(Same(run.dialog->ReferenceRect(GetDlgItem(run.window, IDC_PROGRESS)), RECT{39, 265, 413, 285}));
+    ExpectLaidOutFor(*run.dialog, 120, SIZE{458, 302});
+    EXPECT_EQ(run.End(), 0);
+    SetDpiQueriesForTesting(nullptr);
+}
+
 // A move to each scale and back: every length follows, the skin is the set of the scale, and
 // the return gives back the very layout and fonts it started with.
 TEST_F(DisplayScale, ProgressDialogFollowsMovesBetweenScalesAndComesBackUnchanged)

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <thread>
 
@@ -202,6 +203,57 @@ TEST(DialogModeless, DestroyedFromAnotherThreadGoesThroughItsOwnThread)
     other.join();
     // The window belongs to this thread; its destruction waits for this thread's messages.
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(window); }));
+}
+
+// COM's view of the calling thread.
+bool InSingleThreadedApartment()
+{
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && (type == APTTYPE_STA || type == APTTYPE_MAINSTA);
+}
+
+// A thread is a single-threaded apartment from before its first dialog until its last one has
+// gone, modal or modeless, nested or not, however the modeless one goes.
+TEST(DialogApartment, ThreadIsAnApartmentWhileItHasDialogs)
+{
+    std::thread ui([] {
+        DialogTemplate t = TestTemplate();
+        EXPECT_FALSE(InSingleThreadedApartment());
+        auto modeless = std::make_unique<TestDialog>();
+        ASSERT_TRUE(modeless->CreateIndirect(t.Get()));
+        EXPECT_TRUE(InSingleThreadedApartment());
+        TestDialog modal;
+        bool inside = false;
+        modal.script = [&](TestDialog& d) {
+            inside = InSingleThreadedApartment();
+            d.EndDialog(IDOK);
+        };
+        EXPECT_EQ(modal.DoModalIndirect(t.Get()), IDOK);
+        EXPECT_TRUE(inside);
+        EXPECT_TRUE(InSingleThreadedApartment()) << "the modeless dialog is still there";
+        ::DestroyWindow(modeless->m_hWnd);
+        EXPECT_FALSE(InSingleThreadedApartment());
+        // Destroyed with its object, which lets go of the window first.
+        ASSERT_TRUE(modeless->CreateIndirect(t.Get()));
+        EXPECT_TRUE(InSingleThreadedApartment());
+        modeless.reset();
+        EXPECT_FALSE(InSingleThreadedApartment());
+    });
+    ui.join();
+
+    // A thread that is in the multithreaded apartment already stays there, and its dialogs work.
+    std::thread mta([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        DialogTemplate t = TestTemplate();
+        TestDialog modal;
+        modal.script = [](TestDialog& d) { d.EndDialog(IDOK); };
+        EXPECT_EQ(modal.DoModalIndirect(t.Get()), IDOK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE) << "still in it";
+        CoUninitialize();
+        CoUninitialize();
+    });
+    mta.join();
 }
 
 TEST(DialogReturnRules, HandledValuesUnhandledDefaultsAndDefaultInsideAHandler)

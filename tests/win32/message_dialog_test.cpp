@@ -169,6 +169,7 @@ TEST(MessageDialog, TwoButtonsKeepTheirTemplatePlaces)
         EXPECT_EQ(ControlRect(w, IDOK).left, want.left);
         EXPECT_EQ(ControlRect(w, IDOK).top, want.top);
         EXPECT_EQ(ControlText(w, IDC_LINK), L"") << "without SetLink the link line is empty";
+        EXPECT_FALSE(ControlVisible(w, IDC_LINK)) << "and hidden: nothing to read, nothing to open";
         ClickButton(w, IDCANCEL);
     });
 }

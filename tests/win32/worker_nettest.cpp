@@ -346,7 +346,8 @@ TEST_F(SignedWorker, PrerequisiteNotSignedByItsPinnedPublisherIsNeverInstalled)
 }
 
 // What a screen reader hears while a download moves the bar and the installation follows: every
-// new percentage of the bar, once, and each text of the dialog that changes.
+// new percentage of the bar, once, and each text of the dialog that changes, as a name change and
+// as a change of a live region.
 TEST_F(Worker, ScreenReaderHearsTheBarMoveAndTheTextsChange)
 {
     WinEventRecorder events;
@@ -361,6 +362,8 @@ TEST_F(Worker, ScreenReaderHearsTheBarMoveAndTheTextsChange)
     CHttpDownloader2 downloader(true);
     DownloadItem items[2] = {Item(L"dotnet.bin", L"dotnetfx", 50, 2, PackageRole::DotNet), Item(L"stage2.bin", L"stage2", 5, 20)};
     EXPECT_EQ(DownloadAndInstall(items, downloader, 2), 1);
+    // The download did not wait for the dialog: what it handed over is shown by now.
+    ASSERT_TRUE(SettleProgressDialog(run.window));
     events.Settle();
 
     int changes = 0, last = 0;
@@ -370,8 +373,12 @@ TEST_F(Worker, ScreenReaderHearsTheBarMoveAndTheTextsChange)
     }
     EXPECT_GE(changes, 50);
     EXPECT_EQ(events.Count(EVENT_OBJECT_VALUECHANGE, bar), changes);
-    for (int id : {IDC_BODY, IDC_HEADLINE, IDC_PROGRESS_LINE})
+    EXPECT_EQ(run.dialog->m_progress.GetPos(), g_positions.back());
+    // The texts are live regions: a screen reader speaks each change without the focus there.
+    for (int id : {IDC_BODY, IDC_HEADLINE, IDC_PROGRESS_LINE}) {
         EXPECT_EQ(events.Count(EVENT_OBJECT_NAMECHANGE, GetDlgItem(run.window, id)), 1) << "control " << id;
+        EXPECT_EQ(events.Count(EVENT_OBJECT_LIVEREGIONCHANGED, GetDlgItem(run.window, id)), 1) << "control " << id;
+    }
     EXPECT_EQ(run.End(), 0);
 }
 

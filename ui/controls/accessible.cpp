@@ -9,8 +9,82 @@ namespace {
 
 constexpr DWORD kFactsTimeoutMs = 5000;
 
+// A tear-off: one more interface of our object, made when a tool asks for it. Every other
+// interface, IUnknown among them, is asked of the object it belongs to, so that a tool going from
+// it back to IUnknown or IAccessible meets our object, never another one.
+template <class Interface>
+class TearOff : public Interface {
+public:
+    explicit TearOff(IAccessible* owner) : m_owner(owner) { m_owner->AddRef(); }
+    TearOff(const TearOff&) = delete;
+    TearOff& operator=(const TearOff&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (!out) return E_POINTER;
+        if (iid != __uuidof(Interface)) return m_owner->QueryInterface(iid, out);
+        *out = static_cast<Interface*>(this);
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const LONG refs = ::InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return static_cast<ULONG>(refs);
+    }
+
+protected:
+    virtual ~TearOff() { m_owner->Release(); }
+
+private:
+    LONG m_refs = 1;
+    IAccessible* m_owner;  // one reference
+};
+
+// The window the object stands for: tools find it this way (WindowFromAccessibleObject).
+class OwnWindow final : public TearOff<IOleWindow> {
+public:
+    OwnWindow(IAccessible* owner, HWND window) : TearOff(owner), m_window(window) {}
+    HRESULT STDMETHODCALLTYPE GetWindow(HWND* window) override
+    {
+        if (!window) return E_POINTER;
+        *window = m_window;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+private:
+    HWND m_window;
+};
+
+// The standard object's enumeration of the children, offered as ours.
+class ChildEnumeration final : public TearOff<IEnumVARIANT> {
+public:
+    ChildEnumeration(IAccessible* owner, IEnumVARIANT* standard) : TearOff(owner), m_standard(standard) {}
+    HRESULT STDMETHODCALLTYPE Next(ULONG count, VARIANT* items, ULONG* fetched) override
+    {
+        return m_standard->Next(count, items, fetched);
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG count) override { return m_standard->Skip(count); }
+    HRESULT STDMETHODCALLTYPE Reset() override { return m_standard->Reset(); }
+    // A copy is an enumeration of its own, with its own identity, as any copy is.
+    HRESULT STDMETHODCALLTYPE Clone(IEnumVARIANT** copy) override { return m_standard->Clone(copy); }
+
+private:
+    ~ChildEnumeration() override { m_standard->Release(); }
+
+    IEnumVARIANT* m_standard;  // one reference
+};
+
 // An object for a window of ours: the facts the window gives, over the platform's standard object
-// for the same window, which answers everything else.
+// for the same window, which answers everything else. It is one COM object with one identity:
+// IUnknown, IDispatch and IAccessible are answered here, IOleWindow and the standard object's
+// child enumeration by tear-offs of ours, and every other interface is refused. Handing the
+// standard object out for those would give COM (IMarshal, IStdMarshalInfo before it marshals)
+// and UI Automation (IServiceProvider, IAccessibleEx) the standard object in place of ours,
+// without our names, roles and values.
 class AccessibleObject final : public IAccessible {
 public:
     AccessibleObject(HWND window, LONG objectId, IAccessible* standard)
@@ -20,15 +94,30 @@ public:
     AccessibleObject(const AccessibleObject&) = delete;
     AccessibleObject& operator=(const AccessibleObject&) = delete;
 
-    // IUnknown. Tools that ask for another interface (IOleWindow, to find the window) get the
-    // standard object's, which answers for the same window.
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
     {
         if (!out) return E_POINTER;
-        if (iid != __uuidof(IUnknown) && iid != __uuidof(IDispatch) && iid != __uuidof(IAccessible))
-            return m_standard->QueryInterface(iid, out);
-        *out = static_cast<IAccessible*>(this);
-        AddRef();
+        *out = nullptr;
+        if (iid == __uuidof(IUnknown) || iid == __uuidof(IDispatch) || iid == __uuidof(IAccessible)) {
+            *out = static_cast<IAccessible*>(this);
+            AddRef();
+            return S_OK;
+        }
+        IUnknown* tearOff = nullptr;
+        if (iid == __uuidof(IOleWindow)) {
+            tearOff = new (std::nothrow) OwnWindow(this, m_window);
+        } else if (iid == __uuidof(IEnumVARIANT)) {
+            IEnumVARIANT* standard = nullptr;
+            if (FAILED(m_standard->QueryInterface(__uuidof(IEnumVARIANT), reinterpret_cast<void**>(&standard))) ||
+                !standard)
+                return E_NOINTERFACE;
+            tearOff = new (std::nothrow) ChildEnumeration(this, standard);
+            if (!tearOff) standard->Release();
+        } else {
+            return E_NOINTERFACE;
+        }
+        if (!tearOff) return E_OUTOFMEMORY;
+        *out = tearOff;  // the interface asked for: each tear-off has only it besides IUnknown's
         return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&m_refs)); }
@@ -210,22 +299,33 @@ UINT AccessibleMessage()
     return message;
 }
 
-LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId, LONG answered)
+HRESULT CreateAccessibleObject(HWND window, LONG objectId, IAccessible** object)
+{
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    IAccessible* standard = nullptr;
+    const HRESULT made =
+        ::CreateStdAccessibleObject(window, objectId, __uuidof(IAccessible), reinterpret_cast<void**>(&standard));
+    if (FAILED(made) || !standard) return FAILED(made) ? made : E_FAIL;
+    AccessibleObject* ours = new (std::nothrow) AccessibleObject(window, objectId, standard);
+    if (!ours) {
+        standard->Release();
+        return E_OUTOFMEMORY;
+    }
+    *object = ours;
+    return S_OK;
+}
+
+LRESULT AnswerGetObject(HWND window, WPARAM flags, LPARAM objectId, bool windowObjectToo)
 {
     // Compared as a 32-bit value, as the platform documents it: sign extension on 64-bit
     // Windows must not hide the id.
     const LONG id = static_cast<LONG>(static_cast<DWORD>(objectId));
-    if (id != answered) return 0;
-    IAccessible* standard = nullptr;
-    if (FAILED(::CreateStdAccessibleObject(window, id, __uuidof(IAccessible), reinterpret_cast<void**>(&standard))) ||
-        !standard)
-        return 0;
-    AccessibleObject* object = new (std::nothrow) AccessibleObject(window, id, standard);
-    if (!object) {
-        standard->Release();
-        return 0;
-    }
-    const LRESULT result = ::LresultFromObject(__uuidof(IAccessible), flags, static_cast<IAccessible*>(object));
+    if (id != OBJID_CLIENT && !(windowObjectToo && id == OBJID_WINDOW)) return 0;
+    IAccessible* object = nullptr;
+    if (FAILED(CreateAccessibleObject(window, id, &object))) return 0;
+    // Marshalled for the tool here, on the window's thread: its apartment serves the object.
+    const LRESULT result = ::LresultFromObject(__uuidof(IAccessible), flags, object);
     object->Release();  // the reference made for the tool holds it now
     return result > 0 ? result : 0;
 }
@@ -240,7 +340,7 @@ void AnnounceValueChange(HWND window)
     if (window) ::NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, window, OBJID_CLIENT, CHILDID_SELF);
 }
 
-void SetTextAnnounced(HWND control, const std::wstring& text)
+void SetTextAnnounced(HWND control, const std::wstring& text, Announce announce)
 {
     if (!control) return;
     // The same text again is no news for a listener.
@@ -252,6 +352,46 @@ void SetTextAnnounced(HWND control, const std::wstring& text)
     }
     ::SetWindowTextW(control, text.c_str());
     AnnounceNameChange(control);
+    // Raised everywhere: Windows before 8 does not know the event, and nobody listens for it there.
+    if (announce == Announce::LiveRegion)
+        ::NotifyWinEvent(EVENT_OBJECT_LIVEREGIONCHANGED, control, OBJID_CLIENT, CHILDID_SELF);
+}
+
+namespace {
+// UI Automation's LiveSetting property and the annotation service, spelt out here: the import
+// libraries do not define them.
+const GUID kLiveSettingProperty = {0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
+const CLSID kAccPropServicesClass = {0xb5f8350b, 0x0548, 0x48b1, {0xa6, 0xee, 0x88, 0xbd, 0x00, 0xb4, 0xa5, 0xe7}};
+const IID kAccPropServicesInterface = {0x6e26e776, 0x04f0, 0x495d, {0x80, 0xe4, 0x33, 0x30, 0x35, 0x2e, 0x31, 0x69}};
+constexpr LONG kPoliteLiveSetting = 1;  // LiveSetting: Off 0, Polite 1, Assertive 2
+}  // namespace
+
+int MarkLiveRegions(const HWND* controls, size_t count, bool live)
+{
+    IAccPropServices* services = nullptr;
+    if (FAILED(::CoCreateInstance(kAccPropServicesClass, nullptr, CLSCTX_INPROC_SERVER, kAccPropServicesInterface,
+                                  reinterpret_cast<void**>(&services))) ||
+        !services)
+        return 0;
+    int marked = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (!controls[i]) continue;
+        HRESULT result = E_FAIL;
+        if (live) {
+            VARIANT setting;
+            ::VariantInit(&setting);
+            setting.vt = VT_I4;
+            setting.lVal = kPoliteLiveSetting;
+            result = services->SetHwndProp(controls[i], static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF,
+                                           kLiveSettingProperty, setting);
+        } else {
+            MSAAPROPID property = kLiveSettingProperty;
+            result = services->ClearHwndProps(controls[i], static_cast<DWORD>(OBJID_CLIENT), CHILDID_SELF, &property, 1);
+        }
+        marked += SUCCEEDED(result);
+    }
+    services->Release();
+    return marked;
 }
 
 std::wstring LabelOf(HWND control)

@@ -161,6 +161,7 @@ void CBitmapDialog::RunSkinSetup(const SkinSetup& setup)
             }
         }
     }
+    m_nNameId = setup.nameId;
     if (setup.nameId) {
         if (CWnd* name = GetDlgItem(setup.nameId)) SetWindowText(name->GetWindowText());
     }
@@ -299,7 +300,7 @@ int CBitmapDialog::Scale(int length) const { return ScaleToDpi(length, static_ca
 void CBitmapDialog::CaptureReferenceLayout()
 {
     m_bHasReferenceLayout = true;
-    const UINT dpi = WindowDpi(m_hWnd);
+    const UINT dpi = DialogManagerDpi(m_hWnd);
     // The base units the template was laid out with, and the dialog font's at the reference DPI.
     RECT units{0, 0, 4, 8};
     ::MapDialogRect(m_hWnd, &units);
@@ -435,10 +436,12 @@ void CBitmapDialog::OnDpiChanged(UINT dpi, const RECT* suggested)
 
 void CBitmapDialog::GetAccessibleFacts(LONG objectId, AccessibleFacts* facts)
 {
-    if (objectId != OBJID_WINDOW) return;
+    if (objectId != OBJID_WINDOW && objectId != OBJID_CLIENT) return;
+    // Screen readers name a dialog by either object, depending on how they came to it.
     facts->role = ROLE_SYSTEM_DIALOG;
     facts->hasName = true;
-    facts->name = GetWindowText();
+    CWnd* heading = m_nNameId ? GetDlgItem(m_nNameId) : nullptr;
+    facts->name = heading ? heading->GetWindowText() : GetWindowText();
 }
 
 void CBitmapDialog::CenterOnWindow(HWND reference)
@@ -506,8 +509,8 @@ LRESULT CBitmapDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
     switch (message) {
     case WM_GETOBJECT:
-        // The window object: the platform's, announced as the dialog it is.
-        if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam, OBJID_WINDOW)) return answer;
+        // The window and its client area: the platform's objects, announced as the dialog it is.
+        if (LRESULT answer = AnswerGetObject(m_hWnd, wParam, lParam, true)) return answer;
         break;
     case WM_DPICHANGED:
         OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam));

@@ -198,7 +198,8 @@ protected:
     virtual void AfterSkinStep(SkinStep) {}
     // WM_DPICHANGED: the window at `suggested` (when given), then layout, fonts, skin, shape.
     void OnDpiChanged(UINT dpi, const RECT* suggested);
-    // What the dialog tells screen readers: a dialog, named by its title.
+    // What the dialog tells screen readers, for its window and its client object: a dialog, named
+    // by its heading (the set-up's name control), else by its title.
     virtual void GetAccessibleFacts(LONG objectId, AccessibleFacts* facts);
     // The close control or the system Close command: asks the set-up's question and closes on
     // yes. Only dialogs with a close control get these.
@@ -245,6 +246,7 @@ private:
     bool m_bAnswerButtons = false;
     BOOL (*m_confirmQuit)(CWnd*) = nullptr;
     SkinRows<LabelColours> m_colours;
+    int m_nNameId = 0;
 
     std::vector<OwnFont> m_fonts;
     std::vector<std::pair<COLORREF, CBrush>> m_brushes;

@@ -4,6 +4,7 @@
 
 #include "framework/gdi.h"
 #include "support/installer_log.h"
+#include "support/system_library.h"
 #include "ui/controls/skin_images.h"
 
 namespace {
@@ -50,16 +51,53 @@ void LogMissingSet(int setPercent)
 
 }  // namespace
 
+namespace {
+DpiQueries SystemQueries()
+{
+    DpiQueries queries;
+    queries.forWindow = User32Function<DpiQueries::ForWindow>("GetDpiForWindow");
+    // Windows 8.1 has per-monitor scales but not GetDpiForWindow; shcore.dll is not a known DLL,
+    // so it is loaded from the system folder by its full path, and only where it is needed.
+    if (!queries.forWindow) {
+        if (HMODULE shcore = LoadSystemLibrary(L"shcore.dll"))
+            queries.forMonitor = reinterpret_cast<DpiQueries::ForMonitor>(
+                reinterpret_cast<void*>(::GetProcAddress(shcore, "GetDpiForMonitor")));
+    }
+    return queries;
+}
+
+const DpiQueries* g_testQueries = nullptr;
+
+const DpiQueries& Queries()
+{
+    static const DpiQueries system = SystemQueries();
+    return g_testQueries ? *g_testQueries : system;
+}
+}  // namespace
+
+void SetDpiQueriesForTesting(const DpiQueries* queries) { g_testQueries = queries; }
+
 UINT WindowDpi(HWND window)
 {
     if (!window) return kReferenceDpi;
-    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const GetDpiForWindowFunction getDpiForWindow = User32Function<GetDpiForWindowFunction>("GetDpiForWindow");
-    if (getDpiForWindow) {
-        const UINT dpi = getDpiForWindow(window);
+    const DpiQueries& queries = Queries();
+    if (queries.forWindow) {
+        const UINT dpi = queries.forWindow(window);
         if (dpi) return dpi;
     }
+    if (queries.forMonitor) {
+        // MDT_EFFECTIVE_DPI: the scale the user chose for the monitor the window is on.
+        UINT x = 0, y = 0;
+        HMONITOR monitor = ::MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+        if (monitor && SUCCEEDED(queries.forMonitor(monitor, 0, &x, &y)) && x) return x;
+    }
     return SystemDpi();
+}
+
+UINT DialogManagerDpi(HWND dialog)
+{
+    if (!dialog) return kReferenceDpi;
+    return Queries().forWindow ? WindowDpi(dialog) : SystemDpi();
 }
 
 void TakeOverDialogDpiChanges(HWND dialog)

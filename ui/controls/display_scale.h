@@ -11,9 +11,25 @@
 #define WM_GETDPISCALEDSIZE 0x02E4
 #endif
 
-// The DPI `window` is drawn at: GetDpiForWindow where the system has it (a per-monitor DPI on
-// Windows 10 and later), else the system DPI. The reference DPI for a null window.
+// The DPI `window` is drawn at: GetDpiForWindow where the system has it (Windows 10 and later);
+// else the scale of the monitor the window is on (GetDpiForMonitor, Windows 8.1); else the system
+// DPI. The reference DPI for a null window.
 UINT WindowDpi(HWND window);
+
+// The DPI the dialog manager made `dialog`'s template font and dialog units for: the window's
+// where the system scales dialogs per monitor (it has GetDpiForWindow), else the system DPI (on
+// Windows 8.1 a dialog on a monitor of another scale still starts with the system's font).
+UINT DialogManagerDpi(HWND dialog);
+
+// The system's DPI queries that WindowDpi uses, each null where the system lacks it.
+struct DpiQueries {
+    using ForWindow = UINT(WINAPI*)(HWND);
+    using ForMonitor = HRESULT(WINAPI*)(HMONITOR, int dpiType, UINT* x, UINT* y);
+    ForWindow forWindow = nullptr;    // GetDpiForWindow (user32)
+    ForMonitor forMonitor = nullptr;  // GetDpiForMonitor (shcore), looked up only without the first
+};
+// Test seam: WindowDpi asks `queries` (kept by the caller) instead of the system; null restores.
+void SetDpiQueriesForTesting(const DpiQueries* queries);
 
 // Keeps the dialog manager of Windows 10 1703 and later from resizing a dialog, moving its
 // controls and replacing its fonts when the DPI changes: the skinned base does that itself, from

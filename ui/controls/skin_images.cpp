@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "support/carried_inputs.h"
+#include "support/win32_handle.h"
 #include "ui/controls/portable/bitmap_file.h"
 #include "ui/controls/portable/skin_path.h"
 
@@ -29,6 +30,35 @@ HBITMAP BitmapFromFileBytes(const std::vector<unsigned char>& bytes)
     return bitmap;
 }
 
+// A release exe unpacks each skin image from its cabinet once per run, and remembers the images
+// its cabinet lacks: a change of display scale (a move to another monitor, inside the user's drag)
+// takes what was unpacked before. The cabinet cannot change while the exe runs. Only the sets
+// the dialogs have asked for are kept.
+struct CarriedImage {
+    std::wstring name;
+    bool found = false;
+    std::vector<unsigned char> bytes;
+    CarriedImage* next = nullptr;
+};
+StaticCriticalSection g_carriedImagesLock;
+CarriedImage* g_carriedImages = nullptr;  // kept for the run
+
+HBITMAP CarriedSkinImage(const std::wstring& name)
+{
+    StaticCriticalSectionLock lock(g_carriedImagesLock);
+    const CarriedImage* image = g_carriedImages;
+    while (image && image->name != name) image = image->next;
+    if (!image) {
+        auto* unpacked = new CarriedImage;
+        unpacked->name = name;
+        unpacked->found = ReadCarriedInput(name, &unpacked->bytes);
+        unpacked->next = g_carriedImages;
+        g_carriedImages = unpacked;
+        image = unpacked;
+    }
+    return image->found ? BitmapFromFileBytes(image->bytes) : nullptr;
+}
+
 }  // namespace
 
 std::wstring SkinImageFilePath(const std::wstring& imageName)
@@ -43,10 +73,7 @@ HBITMAP LoadSkinImage(const wchar_t* imageName, int setPercent)
 {
     try {
         const std::wstring name = SkinImageNameForSet(imageName, setPercent);
-        if (CarriesInputs()) {
-            std::vector<unsigned char> bytes;
-            return ReadCarriedInput(name, &bytes) ? BitmapFromFileBytes(bytes) : nullptr;
-        }
+        if (CarriesInputs()) return CarriedSkinImage(name);
         const std::wstring path = SkinImageFilePath(name);
         if (path.empty()) return nullptr;
         return static_cast<HBITMAP>(

@@ -12,5 +12,6 @@ std::wstring SkinImageFilePath(const std::wstring& imageName);
 
 // `imageName` (one of the kSkin* names) in the set drawn for `setPercent` % display scale, as a
 // device-independent bitmap that the caller owns; null when that set has no such image or it is
-// not a usable bitmap.
+// not a usable bitmap. A carried image is unpacked once per run (a carried set that lacks it is
+// asked once): every later call copies it from what was unpacked.
 HBITMAP LoadSkinImage(const wchar_t* imageName, int setPercent = 100);

@@ -31,7 +31,9 @@ public:
     CTextProgressCtrl();
 
     // Any thread. Stores the position (not clamped) and returns the previous one; -1 and no change
-    // while the control has no window. Repaints only when the filled width in pixels changes.
+    // while the control has no window. Repaints at once, only when the filled width in pixels
+    // changes; from another thread that means waiting for the control's thread to paint (the
+    // progress dialog hands its positions to that thread instead: DependencyDialog::SetProgressPos).
     int SetPos(int position);
     int GetPos() const { return m_nPos; }
 

@@ -1,5 +1,6 @@
 #include "ui/dialogs/dependency_dialog.h"
 
+#include <new>
 #include <utility>
 
 #include "support/shared_state.h"
@@ -15,6 +16,11 @@ const wchar_t DependencyDialog::kProductTourUrl[] = L"http://www.tarvelo.com/r/1
 namespace {
 // Posted by RequestEnd: answer an open quit confirmation no, on the dialog's own thread.
 constexpr UINT kDismissQuestionMessage = WM_APP + 0x51;
+// Posted when texts or bar positions have been handed over: show them, on the dialog's thread.
+constexpr UINT kApplyUpdatesMessage = WM_APP + 0x52;
+// The texts that tell what is happening: live regions for screen readers.
+constexpr int kLiveTexts[] = {IDC_CAPTION, IDC_BODY, IDC_HEADLINE, IDC_PROGRESS_LINE};
+constexpr size_t kLiveTextCount = sizeof kLiveTexts / sizeof kLiveTexts[0];
 
 struct OwnedDialogSearch {
     HWND owner;
@@ -60,7 +66,15 @@ DependencyDialog::DependencyDialog(std::wstring caption, std::wstring body, BOOL
     m_bCloseBlocked = TRUE;
 }
 
-DependencyDialog::~DependencyDialog() = default;
+DependencyDialog::~DependencyDialog()
+{
+    // What was handed over after the window went (or to a window that never came) goes with it.
+    for (Update* update = m_pFirstUpdate; update;) {
+        Update* next = update->next;
+        delete update;
+        update = next;
+    }
+}
 
 void DependencyDialog::DoDataExchange(CDataExchange* exchange)
 {
@@ -74,7 +88,6 @@ void DependencyDialog::DoDataExchange(CDataExchange* exchange)
 BOOL DependencyDialog::OnInitDialog()
 {
     CBitmapDialog::OnInitDialog();
-    m_window = m_hWnd;
     AbortRequested = false;
 
     // The feature font is the product layout's only.
@@ -111,7 +124,22 @@ BOOL DependencyDialog::OnInitDialog()
     skin.placement = SkinPlacement::Screen;
     skin.nameId = IDC_CAPTION;
     RunSkinSetup(skin);
+    MarkTextsLive(true);
+    // From now on updates are posted to the window; those handed over while it was on its way
+    // are shown now, before an end requested meanwhile ends the dialog.
+    {
+        CCriticalSectionLock lock(m_updatesLock);
+        m_window = m_hWnd;
+    }
+    ApplyHandedUpdates();
     return TRUE;
+}
+
+void DependencyDialog::MarkTextsLive(bool live)
+{
+    HWND texts[kLiveTextCount];
+    for (size_t i = 0; i < kLiveTextCount; ++i) texts[i] = ::GetDlgItem(m_hWnd, kLiveTexts[i]);
+    MarkLiveRegions(texts, kLiveTextCount, live);
 }
 
 void DependencyDialog::AfterSkinStep(SkinStep step)
@@ -156,7 +184,14 @@ LRESULT DependencyDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         DismissQuitConfirmation();
         return 0;
     }
+    if (message == kApplyUpdatesMessage) {
+        ApplyHandedUpdates();
+        return 0;
+    }
     switch (message) {
+    case WM_DESTROY:
+        MarkTextsLive(false);
+        break;
     case WM_NCDESTROY:
         m_window = nullptr;
         break;
@@ -211,20 +246,86 @@ void DependencyDialog::RepaintUnder(HWND control)
 
 void DependencyDialog::SetHeaderTexts(std::wstring caption, std::wstring body)
 {
-    // Each text that changes is announced, so that a screen reader follows the installation.
-    SetTextAnnounced(m_caption.m_hWnd, caption);
-    SetTextAnnounced(m_body.m_hWnd, body);
-    // The caption names the dialog.
-    if (HWND window = m_window.load()) ::SetWindowTextW(window, caption.c_str());
-    RepaintUnder(m_body.m_hWnd);
+    Hand(new (std::nothrow) Update{Update::Kind::Header, 0, std::move(caption), std::move(body)});
 }
 
 void DependencyDialog::SetStatusTexts(std::wstring boldLine, std::wstring progressLine)
 {
+    Hand(new (std::nothrow) Update{Update::Kind::Status, 0, std::move(boldLine), std::move(progressLine)});
+}
+
+void DependencyDialog::SetProgressPos(int position)
+{
+    Hand(new (std::nothrow) Update{Update::Kind::Position, position, {}, {}});
+}
+
+void DependencyDialog::Hand(Update* update)
+{
+    // Out of memory: this text or position is not shown, and the download goes on.
+    if (!update) return;
+    HWND window = nullptr;
+    bool post = false;
+    {
+        CCriticalSectionLock lock(m_updatesLock);
+        (m_pLastUpdate ? m_pLastUpdate->next : m_pFirstUpdate) = update;
+        m_pLastUpdate = update;
+        // Before the window exists the list waits for it (the set-up shows it).
+        window = m_window.load();
+        post = window && !m_bApplyPosted;
+        if (post) m_bApplyPosted = true;
+    }
+    // One message carries everything handed over until the dialog's thread takes it. A message
+    // that could not be posted is asked for again by the next update, and by the end request.
+    if (post && !::PostMessageW(window, kApplyUpdatesMessage, 0, 0)) {
+        CCriticalSectionLock lock(m_updatesLock);
+        m_bApplyPosted = false;
+    }
+}
+
+void DependencyDialog::ApplyHandedUpdates()
+{
+    Update* update = nullptr;
+    {
+        CCriticalSectionLock lock(m_updatesLock);
+        update = m_pFirstUpdate;
+        m_pFirstUpdate = m_pLastUpdate = nullptr;
+        m_bApplyPosted = false;
+    }
+    // Each in turn, the bar painted at each position, as it was given.
+    while (update) {
+        switch (update->kind) {
+        case Update::Kind::Position:
+            m_progress.SetPos(update->position);
+            break;
+        case Update::Kind::Header:
+            ShowHeaderTexts(update->first, update->second);
+            break;
+        case Update::Kind::Status:
+            ShowStatusTexts(update->first, update->second);
+            break;
+        }
+        Update* done = update;
+        update = update->next;
+        delete done;
+    }
+}
+
+void DependencyDialog::ShowHeaderTexts(const std::wstring& caption, const std::wstring& body)
+{
+    // Each text that changes is announced, so that a screen reader follows the installation.
+    SetTextAnnounced(m_caption.m_hWnd, caption, Announce::LiveRegion);
+    SetTextAnnounced(m_body.m_hWnd, body, Announce::LiveRegion);
+    // The caption names the dialog.
+    ::SetWindowTextW(m_hWnd, caption.c_str());
+    RepaintUnder(m_body.m_hWnd);
+}
+
+void DependencyDialog::ShowStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine)
+{
     HWND bold = ::GetDlgItem(m_hWnd, IDC_HEADLINE);
     HWND progress = ::GetDlgItem(m_hWnd, IDC_PROGRESS_LINE);
-    SetTextAnnounced(bold, boldLine);
-    SetTextAnnounced(progress, progressLine);
+    SetTextAnnounced(bold, boldLine, Announce::LiveRegion);
+    SetTextAnnounced(progress, progressLine, Announce::LiveRegion);
     RepaintUnder(bold);
 }
 
@@ -238,6 +339,8 @@ void DependencyDialog::HideButton(BOOL blockClose, BOOL disableClose)
 
 void DependencyDialog::RequestEnd()
 {
+    // Whatever was handed over is shown before the end: the messages leave the queue in order.
+    if (HWND window = m_window.load()) ::PostMessageW(window, kApplyUpdatesMessage, 0, 0);
     PostEndDialog(0);
     // Before the window exists no question can be open, and the end request is kept for it.
     if (HWND window = m_window.load()) ::PostMessageW(window, kDismissQuestionMessage, 0, 0);

@@ -21,9 +21,16 @@ public:
     DependencyDialog(std::wstring caption, std::wstring body, BOOL dotNetMode, CWnd* parent);
     ~DependencyDialog() override;
 
-    // Any thread, while the dialog window exists.
+    // Any thread. The texts and bar positions are handed to the dialog's own thread, which shows
+    // each in the order they were given (also while a question runs its own loop there); the
+    // caller never waits for the dialog, not even for its window to be made: what comes before
+    // that is shown as soon as the dialog is set up. The end request (RequestEnd) comes after
+    // everything handed over before it. The texts are polite live regions: a change is announced
+    // to screen readers although they do not have the focus.
     void SetHeaderTexts(std::wstring caption, std::wstring body);
     void SetStatusTexts(std::wstring boldLine, std::wstring progressLine);
+    void SetProgressPos(int position);
+    // Any thread; takes effect at once.
     void HideButton(BOOL blockClose, BOOL disableClose);
     // Any thread: ends the modal loop with 0 on the dialog's own thread. A quit confirmation
     // still open over the dialog is answered no first; it would otherwise keep the loop (and the
@@ -58,9 +65,31 @@ protected:
     void OnCloseControl() override;
 
 private:
+    // One text change or bar position on its way to the dialog's thread, in a list kept in the
+    // order they were handed over.
+    struct Update {
+        enum class Kind { Position, Header, Status } kind;
+        int position;
+        std::wstring first, second;
+        Update* next = nullptr;
+    };
+    void Hand(Update* update);
+    void ApplyHandedUpdates();
+    void ShowHeaderTexts(const std::wstring& caption, const std::wstring& body);
+    void ShowStatusTexts(const std::wstring& boldLine, const std::wstring& progressLine);
+    // The texts that tell what is happening as live regions for screen readers, or no more.
+    void MarkTextsLive(bool live);
+
     void DismissQuitConfirmation();
 
-    std::atomic<HWND> m_window{nullptr};  // the dialog window as other threads may read it
+    CCriticalSection m_updatesLock;  // around the three below; nothing else is taken under it
+    Update* m_pFirstUpdate = nullptr;
+    Update* m_pLastUpdate = nullptr;
+    bool m_bApplyPosted = false;     // a message to apply the list is on its way
+
+    // The dialog window as other threads may read it: set (under m_updatesLock) once the set-up
+    // has run, cleared when the window goes.
+    std::atomic<HWND> m_window{nullptr};
 
     // A transparent label does not erase its old text; the skin under it is repainted instead.
     void RepaintUnder(HWND control);

@@ -62,6 +62,9 @@ BOOL MessageDialog::OnInitDialog()
     skin.placement = SkinPlacement::Screen;  // on the screen, whatever the owner
     skin.nameId = IDC_CAPTION;
     RunSkinSetup(skin);
+    // Without a link the line is hidden: screen readers would find an empty link there, and a
+    // click on the empty line would open the browser on no address.
+    if (m_strLinkText.empty()) m_link.ShowWindow(SW_HIDE);
     return TRUE;
 }
 

@@ -18,6 +18,7 @@ public:
     ~MessageDialog() override;
 
     // Before DoModal: the link line's text and the address it opens (not underlined, not refitted).
+    // Without it the line is hidden.
     void SetLink(std::wstring text, std::wstring target);
 
     int m_nAnswer = 0;

@@ -142,9 +142,11 @@ void ProgressScenes(const Visit& visit)
                 {IDC_TOUR_LINK, L"URL_LABEL2"},
                 {IDC_PROGRESS_LINE, L"PROGRESS_BAR_DOWNLOADING_TEXT"}}});
         if (run.dialog) {
+            // As the download thread hands them over; shown once the dialog's thread got to them.
             run.dialog->SetHeaderTexts(Text(L"DIALOG_CAPTION"), Text(L"INSTALLING_DOTNET"));
             run.dialog->SetStatusTexts(Text(L"INSTALLING_BOLD_TEXT"), Text(L"PROGRESS_BAR_INSTALLING_TEXT"));
-            run.dialog->m_progress.SetPos(75);
+            run.dialog->SetProgressPos(75);
+            SettleProgressDialog(run.window);
         }
         visit({L"progress-dotnet-installing", run.window,
                {{IDC_CAPTION, L"DIALOG_CAPTION"},

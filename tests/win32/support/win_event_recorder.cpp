@@ -1,6 +1,7 @@
 #include "support/win_event_recorder.h"
 
 #include "support/dialog_driver.h"
+#include "ui/controls/accessible.h"
 
 namespace {
 WinEventRecorder* g_recorder = nullptr;  // the hook's callback has no context of its own
@@ -38,12 +39,14 @@ DWORD WINAPI WinEventRecorder::Main(void* param)
                                           GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     HWINEVENTHOOK values = SetWinEventHook(EVENT_OBJECT_VALUECHANGE, EVENT_OBJECT_VALUECHANGE, nullptr, Hook,
                                            GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    HWINEVENTHOOK live = SetWinEventHook(EVENT_OBJECT_LIVEREGIONCHANGED, EVENT_OBJECT_LIVEREGIONCHANGED, nullptr,
+                                         Hook, GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     HWINEVENTHOOK markers = SetWinEventHook(kMarkerEvent, kMarkerEvent, nullptr, Hook, GetCurrentProcessId(), 0,
                                             WINEVENT_OUTOFCONTEXT);
-    self->m_hooked = names && values && markers;
+    self->m_hooked = names && values && live && markers;
     SetEvent(self->m_ready);
     while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-    for (HWINEVENTHOOK hook : {names, values, markers})
+    for (HWINEVENTHOOK hook : {names, values, live, markers})
         if (hook) UnhookWinEvent(hook);
     return 0;
 }

@@ -14,7 +14,8 @@ public:
         LONG childId;
     };
 
-    // Hooks EVENT_OBJECT_NAMECHANGE and EVENT_OBJECT_VALUECHANGE of this process.
+    // Hooks EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_VALUECHANGE and EVENT_OBJECT_LIVEREGIONCHANGED
+    // of this process.
     WinEventRecorder();
     ~WinEventRecorder();
     WinEventRecorder(const WinEventRecorder&) = delete;
