@@ -114,6 +114,23 @@ def tool(name):
     return path
 
 
+def _put_whole(path, text):
+    """Makes `path` hold `text`: left alone when it does, else a new file put in its place at
+    once. Programs already running in a namespace that bound the old file keep reading it whole;
+    rewritten in place, it was empty for a moment each time the harness started another program,
+    and a name the installer looked up then was not found (its proxy prompt came instead of the
+    notice a test waited for)."""
+    try:
+        with open(path) as f:
+            if f.read() == text:
+                return
+    except FileNotFoundError:
+        pass
+    with open(path + ".new", "w") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
+
+
 # ---------------------------------------------------------------------------------------------
 # X display: the caller's, or a private Xvfb for the whole test process.
 
@@ -637,21 +654,19 @@ class Harness:
         """argv wrapped in a private mount namespace whose name lookups stay on loopback."""
         hosts = os.path.join(self.root, "hosts")
         resolv = os.path.join(self.root, "resolv.conf")
-        with open(hosts, "w") as f:
-            # The machine's own name too: programs look it up at start, and an unanswered
-            # query would cost a resolver timeout each time.
-            name = socket.gethostname()
-            if self.domain:
-                # The first name of the line is the canonical one, which gives Wine the domain.
-                # localhost is loopback's IPv4 address alone: auto-detection fetches its script
-                # from the name that 127.0.0.1 reads back as.
-                f.write("127.0.0.1 localhost\n127.0.0.1 %s.%s %s\n" % (name, self.domain, name))
-            else:
-                f.write("127.0.0.1 localhost %s\n::1 localhost\n" % name)
-            for name in self.hosts:
-                f.write("127.0.0.1 %s\n" % name)
-        with open(resolv, "w") as f:
-            f.write("nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
+        # The machine's own name too: programs look it up at start, and an unanswered query
+        # would cost a resolver timeout each time.
+        name = socket.gethostname()
+        if self.domain:
+            # The first name of the line is the canonical one, which gives Wine the domain.
+            # localhost is loopback's IPv4 address alone: auto-detection fetches its script from
+            # the name that 127.0.0.1 reads back as.
+            text = "127.0.0.1 localhost\n127.0.0.1 %s.%s %s\n" % (name, self.domain, name)
+        else:
+            text = "127.0.0.1 localhost %s\n::1 localhost\n" % name
+        text += "".join("127.0.0.1 %s\n" % name for name in self.hosts)
+        _put_whole(hosts, text)
+        _put_whole(resolv, "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
         bundle = tls.make(os.path.join(BUILD_DIR, "pki")).bundle
         unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-r", "-m"]
         script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf && '

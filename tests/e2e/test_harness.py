@@ -82,6 +82,17 @@ class Tools(harness.E2ETest):
         done = subprocess.run(h._namespace(["getent", "hosts", "example.org"]), stdout=subprocess.PIPE)
         self.assertNotEqual(done.returncode, 0)
 
+    def test_names_keep_resolving_while_the_harness_starts_other_programs(self):
+        h = self.h
+        # A program looks names up while the test starts robots beside it: its namespace never
+        # sees a hosts file that is empty or half written.
+        import subprocess
+        lookups = 'n=0; while [ $n -lt 500 ]; do getent hosts download.tarvelo.com >/dev/null || echo miss; n=$((n+1)); done'
+        looker = subprocess.Popen(h._namespace(["sh", "-c", lookups]), stdout=subprocess.PIPE)
+        while looker.poll() is None:
+            h._namespace(["true"])
+        self.assertEqual(looker.stdout.read().count(b"miss"), 0)
+
 
 if __name__ == "__main__":
     harness.main()
