@@ -28,6 +28,7 @@ class Tools(harness.E2ETest):
         h = self.h
         self.start_demo("fr-FR")
         # A text condition that never holds: the wait ends in a timeout, not in a wrong match.
+        # A limit of a second, since it is meant to run out; the robot looks once at least.
         h.robot("wait", kind="demo_stage2", texts={1002: "en-GB"}, timeout=1, expect_rc=2)
         # Found by its program's name as well as by its process id.
         h.dialog("demo_stage2", texts={1002: "fr-FR"}, image="demo_stage2.exe")
@@ -38,7 +39,31 @@ class Tools(harness.E2ETest):
         h.dialog("demo_stage2", do=["click:1"], gone=True)
         self.assertEqual(h.wait_exit(), 0)
         # Once the process has ended, a wait for its dialog ends at once.
-        h.robot("wait", kind="demo_stage2", timeout=120, expect_rc=6)
+        h.robot("wait", kind="demo_stage2", expect_rc=6)
+
+    def test_launcher_records_every_event_its_program_raises(self):
+        """Each new position of a bar and each new text another program announces reaches the
+        record, in order: raised as fast as a program can, from a thread that had taken messages
+        before (under Wine such a thread raises nothing for a hook set after that)."""
+        h = self.h
+        count = 2000
+        release = os.path.join(h.root, "release-source")
+        source = h.start(program=harness.windows_path(harness.tool("event_source.exe")),
+                         args=[str(count), harness.windows_path(release)])
+        # The last text is announced after every position: once its event is in the record, so
+        # are theirs. (Not once "done" is: a text is read when its event arrives, and the first
+        # retitle's event may find the last title already.)
+        source.wait_record(lambda: len(source.texts(control=0)) == count // 100 + 1, "every retitle")
+        open(release, "w").close()
+        self.assertEqual(h.wait_exit(), 0)
+        positions = source.positions()
+        self.assertEqual(len(positions), count)
+        self.assertNotIn(None, positions)
+        self.assertEqual(positions, sorted(positions))
+        self.assertEqual(positions[-1], count)
+        texts = source.texts(control=0)
+        self.assertEqual(len(texts), count // 100 + 1, texts)
+        self.assertEqual(texts[-1], "done")
 
     def test_machine_control_as_a_program_sees_it(self):
         h = self.h

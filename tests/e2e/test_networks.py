@@ -66,7 +66,7 @@ class Networks(harness.E2ETest):
         self.assertIn("range=bytes=40000-", requests[1])
         # squid logs a tunnel when it closes, which may be a moment after the installer ended.
         self.assertTrue(harness.poll(lambda: any("CONNECT cdn.tarvelo.com:%d" % port in line and "TCP_TUNNEL/200" in line
-                                                 for line in proxy.access_log().splitlines()), 30),
+                                                 for line in proxy.access_log().splitlines())),
                         proxy.access_log())
         dotnet_file = harness.windows_path(h.config_path("dotnet_file"))
         h.assert_log_in_order([
@@ -88,7 +88,7 @@ class Networks(harness.E2ETest):
             self.assertIn("/wpad.dat", wpad.requests)
             h.assert_log_in_order(["direct connection failed...trying proxy",
                                    "Proxy from auto-detection: " + named, "Launching Stage2"])
-            self.assertTrue(harness.poll(lambda: "/packages/%s - HIER_DIRECT" % STAGE2 in proxy.access_log(), 30),
+            self.assertTrue(harness.poll(lambda: "/packages/%s - HIER_DIRECT" % STAGE2 in proxy.access_log()),
                             proxy.access_log())
             self.assertEqual(self.proxy_file(), self.unauthenticated_proxy_file(named))
 
@@ -162,7 +162,7 @@ class Networks(harness.E2ETest):
                                "Proxy from auto-configuration script: " + dead,
                                "WinHttpSendRequest failed with error 12029",
                                "Proxy from auto-configuration script: " + named, "Launching Stage2"])
-        self.assertTrue(harness.poll(lambda: "/packages/%s - HIER_DIRECT" % STAGE2 in live.access_log(), 30),
+        self.assertTrue(harness.poll(lambda: "/packages/%s - HIER_DIRECT" % STAGE2 in live.access_log()),
                         live.access_log())
         self.assertEqual(self.proxy_file(), self.unauthenticated_proxy_file(named))
         os.remove(h.path(STAGE2))
@@ -179,13 +179,14 @@ class Networks(harness.E2ETest):
         self.assertFalse(os.path.exists(h.appdata_path("ProxyInfo.proxy")))
         os.remove(h.path(STAGE2))
 
-        # A script that never returns: within 20 s of the failed direct attempt the lookup is
-        # given up and the next source, the prompt, is there; the proxy given works, with the
-        # script still running beside the run.
+        # A script that never returns: soon after the lookup's 15 s the lookup is given up and
+        # the next source, the prompt, is there; the proxy given works, with the script still
+        # running beside the run. A shorter limit than the usual one, since it is what is under
+        # test: the 15 s, and 30 s more for a loaded machine to show the prompt and start the robot.
         h.machine(dotnet=True, browser_script=self.script_url(hang=True))
         h.start(env=self.closed_port_proxy())
         h.wait_log_line("direct connection failed...trying proxy")
-        h.dialog("proxy", timeout=20, do=["type:1007=127.0.0.1", "type:1003=%d" % live.port, "click:1004"],
+        h.dialog("proxy", timeout=15 + 30 * harness.TIMEOUT_SCALE, do=["type:1007=127.0.0.1", "type:1003=%d" % live.port, "click:1004"],
                  gone=True)
         self.assertEqual(h.wait_exit(), 1)
         stage2.wait_started(count=3)
