@@ -216,10 +216,9 @@ TEST_F(BitmapDialogTest, DraggingTheBackgroundMovesTheWindow)
         // The move loop runs on the dialog's thread once the posted caption press arrives.
         GUITHREADINFO info{};
         info.cbSize = sizeof(info);
-        for (int i = 0; i < 2000; ++i) {
-            if (GetGUIThreadInfo(uiThread, &info) && (info.flags & GUI_INMOVESIZE)) break;
+        const ULONGLONG end = GetTickCount64() + e2e::WaitLimitMs();
+        while (!(GetGUIThreadInfo(uiThread, &info) && (info.flags & GUI_INMOVESIZE)) && GetTickCount64() < end)
             Sleep(5);
-        }
         for (int step = 1; step <= 4; ++step) send(0, start.x + step * 10, start.y + step * 8);
         send(MOUSEEVENTF_LEFTUP, start.x + 40, start.y + 32);
         done = true;
