@@ -994,16 +994,33 @@ class Harness:
         what the robot saw before acting."""
         events = self.robot("wait", kind=kind, texts=texts, do=do, gone=gone, timeout=timeout,
                             pid=pid, **kw)
-        return Dialog(next(e for e in events if e["event"] == "dialog"))
+        dialog = Dialog(next(e for e in events if e["event"] == "dialog"))
+        if kw.get("focus") is not None:
+            self.keyboard_dialog = dialog
+        return dialog
 
     def keys(self, *keys):
-        """Real key presses on the X display (xdotool), as a user's keyboard gives them: they
-        reach whatever window Wine has given the keyboard."""
+        """Real key presses on the X display (xdotool), as a user's keyboard gives them, to the
+        dialog last waited for with the keyboard (dialog(..., focus=ID))."""
+        self._x_focus_to_keyboard_dialog()
         subprocess.run(["xdotool", "key", "--delay", "40"] + list(keys), check=True, timeout=30)
 
     def type_keys(self, text):
-        """Types `text` on the X display, key by key."""
+        """Types `text` on the X display, key by key, as keys() presses them."""
+        self._x_focus_to_keyboard_dialog()
         subprocess.run(["xdotool", "type", "--delay", "40", text], check=True, timeout=60)
+
+    def _x_focus_to_keyboard_dialog(self):
+        """The X server sends key presses to its own focus window, which Wine moves to each
+        dialog it brings to the front. When one dialog closed and the next came up, a loaded
+        machine now and then left the X focus on Wine's desktop window, where keys go nowhere,
+        although Wine had given the new dialog the keyboard (the robot saw that): the X focus is
+        put on that dialog's X window, as Wine does itself when it is in time."""
+        dialog = getattr(self, "keyboard_dialog", None)
+        window = int(dialog.get("x11_window") or "0", 16) if dialog else 0
+        if window:
+            subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], check=True, timeout=30,
+                           stdout=subprocess.DEVNULL)
 
     def wait_dialog_absent(self, kind, timeout=WAIT_LIMIT, pid=None):
         """Waits until the installer (or process `pid`) shows no dialog of the kind, at once when
@@ -1129,6 +1146,8 @@ class Harness:
         return os.path.join(ARTIFACTS_DIR, self.name)
 
     def _save_evidence(self):
+        # Before the windows are listed below: that list is no answer of the test's robot.
+        summary = self._failure_summary()
         shutil.rmtree(self.artifact_dir, ignore_errors=True)
         os.makedirs(self.artifact_dir)
         try:
@@ -1145,7 +1164,7 @@ class Harness:
         with open(os.path.join(self.artifact_dir, "transcript.json"), "w") as f:
             json.dump({"transcript": self.transcript,
                        "installers": [i.events for i in self.installers]}, f, indent=1)
-        print(self._failure_summary(), flush=True)
+        print(summary, flush=True)
         print("e2e evidence kept in", self.artifact_dir, flush=True)
 
     def _failure_summary(self):

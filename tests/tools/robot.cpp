@@ -225,6 +225,8 @@ std::string DescribeWindow(HWND dialog, const char* event)
                       ",\"enabled\":" + (IsWindowEnabled(dialog) ? "true" : "false") +
                       ",\"foreground\":" + (GetForegroundWindow() == dialog ? "true" : "false") +
                       ",\"focus\":" + std::to_string(FocusedId(dialog)) +
+                      // Wine's own X window for it, where the X server must send key presses.
+                      ",\"x11_window\":" + JsonHex(reinterpret_cast<ULONG_PTR>(GetPropW(dialog, L"__wine_x11_whole_window"))) +
                       ",\"screen\":[" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "," +
                       std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "],\"controls\":[";
     ChildList list{{}, dialog};
