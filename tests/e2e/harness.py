@@ -75,20 +75,11 @@ KINDS = {
     "demo_stage2": dict(ids=[1, 1002, 1004]),
 }
 
-def _timeout_scale():
-    try:
-        scale = float(os.environ.get("TARVELO_TIMEOUT_SCALE", "1"))
-    except ValueError:
-        return 1.0
-    return scale if 0 < scale <= 100 else 1.0
-
-
-# The one limit of every wait for a state: twice the longest such wait of a full run beside two
-# busy processes per core (tools/test.sh --under-load), with room to spare. A slower machine sets
-# TARVELO_TIMEOUT_SCALE; the robot, the launcher and the in-process tests read the same limit
-# from tests/tools/support/wait_limit.h. A wait with a shorter limit says why where it is.
-TIMEOUT_SCALE = _timeout_scale()
-WAIT_LIMIT = 120.0 * TIMEOUT_SCALE
+# The one limit of every wait for a state (tests/tools/support/wait_limit.h, which the robot,
+# the launcher and the in-process tests read as well): more than twice the longest such wait of a
+# full run beside two busy processes per core (tools/test.sh --under-load). A slower machine sets
+# TARVELO_TIMEOUT_SCALE. A wait with a shorter limit says why where it is.
+from wait_limit import TIMEOUT_SCALE, WAIT_LIMIT  # noqa: E402,F401
 
 # Every wait's duration, so that a run tells how close it came to the limit (tools/test.sh
 # prints the longest).
