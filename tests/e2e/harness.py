@@ -722,8 +722,9 @@ class Harness:
                   'mount --bind "$3" ' + tls.SYSTEM_BUNDLE + ' && shift 3 && exec "$@"')
         return unshare + ["sh", "-c", script, "sh", hosts, resolv, bundle] + argv
 
-    def wine(self, args, timeout=WAIT_LIMIT, check=True, env=None):
-        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text)."""
+    def wine(self, args, timeout=WAIT_LIMIT, check=True, env=None, noted=True):
+        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text).
+        noted=False: its caller notes the wait itself."""
         self._ensure_prefix()
         argv = self._namespace([WINE] + list(args))
         began = time.monotonic()
@@ -742,6 +743,8 @@ class Harness:
             done.stdout, done.stderr = stdout.read(), stderr.read()
         out = done.stdout.decode("utf-8", "replace")
         done.seconds = time.monotonic() - began
+        if noted:
+            note_wait("run " + os.path.basename(str(args[0]).replace("\\", "/")), done.seconds, timeout)
         self.transcript.append({"args": list(args), "rc": done.returncode, "out": out,
                                 "seconds": round(done.seconds, 2)})
         if check and done.returncode != 0:
@@ -797,7 +800,6 @@ class Harness:
 
     def trust_code_root(self):
         """Makes the test code-signing root trusted in this test's own prefix (and nowhere else)."""
-        # Bounded generously: under load a cold prefix's first programs may take long to start.
         self.wine([tool("trust_root.exe"), windows_path(code_pki().root_der())])
 
     def signer_pin(self, name):
@@ -971,7 +973,7 @@ class Harness:
         if focus is not None:
             argv += ["--focus", str(focus)]
         # The robot bounds its own waits; this only guards against a robot that hangs.
-        done = self.wine(argv, timeout=timeout + WAIT_LIMIT, check=False)
+        done = self.wine(argv, timeout=timeout + WAIT_LIMIT, check=False, noted=False)
         note_wait("robot %s %s" % (command, kind or ids), done.seconds, timeout)
         events = [json.loads(line) for line in done.text.splitlines() if line.startswith("{")]
         self.last_robot = {"command": command, "kind": kind, "rc": done.returncode, "out": done.text}
