@@ -40,7 +40,7 @@ while os.getppid() == parent:
 ' "$$" &
   busy+=("$!")
 done
-echo "under-load: $count busy processes beside: $*"
+echo "under-load: $count busy processes beside $1, pids ${busy[*]}"
 # In the background, so that an interruption is handled at once rather than when it ends.
 "$@" &
 command_pid=$!

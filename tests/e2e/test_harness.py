@@ -65,6 +65,55 @@ class Tools(harness.E2ETest):
         self.assertEqual(len(texts), count // 100 + 1, texts)
         self.assertEqual(texts[-1], "done")
 
+    def test_the_load_beside_a_run_ends_however_the_run_ends(self):
+        """tools/under-load.sh (test.sh --under-load): its busy processes end with the command,
+        whether that succeeds, fails or is interrupted, and by themselves when the script itself
+        is killed outright."""
+        import signal
+        import subprocess
+        script = os.path.join(harness.SOURCE_DIR, "tools", "under-load.sh")
+        env = dict(os.environ, TARVELO_LOAD_PER_CORE="1")
+        # A command that says it has started and lasts until its parent, the script, is gone.
+        lasting = [sys.executable, "-c", "import os, time\nparent = os.getppid()\nprint('lasting', flush=True)\n"
+                   "while os.getppid() == parent:\n    time.sleep(0.1)\n"]
+
+        def running(pid):
+            try:
+                with open("/proc/%d/stat" % pid) as f:
+                    return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+            except FileNotFoundError:
+                return False
+
+        def start(command):
+            run = subprocess.Popen(["bash", script] + command, env=env, stdout=subprocess.PIPE,
+                                   preexec_fn=lambda: signal.signal(signal.SIGINT, signal.SIG_DFL))
+            first = run.stdout.readline().decode()
+            pids = [int(p) for p in first.split("pids", 1)[1].split()]
+            self.assertEqual(len(pids), len(os.sched_getaffinity(0)), first)
+            return run, pids
+
+        def lasting_started(run, pids):
+            self.assertEqual(run.stdout.readline(), b"lasting\n")
+            self.assertTrue(all(map(running, pids)), "a busy process ended before its command")
+
+        def ended(pids):
+            return harness.poll(lambda: not any(map(running, pids)), what="the busy processes ended")
+
+        run, pids = start(["sh", "-c", "exit 3"])
+        self.assertEqual(run.wait(harness.WAIT_LIMIT), 3)
+        self.assertTrue(ended(pids), "busy after the command failed")
+        for stop, code in ((signal.SIGINT, 130), (signal.SIGTERM, 143)):
+            run, pids = start(lasting)
+            lasting_started(run, pids)
+            run.send_signal(stop)
+            self.assertEqual(run.wait(harness.WAIT_LIMIT), code)
+            self.assertTrue(ended(pids), "busy after signal %d" % stop)
+        run, pids = start(lasting)
+        lasting_started(run, pids)
+        run.kill()
+        run.wait(harness.WAIT_LIMIT)
+        self.assertTrue(ended(pids), "busy after the script was killed")
+
     def test_machine_control_as_a_program_sees_it(self):
         h = self.h
         info = h.machine(windows="winxp", dotnet=True, browser_proxy="127.0.0.1:3128")
