@@ -13,7 +13,12 @@ Typical use (see the test_*.py files beside this one):
             self.assertEqual(h.wait_exit(), 0)
             h.assert_log_ends_with("OS not Supported")
 
-Everything is bounded by generous time limits and every wait polls for a state. Nothing is sent
+Every wait for a state polls for it (or reads the record, see below) and is bounded by one limit,
+WAIT_LIMIT. What the dialogs showed is read from a record that cannot miss anything: launch.exe,
+which starts the installer, hooks the accessibility events of its windows before the installer's
+first instruction and writes each new position of a bar and each changed text in the order they
+were raised (Installer.positions(), Installer.texts()); a sample of a dialog (the robot's) only
+serves to wait for it. A final state is checked once the run has ended (wait_exit()). Nothing is sent
 anywhere but loopback: the installer runs in a private mount namespace whose /etc/hosts sends the
 vendor names to 127.0.0.1 and whose resolv.conf points at 127.0.0.1 (no resolver listens there,
 unless a test starts one). In the same namespace the system's CA bundle also holds the test CA
@@ -70,7 +75,27 @@ KINDS = {
     "demo_stage2": dict(ids=[1, 1002, 1004]),
 }
 
-DEFAULT_TIMEOUT = 60.0
+# The one limit of every wait for a state (tests/tools/support/wait_limit.h, which the robot,
+# the launcher and the in-process tests read as well): more than twice the longest such wait of a
+# full run beside two busy processes per core (tools/test.sh --under-load). A slower machine sets
+# TARVELO_TIMEOUT_SCALE. A wait with a shorter limit says why where it is.
+from wait_limit import TIMEOUT_SCALE, WAIT_LIMIT  # noqa: E402,F401
+
+# Every wait's duration, so that a run tells how close it came to the limit (tools/test.sh
+# prints the longest).
+WAITS_FILE = os.path.join(BUILD_DIR, "e2e-waits.jsonl")
+
+
+def note_wait(what, seconds, limit):
+    try:
+        with open(WAITS_FILE, "a") as f:
+            f.write(json.dumps({"test": _current_test, "what": what, "seconds": round(seconds, 2),
+                                "limit": limit}) + "\n")
+    except OSError:
+        pass
+
+
+_current_test = None
 
 
 class HarnessError(AssertionError):
@@ -112,6 +137,23 @@ def tool(name):
     if not os.path.exists(path):
         raise HarnessError("missing %s: build the Windows tree first" % path)
     return path
+
+
+def _put_whole(path, text):
+    """Makes `path` hold `text`: left alone when it does, else a new file put in its place at
+    once. Programs already running in a namespace that bound the old file keep reading it whole;
+    rewritten in place, it was empty for a moment each time the harness started another program,
+    and a name the installer looked up then was not found (its proxy prompt came instead of the
+    notice a test waited for)."""
+    try:
+        with open(path) as f:
+            if f.read() == text:
+                return
+    except FileNotFoundError:
+        pass
+    with open(path + ".new", "w") as f:
+        f.write(text)
+    os.replace(path + ".new", path)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -158,15 +200,26 @@ def _stop_xvfb():
         _xvfb.wait(10)
 
 
-def poll(predicate, timeout, interval=0.05):
-    """True as soon as predicate() is true; False when timeout seconds have passed."""
-    deadline = time.monotonic() + timeout
+def distinct(values):
+    """`values` without the repeats that follow each other: the positions a bar showed, where a
+    record read some of them twice (see Installer.positions)."""
+    return [v for i, v in enumerate(values) if i == 0 or v != values[i - 1]]
+
+
+def poll(predicate, timeout=None, interval=0.05, what=None):
+    """predicate()'s value as soon as it is true; False when timeout seconds (WAIT_LIMIT unless
+    given) have passed."""
+    timeout = WAIT_LIMIT if timeout is None else timeout
+    if what is None:
+        caller = sys._getframe(1)
+        what = "%s:%d" % (os.path.basename(caller.f_code.co_filename), caller.f_lineno)
+    began = time.monotonic()
+    deadline = began + timeout
     while True:
         value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            return False
+        if value or time.monotonic() > deadline:
+            note_wait(what, time.monotonic() - began, timeout)
+            return value or False
         time.sleep(interval)
 
 
@@ -306,13 +359,13 @@ class Stub:
     def starts(self):
         return [c for c in self.calls() if c["event"] == "start"]
 
-    def wait_started(self, timeout=DEFAULT_TIMEOUT, count=1):
-        if not poll(lambda: len(self.starts()) >= count, timeout):
+    def wait_started(self, timeout=None, count=1):
+        if not poll(lambda: len(self.starts()) >= count, timeout, what="%s started" % self.name):
             raise HarnessError("%s was not started (calls: %s)" % (self.name, self.calls()))
         return self.starts()[count - 1]
 
-    def wait_ended(self, timeout=DEFAULT_TIMEOUT):
-        if not poll(lambda: any(c["event"] == "end" for c in self.calls()), timeout):
+    def wait_ended(self, timeout=None):
+        if not poll(lambda: any(c["event"] == "end" for c in self.calls()), timeout, what="%s ended" % self.name):
             raise HarnessError("%s did not end (calls: %s)" % (self.name, self.calls()))
 
     def release(self):
@@ -333,7 +386,7 @@ class Hold:
         if event.get("event") != "held":
             raise HarnessError("hold.exe did not take the file: %s" % event)
 
-    def release(self, timeout=DEFAULT_TIMEOUT):
+    def release(self, timeout=WAIT_LIMIT):
         open(self.release_file, "w").close()
         try:
             self.popen.wait(timeout)
@@ -341,54 +394,9 @@ class Hold:
             raise HarnessError("hold.exe did not let the file go")
 
 
-class Watch:
-    """A background robot watching a progress bar."""
-
-    def __init__(self, popen):
-        self.popen = popen
-        self.events = []
-        self._cond = threading.Condition()
-        threading.Thread(target=self._read, daemon=True).start()
-
-    def _read(self):
-        for raw in self.popen.stdout:
-            line = raw.decode("utf-8", "replace").strip()
-            if line.startswith("{"):
-                with self._cond:
-                    self.events.append(json.loads(line))
-                    self._cond.notify_all()
-        rc = self.popen.wait()
-        with self._cond:
-            self.events.append({"event": "eof", "rc": rc})
-            self._cond.notify_all()
-
-    def positions(self):
-        with self._cond:
-            return [e["pos"] for e in self.events if e["event"] == "progress"]
-
-    def _wait(self, predicate, timeout, what):
-        with self._cond:
-            if not self._cond.wait_for(lambda: predicate() or self.events and self.events[-1]["event"] == "eof",
-                                       timeout) or not predicate():
-                raise HarnessError("progress bar: %s did not happen; saw %s" % (what, self.events))
-
-    def wait_for(self, position, timeout=DEFAULT_TIMEOUT):
-        self._wait(lambda: position in [e.get("pos") for e in self.events], timeout, "position %d" % position)
-
-    def wait_for_last(self, position, timeout=DEFAULT_TIMEOUT):
-        """Waits for the position that the bar takes just before its dialog ends. The watcher
-        looks every few milliseconds from another process, and a loaded machine can keep it from
-        looking again before the dialog is gone; so this also accepts the dialog ending, once the
-        positions before it were seen. The exact sequence is the in-process tests' to check."""
-        self._wait(lambda: position in [e.get("pos") for e in self.events]
-                   or any(e["event"] == "gone" for e in self.events), timeout, "position %d or dialog gone" % position)
-
-    def wait_gone(self, timeout=DEFAULT_TIMEOUT):
-        self._wait(lambda: any(e["event"] == "gone" for e in self.events), timeout, "dialog gone")
-
-
 class Installer:
-    """A running TarveloSetup.exe (through launch.exe, which reports its Windows process id)."""
+    """A running TarveloSetup.exe (through launch.exe, which reports its Windows process id and
+    records what its windows announce: see launch.cpp)."""
 
     def __init__(self, harness, popen):
         self.h = harness
@@ -399,9 +407,12 @@ class Installer:
         self._reader = threading.Thread(target=self._read, daemon=True)
         self._reader.start()
         with self._lines:
-            self._lines.wait_for(lambda: self.pid is not None or self._failed(), DEFAULT_TIMEOUT)
+            self._lines.wait_for(lambda: self.pid is not None or self._failed(), WAIT_LIMIT)
         if self.pid is None:
             raise HarnessError("installer did not start: %s" % self.events)
+        started = next(e for e in self.events if e.get("event") == "started")
+        if not started.get("recording"):
+            raise HarnessError("launch.exe could not hook the installer's events: %s" % started)
 
     def _failed(self):
         return any(e.get("event") in ("failed", "usage", "eof") for e in self.events)
@@ -424,11 +435,66 @@ class Installer:
     def running(self):
         return self.popen.poll() is None
 
-    def wait(self, timeout=DEFAULT_TIMEOUT * 1.5):
+    def ended(self):
+        """The run has ended and its whole record has been read."""
+        with self._lines:
+            return bool(self.events) and self.events[-1]["event"] == "eof"
+
+    def wait(self, timeout=WAIT_LIMIT, whole_record=True):
+        """The exit code, once the run has ended and every event it raised is in the record
+        (whole_record=False: once the launcher has ended, which a killed prefix ends with it)."""
+        began = time.monotonic()
         try:
-            return self.popen.wait(timeout)
+            code = self.popen.wait(timeout)
         except subprocess.TimeoutExpired:
             raise HarnessError("installer still running after %.0f s" % timeout)
+        self._reader.join(max(1.0, timeout - (time.monotonic() - began)))
+        note_wait("installer exit", time.monotonic() - began, timeout)
+        late = [e["late_ms"] for e in self.record()]
+        if late:
+            # Not a wait: how long after an event its value was read, the record's own margin.
+            note_wait("the longest read of an event after it was raised", max(late) / 1000.0, None)
+        if whole_record and not any(e.get("event") == "exited" for e in self.events):
+            raise HarnessError("launch.exe ended without the end of its record: %s" % self.events[-3:])
+        return code
+
+    # -- the record ---------------------------------------------------------------------------
+
+    def record(self, kind=None, control=None):
+        """The recorded events ("value": a bar moved, "name": a text changed), in the order they
+        were raised; only those of `kind` and of control id `control` when given."""
+        with self._lines:
+            return [e for e in self.events if e["event"] in ("value", "name")
+                    and (kind is None or e["event"] == kind) and (control is None or e["id"] == control)]
+
+    def positions(self, control=1008):
+        """Every position the bar took, as read when its event arrived (None where the bar was
+        gone by then). A read may find a newer position than the event announced, never an
+        older one, so a position read twice means the one between was passed over while the
+        reader was busy; each new percentage has its own event, so none is lost unnoticed."""
+        return [e["pos"] for e in self.record("value", control)]
+
+    def texts(self, control):
+        """Every text control `control` was given, as read when its event arrived."""
+        return [e["text"] for e in self.record("name", control)]
+
+    def wait_for_position(self, position, control=1008, timeout=WAIT_LIMIT):
+        """Waits until the record shows the bar at `position`."""
+        self.wait_record(lambda: position in self.positions(control),
+                         "the bar (control %d) at %d" % (control, position), timeout)
+
+    def wait_record(self, predicate, what, timeout=WAIT_LIMIT):
+        """Waits until predicate() holds for the record (read through record(), positions(),
+        texts()); `what` names it in the failure."""
+        began = time.monotonic()
+        with self._lines:
+            reached = self._lines.wait_for(lambda: predicate() or self.events[-1]["event"] == "eof", timeout)
+            reached = reached and predicate()
+        note_wait(what, time.monotonic() - began, timeout)
+        if not reached:
+            raise HarnessError("%s: not in the record%s; the record: %s" % (
+                what, " of the whole run" if self.ended() else " after %.0f s" % timeout,
+                json.dumps(self.record())))
 
 
 class Harness:
@@ -645,29 +711,28 @@ class Harness:
         """argv wrapped in a private mount namespace whose name lookups stay on loopback."""
         hosts = os.path.join(self.root, "hosts")
         resolv = os.path.join(self.root, "resolv.conf")
-        with open(hosts, "w") as f:
-            # The machine's own name too: programs look it up at start, and an unanswered
-            # query would cost a resolver timeout each time.
-            name = socket.gethostname()
-            if self.domain:
-                # The first name of the line is the canonical one, which gives Wine the domain.
-                # localhost is loopback's IPv4 address alone: auto-detection fetches its script
-                # from the name that 127.0.0.1 reads back as.
-                f.write("127.0.0.1 localhost\n127.0.0.1 %s.%s %s\n" % (name, self.domain, name))
-            else:
-                f.write("127.0.0.1 localhost %s\n::1 localhost\n" % name)
-            for name in self.hosts:
-                f.write("127.0.0.1 %s\n" % name)
-        with open(resolv, "w") as f:
-            f.write("nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
+        # The machine's own name too: programs look it up at start, and an unanswered query
+        # would cost a resolver timeout each time.
+        name = socket.gethostname()
+        if self.domain:
+            # The first name of the line is the canonical one, which gives Wine the domain.
+            # localhost is loopback's IPv4 address alone: auto-detection fetches its script from
+            # the name that 127.0.0.1 reads back as.
+            text = "127.0.0.1 localhost\n127.0.0.1 %s.%s %s\n" % (name, self.domain, name)
+        else:
+            text = "127.0.0.1 localhost %s\n::1 localhost\n" % name
+        text += "".join("127.0.0.1 %s\n" % name for name in self.hosts)
+        _put_whole(hosts, text)
+        _put_whole(resolv, "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n")
         bundle = tls.make(os.path.join(BUILD_DIR, "pki")).bundle
         unshare = ["unshare", "-m"] if os.geteuid() == 0 else ["unshare", "-r", "-m"]
         script = ('mount --bind "$1" /etc/hosts && mount --bind "$2" /etc/resolv.conf && '
                   'mount --bind "$3" ' + tls.SYSTEM_BUNDLE + ' && shift 3 && exec "$@"')
         return unshare + ["sh", "-c", script, "sh", hosts, resolv, bundle] + argv
 
-    def wine(self, args, timeout=DEFAULT_TIMEOUT, check=True, env=None):
-        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text)."""
+    def wine(self, args, timeout=WAIT_LIMIT, check=True, env=None, noted=True):
+        """Runs a Windows program to its end; returns the CompletedProcess (stdout as text).
+        noted=False: its caller notes the wait itself."""
         self._ensure_prefix()
         argv = self._namespace([WINE] + list(args))
         began = time.monotonic()
@@ -685,8 +750,11 @@ class Harness:
             stderr.seek(0)
             done.stdout, done.stderr = stdout.read(), stderr.read()
         out = done.stdout.decode("utf-8", "replace")
+        done.seconds = time.monotonic() - began
+        if noted:
+            note_wait("run " + os.path.basename(str(args[0]).replace("\\", "/")), done.seconds, timeout)
         self.transcript.append({"args": list(args), "rc": done.returncode, "out": out,
-                                "seconds": round(time.monotonic() - began, 2)})
+                                "seconds": round(done.seconds, 2)})
         if check and done.returncode != 0:
             raise HarnessError("%s failed with %d:\n%s%s" % (" ".join(args), done.returncode, out,
                                                            done.stderr.decode("utf-8", "replace")))
@@ -740,8 +808,7 @@ class Harness:
 
     def trust_code_root(self):
         """Makes the test code-signing root trusted in this test's own prefix (and nowhere else)."""
-        # Bounded generously: under load a cold prefix's first programs may take long to start.
-        self.wine([tool("trust_root.exe"), windows_path(code_pki().root_der())], timeout=DEFAULT_TIMEOUT * 5)
+        self.wine([tool("trust_root.exe"), windows_path(code_pki().root_der())])
 
     def signer_pin(self, name):
         """The pin of a test certificate ("publisher", "intermediate", ...), as a vendor makes it
@@ -783,7 +850,7 @@ class Harness:
                                           tool("stub.exe"))
         return self.stub("iexplore.exe", **options)
 
-    def hold_open(self, unix_path, timeout=DEFAULT_TIMEOUT):
+    def hold_open(self, unix_path, timeout=WAIT_LIMIT):
         """Another process opens `unix_path` (created when missing) without sharing and keeps it
         open until the returned Hold's release(), or until the test ends."""
         self._ensure_prefix()
@@ -885,13 +952,14 @@ class Harness:
         self.installer = installer
         return installer
 
-    def wait_exit(self, timeout=DEFAULT_TIMEOUT * 1.5, installer=None):
+    def wait_exit(self, timeout=WAIT_LIMIT, installer=None):
+        """The installer's exit code once its run has ended and its record is complete."""
         return (installer or self.installer).wait(timeout)
 
     # -- the robot ----------------------------------------------------------------------------
 
     def robot(self, command, kind=None, ids=None, without=None, texts=None, do=(), gone=False,
-              timeout=DEFAULT_TIMEOUT, control=None, pid=None, image=None, expect_rc=0, focus=None):
+              timeout=WAIT_LIMIT, pid=None, image=None, expect_rc=0, focus=None):
         """Runs robot.exe on the installer's windows (or those of process `pid`, or of any
         process running the program file `image`); returns its JSON events. With `focus`, the
         dialog must also be the foreground window with the keyboard focus on that control."""
@@ -910,47 +978,55 @@ class Harness:
             argv += ["--do", action]
         if gone:
             argv += ["--gone"]
-        if control is not None:
-            argv += ["--control", str(control)]
         if focus is not None:
             argv += ["--focus", str(focus)]
-        done = self.wine(argv, timeout=timeout * 2 + 30, check=False)
+        # The robot bounds its own waits; this only guards against a robot that hangs.
+        done = self.wine(argv, timeout=timeout + WAIT_LIMIT, check=False, noted=False)
+        note_wait("robot %s %s" % (command, kind or ids), done.seconds, timeout)
         events = [json.loads(line) for line in done.text.splitlines() if line.startswith("{")]
+        self.last_robot = {"command": command, "kind": kind, "rc": done.returncode, "out": done.text}
         if done.returncode != expect_rc:
             raise HarnessError("robot %s %s ended with %d (expected %d):\n%s" % (
                 command, kind or ids, done.returncode, expect_rc, done.text))
         return events
 
-    def dialog(self, kind, texts=None, do=(), gone=False, timeout=DEFAULT_TIMEOUT, pid=None, **kw):
+    def dialog(self, kind, texts=None, do=(), gone=False, timeout=WAIT_LIMIT, pid=None, **kw):
         """Waits for a dialog of the given kind (see KINDS), performs the actions, and returns
         what the robot saw before acting."""
         events = self.robot("wait", kind=kind, texts=texts, do=do, gone=gone, timeout=timeout,
                             pid=pid, **kw)
-        return Dialog(next(e for e in events if e["event"] == "dialog"))
+        dialog = Dialog(next(e for e in events if e["event"] == "dialog"))
+        if kw.get("focus") is not None:
+            self.keyboard_dialog = dialog
+        return dialog
 
     def keys(self, *keys):
-        """Real key presses on the X display (xdotool), as a user's keyboard gives them: they
-        reach whatever window Wine has given the keyboard."""
+        """Real key presses on the X display (xdotool), as a user's keyboard gives them, to the
+        dialog last waited for with the keyboard (dialog(..., focus=ID))."""
+        self._x_focus_to_keyboard_dialog()
         subprocess.run(["xdotool", "key", "--delay", "40"] + list(keys), check=True, timeout=30)
 
     def type_keys(self, text):
-        """Types `text` on the X display, key by key."""
+        """Types `text` on the X display, key by key, as keys() presses them."""
+        self._x_focus_to_keyboard_dialog()
         subprocess.run(["xdotool", "type", "--delay", "40", text], check=True, timeout=60)
 
-    def watch_progress(self, control=1008, timeout=DEFAULT_TIMEOUT * 2):
-        """Starts a robot that reports every position of the progress dialog's bar until the
-        dialog has gone; returns a Watch (positions(), wait_for(pos), wait_gone())."""
-        argv = [WINE, tool("robot.exe"), "watch", "--pid", str(self.installer.pid), "--ids",
-                ",".join(str(i) for i in KINDS["progress"]["ids"]), "--control", str(control),
-                "--timeout-ms", str(int(timeout * 1000))]
-        popen = subprocess.Popen(self._namespace(argv), env=self.wine_env(), stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.processes.append(popen)
-        watch = Watch(popen)
-        # Its first report is the bar's position when it found the dialog: from then on nothing the
-        # test does can end the dialog unseen.
-        watch._wait(lambda: bool(watch.positions()), timeout, "first position")
-        return watch
+    def _x_focus_to_keyboard_dialog(self):
+        """The X server sends key presses to its own focus window, which Wine moves to each
+        dialog it brings to the front. When one dialog closed and the next came up, a loaded
+        machine now and then left the X focus on Wine's desktop window, where keys go nowhere,
+        although Wine had given the new dialog the keyboard (the robot saw that): the X focus is
+        put on that dialog's X window, as Wine does itself when it is in time."""
+        dialog = getattr(self, "keyboard_dialog", None)
+        window = int(dialog.get("x11_window") or "0", 16) if dialog else 0
+        if window:
+            subprocess.run(["xdotool", "windowfocus", "--sync", str(window)], check=True, timeout=30,
+                           stdout=subprocess.DEVNULL)
+
+    def wait_dialog_absent(self, kind, timeout=WAIT_LIMIT, pid=None):
+        """Waits until the installer (or process `pid`) shows no dialog of the kind, at once when
+        it shows none."""
+        self.robot("absent", kind=kind, timeout=timeout, pid=pid)
 
     def windows(self, pid=None):
         return [Dialog(e) for e in self.robot("list", pid=pid) if e["event"] == "window"]
@@ -1046,8 +1122,8 @@ class Harness:
         diff = "\n".join(difflib.unified_diff(list(expected), log, "expected", "log", lineterm=""))
         raise HarnessError("log differs from the expected sequence:\n" + diff)
 
-    def wait_log_line(self, line, timeout=DEFAULT_TIMEOUT):
-        if not poll(lambda: self.log_bytes() is not None and line in self.log(), timeout):
+    def wait_log_line(self, line, timeout=None):
+        if not poll(lambda: self.log_bytes() is not None and line in self.log(), timeout, what="log line %r" % line):
             raise HarnessError("log line %r did not appear; log:\n  %s" % (
                 line, "\n  ".join(self.log() if self.log_bytes() is not None else [])))
 
@@ -1079,6 +1155,8 @@ class Harness:
         return os.path.join(ARTIFACTS_DIR, self.name)
 
     def _save_evidence(self):
+        # Before the windows are listed below: that list is no answer of the test's robot.
+        summary = self._failure_summary()
         shutil.rmtree(self.artifact_dir, ignore_errors=True)
         os.makedirs(self.artifact_dir)
         try:
@@ -1095,7 +1173,30 @@ class Harness:
         with open(os.path.join(self.artifact_dir, "transcript.json"), "w") as f:
             json.dump({"transcript": self.transcript,
                        "installers": [i.events for i in self.installers]}, f, indent=1)
-        print("e2e evidence kept in", self.artifact_dir)
+        print(summary, flush=True)
+        print("e2e evidence kept in", self.artifact_dir, flush=True)
+
+    def _failure_summary(self):
+        """What a failed run's output shows at once: the end of the installer's log, the robot's
+        last answer and the last things the dialogs announced."""
+        out = ["", "==== %s failed" % self.name]
+        try:
+            lines = self.log()
+            out.append("---- last %d lines of the installer's log (%s lines in all):" % (min(20, len(lines)), len(lines)))
+            out += ["  " + line for line in lines[-20:]]
+        except (HarnessError, OSError) as e:
+            out.append("---- the installer's log: %s" % e)
+        robot = getattr(self, "last_robot", None)
+        if robot:
+            out.append("---- the robot's last answer (%s %s, exit code %d):" % (robot["command"], robot["kind"] or "", robot["rc"]))
+            out += ["  " + line for line in robot["out"].strip().splitlines()[-10:]]
+        else:
+            out.append("---- the robot was not asked anything")
+        if self.installers:
+            record = self.installers[-1].record()
+            out.append("---- the last of %d events the installer's windows announced:" % len(record))
+            out += ["  " + json.dumps(e) for e in record[-10:]]
+        return "\n".join(out)
 
     def close(self, failed=False):
         if failed:
@@ -1120,6 +1221,8 @@ class E2ETest(unittest.TestCase):
     output under build/win32/e2e-artifacts/<test>."""
 
     def setUp(self):
+        global _current_test
+        _current_test = self.id().replace("__main__.", "")
         self.h = Harness(self.id())
         self.addCleanup(self._close_harness)
 

@@ -40,7 +40,7 @@ class BadInput(harness.E2ETest):
     def connection_notice(self):
         h = self.h
         h.dialog("smaller", texts={1031: h.text("PROXY_CAPTION"), 1014: h.text("CONNECTION_FAILURE")},
-                 do=["click:1"], gone=True, timeout=90)
+                 do=["click:1"], gone=True)
         self.assertEqual(h.wait_exit(), 0)
         h.assert_log_ends_with("Download Failed")
 

@@ -54,7 +54,7 @@ class Debris(harness.E2ETest):
 
         h.start()
         h.dialog("smaller", texts={1031: h.text("PROXY_CAPTION"), 1014: h.text("CONNECTION_FAILURE")},
-                 do=["click:1"], gone=True, timeout=90)
+                 do=["click:1"], gone=True)
         self.assertEqual(h.wait_exit(), 0)
         log = h.log()
         # The write failure is named right after the retry line the download loop writes.

@@ -26,6 +26,8 @@ import threading
 import time
 import urllib.parse
 
+from wait_limit import WAIT_LIMIT
+
 LOOPBACK = "127.0.0.1"
 
 # The smallest start a downloaded file needs to count as a Windows program: "MZ", the offset 0x40
@@ -47,7 +49,7 @@ def free_port():
         return s.getsockname()[1]
 
 
-def wait_for_port(port, timeout=30.0, process=None):
+def wait_for_port(port, timeout=WAIT_LIMIT, process=None):
     """Polls until something accepts on the port; raises when the bound passes or the process
     ends first."""
     end = time.monotonic() + timeout
@@ -236,7 +238,7 @@ shutdown_lifetime 0 seconds
             ["squid", "-N", "-f", os.path.join(w, "squid.conf")],
             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
             stderr=open(os.path.join(w, "stderr.log"), "w"))
-        wait_for_port(self.port, timeout=60, process=self.process)
+        wait_for_port(self.port, process=self.process)
         return self
 
     def _access(self, schemes, w):

@@ -9,12 +9,16 @@
 //       ACTION: click:ID (a push button)  notify:ID (a click on a static with SS_NOTIFY)
 //               close (the close control, static 1028)  escape  enter  wmclose  sysclose
 //               type:ID=TEXT (WM_SETTEXT into an edit)
-//   robot.exe watch --pid N --ids ... --control ID [--timeout-ms T]
-//       Prints the position of progress bar ID whenever it changes, until the dialog is gone.
+//   robot.exe absent --pid N --ids ... [--without ...] [--text ID=SUBSTRING]... [--timeout-ms T]
+//       Waits (polling) until no visible dialog of process N matches: at once when none is there.
+//       What a dialog showed while it was there is in the launcher's record, not here.
 //   robot.exe list --pid N        Prints every visible top-level window of process N.
 //   robot.exe processes           Prints every process: its id, its parent's and its program.
 //   robot.exe sysinfo             Prints the machine as a program here sees it.
 //   robot.exe park                Moves the pointer to the screen's corner, away from dialogs.
+//
+// Every wait is bounded by --timeout-ms, by default the test programs' one limit
+// (tests/tools/support/wait_limit.h); so is every message the robot sends.
 //
 // Output: JSON lines. Exit codes: 0 done, 2 no such dialog in time, 3 an action could not be
 // done (control missing, hidden or disabled), 4 the dialog did not go away, 5 usage error,
@@ -30,9 +34,11 @@
 #include <vector>
 
 #include "tests/tools/support/json_lines.h"
+#include "tests/tools/support/wait_limit.h"
 
 using e2e::EmitLine;
 using e2e::JsonString;
+using e2e::JsonHex;
 
 namespace {
 
@@ -48,9 +54,8 @@ struct Options {
     std::vector<int> ids, without;
     std::vector<TextCondition> texts;
     std::vector<std::wstring> actions;
-    DWORD timeoutMs = 60000;
+    DWORD timeoutMs = e2e::WaitLimitMs();
     bool gone = false;
-    int control = 0;
     int focus = -1;  // --focus: the control that must have the keyboard focus
 };
 
@@ -68,13 +73,6 @@ std::vector<int> ParseIds(const std::wstring& list)
     return ids;
 }
 
-std::string Hex(ULONG_PTR value)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "\"0x%llx\"", static_cast<unsigned long long>(value));
-    return buffer;
-}
-
 std::string RectJson(const RECT& r)
 {
     return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," +
@@ -85,7 +83,7 @@ std::string RectJson(const RECT& r)
 std::wstring TextOf(HWND hwnd)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) {
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, e2e::WaitLimitMs(), &length)) {
         wchar_t buffer[1024] = L"";
         GetWindowTextW(hwnd, buffer, 1024);
         return buffer;
@@ -93,7 +91,7 @@ std::wstring TextOf(HWND hwnd)
     std::vector<wchar_t> buffer(length + 2, L'\0');
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(hwnd, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
-                        SMTO_ABORTIFHUNG, 5000, &copied);
+                        SMTO_ABORTIFHUNG, e2e::WaitLimitMs(), &copied);
     return std::wstring(buffer.data());
 }
 
@@ -206,6 +204,14 @@ BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param)
     return TRUE;
 }
 
+// A message's answer as JSON, null when the window's thread did not answer within the limit.
+std::string Ask(HWND window, UINT message, WPARAM wParam)
+{
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL, e2e::WaitLimitMs(), &answer)) return "null";
+    return std::to_string(static_cast<LRESULT>(answer));
+}
+
 std::string DescribeWindow(HWND dialog, const char* event)
 {
     RECT rect{};
@@ -213,13 +219,15 @@ std::string DescribeWindow(HWND dialog, const char* event)
     DWORD pid = 0;
     GetWindowThreadProcessId(dialog, &pid);
     std::string out = std::string("{\"event\":\"") + event + "\",\"hwnd\":" +
-                      Hex(reinterpret_cast<ULONG_PTR>(dialog)) + ",\"pid\":" + std::to_string(pid) +
+                      JsonHex(reinterpret_cast<ULONG_PTR>(dialog)) + ",\"pid\":" + std::to_string(pid) +
                       ",\"class\":" + JsonString(ClassOf(dialog)) +
                       ",\"text\":" + JsonString(TextOf(dialog)) + ",\"rect\":" + RectJson(rect) +
-                      ",\"owner\":" + Hex(reinterpret_cast<ULONG_PTR>(GetWindow(dialog, GW_OWNER))) +
+                      ",\"owner\":" + JsonHex(reinterpret_cast<ULONG_PTR>(GetWindow(dialog, GW_OWNER))) +
                       ",\"enabled\":" + (IsWindowEnabled(dialog) ? "true" : "false") +
                       ",\"foreground\":" + (GetForegroundWindow() == dialog ? "true" : "false") +
                       ",\"focus\":" + std::to_string(FocusedId(dialog)) +
+                      // Wine's own X window for it, where the X server must send key presses.
+                      ",\"x11_window\":" + JsonHex(reinterpret_cast<ULONG_PTR>(GetPropW(dialog, L"__wine_x11_whole_window"))) +
                       ",\"screen\":[" + std::to_string(GetSystemMetrics(SM_CXSCREEN)) + "," +
                       std::to_string(GetSystemMetrics(SM_CYSCREEN)) + "],\"controls\":[";
     ChildList list{{}, dialog};
@@ -235,12 +243,11 @@ std::string DescribeWindow(HWND dialog, const char* event)
                ",\"text\":" + JsonString(TextOf(child)) +
                ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") +
                ",\"enabled\":" + (IsWindowEnabled(child) ? "true" : "false") +
-               ",\"style\":" + Hex(static_cast<ULONG_PTR>(GetWindowLongPtrW(child, GWL_STYLE))) +
+               ",\"style\":" + JsonHex(static_cast<ULONG_PTR>(GetWindowLongPtrW(child, GWL_STYLE))) +
                ",\"rect\":" + RectJson(r);
         if (lstrcmpiW(cls.c_str(), PROGRESS_CLASSW) == 0) {
-            out += ",\"pos\":" + std::to_string(SendMessageW(child, PBM_GETPOS, 0, 0)) +
-                   ",\"range\":[" + std::to_string(SendMessageW(child, PBM_GETRANGE, TRUE, 0)) + "," +
-                   std::to_string(SendMessageW(child, PBM_GETRANGE, FALSE, 0)) + "]";
+            out += ",\"pos\":" + Ask(child, PBM_GETPOS, 0) + ",\"range\":[" + Ask(child, PBM_GETRANGE, TRUE) + "," +
+                   Ask(child, PBM_GETRANGE, FALSE) + "]";
         }
         out += "}";
     }
@@ -310,7 +317,7 @@ int Perform(HWND dialog, const std::wstring& action)
         // Not SMTO_ABORTIFHUNG: a thread that waited a while before it showed the dialog counts as
         // hung under Wine until its dialog loop first asks for a message, and the text was lost.
         if (!SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                                 SMTO_NORMAL, 15000, &result)) {
+                                 SMTO_NORMAL, e2e::WaitLimitMs(), &result)) {
             return fail("WM_SETTEXT timed out");
         }
     } else {
@@ -358,28 +365,17 @@ int Wait(const Options& o)
     return 0;
 }
 
-int Watch(const Options& o)
+int Absent(const Options& o)
 {
     ULONGLONG deadline = GetTickCount64() + o.timeoutMs;
-    HWND dialog = nullptr;
-    while (!(dialog = FindNow(o))) {
-        if (!ProcessAlive(o.pid)) return 6;
-        if (GetTickCount64() > deadline) return 2;
+    while (HWND dialog = FindNow(o)) {
+        if (GetTickCount64() > deadline) {
+            EmitLine("{\"event\":\"still_there\"," + DescribeWindow(dialog, "x").substr(1));
+            return 4;
+        }
         Sleep(20);
     }
-    HWND bar = GetDlgItem(dialog, o.control);
-    if (!bar) return 3;
-    LRESULT last = -1;
-    while (!Gone(dialog)) {
-        DWORD_PTR pos = 0;
-        if (SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &pos) &&
-            static_cast<LRESULT>(pos) != last) {
-            last = static_cast<LRESULT>(pos);
-            EmitLine("{\"event\":\"progress\",\"pos\":" + std::to_string(last) + "}");
-        }
-        Sleep(10);
-    }
-    EmitLine("{\"event\":\"gone\"}");
+    EmitLine("{\"event\":\"absent\"}");
     return 0;
 }
 
@@ -481,8 +477,6 @@ int wmain(int argc, wchar_t** argv)
             o.timeoutMs = std::wcstoul(argv[++i], nullptr, 10);
         } else if (a == L"--focus") {
             o.focus = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
-        } else if (a == L"--control") {
-            o.control = static_cast<int>(std::wcstol(argv[++i], nullptr, 10));
         } else {
             EmitLine("{\"event\":\"usage\",\"argument\":" + JsonString(a) + "}");
             return 5;
@@ -493,7 +487,7 @@ int wmain(int argc, wchar_t** argv)
     if (o.command == L"processes") return Processes();
     if (o.pid == 0 && o.image.empty()) return 5;
     if (o.command == L"wait") return Wait(o);
-    if (o.command == L"watch") return o.control ? Watch(o) : 5;
+    if (o.command == L"absent") return Absent(o);
     if (o.command == L"list") return List(o);
     return 5;
 }

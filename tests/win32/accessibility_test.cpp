@@ -484,7 +484,7 @@ TEST(Accessibility, DefaultActionsDoWhatAClickDoes)
         EXPECT_FALSE(control.State() & STATE_SYSTEM_UNAVAILABLE);
         EXPECT_EQ(control.DoDefaultAction(), S_OK);
     }
-    HWND question = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, run.window);
+    HWND question = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), run.window);
     ASSERT_NE(question, nullptr) << "the quit confirmation did not open";
     EXPECT_EQ(Accessible(question, OBJID_WINDOW).Name(), Text(L"QUIT_INSTALLING_CAPTION"));
     ClickButton(question, IDCANCEL);

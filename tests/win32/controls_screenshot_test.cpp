@@ -126,7 +126,7 @@ TEST(ControlsScreenshot, EveryControlOnTheDefaultSkin)
     DeleteFileW(DosPath(shot).c_str());
     ASSERT_TRUE(StartProcess(L"/bin/sh -c \"" + command + L"\""));
     // Keep painting while the photograph is taken.
-    EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesW(DosPath(shot).c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000))
+    EXPECT_TRUE(WaitUntil([&] { return GetFileAttributesW(DosPath(shot).c_str()) != INVALID_FILE_ATTRIBUTES; }))
         << "no screenshot at " << shot;
     dialog.DestroyWindow();
 }

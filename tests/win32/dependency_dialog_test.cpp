@@ -42,7 +42,7 @@ public:
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
 
 
-HWND Confirmation(HWND asking) { return WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, asking); }
+HWND Confirmation(HWND asking) { return WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), asking); }
 
 bool NoConfirmation(HWND asking)
 {

@@ -213,7 +213,7 @@ TEST(ProcessStart, RealStartOfAHarmlessProgram)
     HANDLE process = nullptr;
     ASSERT_TRUE(StartProcess(L"cmd.exe /c exit 3", &process));
     ASSERT_NE(process, nullptr);
-    EXPECT_EQ(WaitForSingleObject(process, 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(process, e2e::WaitLimitMs()), WAIT_OBJECT_0);
     DWORD code = 0;
     GetExitCodeProcess(process, &code);
     EXPECT_EQ(code, 3u);

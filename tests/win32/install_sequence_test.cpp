@@ -15,6 +15,7 @@
 #include "support/installer_log.h"
 #include "support/localized_text.h"
 #include "support/scratch_folder.h"
+#include "tests/tools/support/wait_limit.h"
 
 namespace {
 
@@ -44,7 +45,8 @@ BOOL CALLBACK FindMessageDialog(HWND window, LPARAM param)
 void AnswerMessageDialog(SeenDialog* seen, std::atomic<bool>* answered)
 {
     HWND dialog = nullptr;
-    for (int i = 0; i < 3000 && !dialog; ++i) {
+    const ULONGLONG end = GetTickCount64() + e2e::WaitLimitMs();
+    while (!dialog && GetTickCount64() < end) {
         EnumWindows(FindMessageDialog, reinterpret_cast<LPARAM>(&dialog));
         if (!dialog) Sleep(10);
     }

@@ -7,6 +7,7 @@
 
 #include "support/installer_log.h"
 #include "support/scratch_folder.h"
+#include "tests/tools/support/wait_limit.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ TEST_F(InstallerLogTest, LinesFromTwoThreadsNeverInterleave)
                          CreateThread(nullptr, 0, WriterThread, &b, 0, nullptr)};
     ASSERT_NE(threads[0], nullptr);
     ASSERT_NE(threads[1], nullptr);
-    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 120000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, e2e::WaitLimitMs()), WAIT_OBJECT_0);
     CloseHandle(threads[0]);
     CloseHandle(threads[1]);
 

@@ -168,7 +168,7 @@ TEST(Keyboard, APromptAskedBeforeTheProgressDialogIsUpWaitsForItAndKeepsTheKeybo
     EXPECT_TRUE(answered);
     EXPECT_EQ(server, L"proxy.branch.example");
     CloseProgressDialog();
-    EXPECT_TRUE(WaitPumping(dialogThread, kDefaultTimeoutMs));
+    EXPECT_TRUE(WaitPumping(dialogThread, WaitLimitMs()));
     CloseHandle(dialogThread);
 }
 
@@ -216,7 +216,7 @@ TEST(Keyboard, ProxySettingsOverTheProgressDialogTakeTheKeyboardAndEnterContinue
     EXPECT_EQ(RunDriven([&] { return AskForProxy(true, &server, &port); },
                         [&] {
                             HWND w = WaitForDialog(IDD_PROXY_INFO_DIALOG);
-                            if (!w || !WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, w)) return false;
+                            if (!w || !WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), w)) return false;
                             EXPECT_TRUE(HasKeyboard(w, IDC_PROXY_SERVER));
                             Type(L"10.1.2.3");
                             Press(VK_TAB);
@@ -331,7 +331,7 @@ TEST(Keyboard, ProgressDialogQuitsOnlyThroughItsCloseControlOrAltF4)
     Press(VK_ESCAPE);
     Press(VK_TAB);
     Press(VK_SPACE);
-    HWND question = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, w);
+    HWND question = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), w);
     ASSERT_NE(question, nullptr);
     EXPECT_TRUE(HasKeyboard(question, IDOK));
     EXPECT_EQ(ProcessDialogs().size(), 2u) << "one question only";
@@ -344,7 +344,7 @@ TEST(Keyboard, ProgressDialogQuitsOnlyThroughItsCloseControlOrAltF4)
 
     // Alt+F4 asks the same; Enter answers yes.
     Press(VK_F4, VK_MENU);
-    question = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, w);
+    question = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), w);
     ASSERT_NE(question, nullptr);
     EXPECT_TRUE(HasKeyboard(question, IDOK));
     Press(VK_RETURN);

@@ -48,7 +48,7 @@ INT_PTR Drive(CDialog& dialog, UINT templateId, const std::function<void(HWND)>&
 // Answers the quit confirmation that opens over `asking`.
 bool AnswerConfirmation(HWND asking, bool yes, RECT* confirmationRect = nullptr)
 {
-    HWND confirmation = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, asking);
+    HWND confirmation = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), asking);
     if (!confirmation) return false;
     if (confirmationRect) GetWindowRect(confirmation, confirmationRect);
     ClickButton(confirmation, yes ? IDOK : IDCANCEL);
@@ -196,7 +196,7 @@ TEST(MessageDialog, CentredOnTheScreenEvenWithAnOwner)
         // The confirmation opens centred over the message dialog.
         ClickStatic(w, IDC_CLOSE_CONTROL);
         RECT confirmation{};
-        HWND small = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, w);
+        HWND small = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), w);
         ASSERT_NE(small, nullptr);
         GetWindowRect(small, &confirmation);
         RECT sc{};

@@ -7,6 +7,7 @@
 #include "support/process_start.h"
 #include "support/scratch_folder.h"
 #include "support/win32_handle.h"
+#include "tests/tools/support/wait_limit.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ bool StartStub(size_t total, std::string* recorded)
         return false;
     }
     UniqueHandle child(process);
-    EXPECT_EQ(WaitForSingleObject(child.Get(), 60000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(child.Get(), e2e::WaitLimitMs()), WAIT_OBJECT_0);
     EXPECT_TRUE(ReadWholeFile(stubs / L"stub.exe.calls", *recorded));
     return true;
 }

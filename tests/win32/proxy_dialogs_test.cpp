@@ -40,7 +40,7 @@ INT_PTR Drive(CDialog& dialog, UINT templateId, const std::function<void(HWND)>&
 
 bool AnswerConfirmation(HWND asking, bool yes)
 {
-    HWND confirmation = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, asking);
+    HWND confirmation = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), asking);
     if (!confirmation) return false;
     EXPECT_EQ(GetWindow(confirmation, GW_OWNER), asking);
     ClickButton(confirmation, yes ? IDOK : IDCANCEL);

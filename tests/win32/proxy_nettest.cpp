@@ -93,7 +93,7 @@ int RunWithRealDialogs(const std::function<int()>& download, const std::function
             WaitUntil([&] {
                 for (HWND w : ProcessDialogs()) PostClose(w);
                 return finished.load();
-            }, 60000);
+            });
             return false;
         },
         answered);
@@ -162,7 +162,7 @@ bool AccessLogGets(const wchar_t* squidFolder, const std::vector<std::string>& p
     return WaitUntil([&] {
         const std::vector<char> access = NetEnv::ReadAll(path);
         return HasLine(std::string(access.begin(), access.end()), parts);
-    }, 10000);
+    });
 }
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }

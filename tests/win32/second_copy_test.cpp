@@ -7,6 +7,7 @@
 #include "support/process_start.h"
 #include "support/scratch_folder.h"
 #include "support/win32_handle.h"
+#include "tests/tools/support/wait_limit.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ TEST(SecondCopy, EndsWithOneAndLeavesTheFirstCopysLogAlone)
         ASSERT_TRUE(StartProcess(L"\"" + exe + L"\"", &process));
     }
     UniqueHandle child(process);
-    ASSERT_EQ(WaitForSingleObject(child.Get(), 120000), WAIT_OBJECT_0);
+    ASSERT_EQ(WaitForSingleObject(child.Get(), e2e::WaitLimitMs()), WAIT_OBJECT_0);
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(child.Get(), &code));
     EXPECT_EQ(code, 1u);

@@ -110,7 +110,7 @@ Measure MeasureText(HWND control, const std::wstring& text)
     const Layout layout = LayoutOf(control);
     m.room = {layout.area.right - layout.area.left, layout.area.bottom - layout.area.top};
     DWORD_PTR font = 0;
-    SendMessageTimeoutW(control, WM_GETFONT, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &font);
+    SendMessageTimeoutW(control, WM_GETFONT, 0, 0, SMTO_NORMAL, WaitLimitMs(), &font);
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     ReleaseDC(nullptr, screen);
@@ -166,7 +166,7 @@ struct Face {
         ReleaseDC(nullptr, screen);
         old = SelectObject(dc, bitmap);
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, SMTO_NORMAL, kDefaultTimeoutMs,
+        SendMessageTimeoutW(dialog, WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0, SMTO_NORMAL, WaitLimitMs(),
                             &ignored);
     }
     ~Face()

@@ -33,6 +33,14 @@ inline std::string JsonString(const std::string& text)
     return JsonString(std::wstring(text.begin(), text.end()));
 }
 
+// A handle or pointer as a JSON string, "0x1a2b".
+inline std::string JsonHex(ULONG_PTR value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "\"0x%llx\"", static_cast<unsigned long long>(value));
+    return buffer;
+}
+
 // One line to stdout, flushed at once so that a reader sees it while the program still runs.
 inline void EmitLine(const std::string& line)
 {

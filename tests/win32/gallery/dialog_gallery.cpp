@@ -39,7 +39,7 @@ void Shoot(HWND window, const wchar_t* name)
     }
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &ignored);
+    SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, WaitLimitMs(), &ignored);
     Sleep(400);  // Wine hands window surfaces to X shortly after painting
     RECT r{};
     GetWindowRect(window, &r);
@@ -52,7 +52,7 @@ void Shoot(HWND window, const wchar_t* name)
     const std::wstring command = L"/bin/sh -c \"import -window root -crop " + std::wstring(crop) + L" +repage '" +
                                  shot + L".part.png' && mv '" + shot + L".part.png' '" + shot + L"'\"";
     if (!StartProcess(command) ||
-        !WaitUntil([&] { return GetFileAttributesW(DosPath(shot).c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000)) {
+        !WaitUntil([&] { return GetFileAttributesW(DosPath(shot).c_str()) != INVALID_FILE_ATTRIBUTES; }, WaitLimitMs())) {
         std::fwprintf(stderr, L"%ls: no screenshot\n", name);
         ++g_failures;
         return;

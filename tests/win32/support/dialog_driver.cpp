@@ -108,11 +108,11 @@ std::wstring WindowText(HWND window)
 {
     if (!window) return L"";
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &length)) return L"";
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, WaitLimitMs(), &length)) return L"";
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
     SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL,
-                        kDefaultTimeoutMs, &copied);
+                        WaitLimitMs(), &copied);
     text.resize(copied);
     return text;
 }
@@ -123,7 +123,7 @@ LOGFONTW ControlFont(HWND dialog, int id)
 {
     LOGFONTW lf{};
     DWORD_PTR font = 0;
-    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETFONT, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &font);
+    SendMessageTimeoutW(GetDlgItem(dialog, id), WM_GETFONT, 0, 0, SMTO_NORMAL, WaitLimitMs(), &font);
     if (font) GetObjectW(reinterpret_cast<HFONT>(font), sizeof lf, &lf);
     return lf;
 }
@@ -156,7 +156,7 @@ CtlColors QueryCtlColorStatic(HWND dialog, int id)
     SetBkMode(dc, OPAQUE);
     DWORD_PTR brush = 0;
     SendMessageTimeoutW(dialog, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL, kDefaultTimeoutMs, &brush);
+                        reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL, WaitLimitMs(), &brush);
     c.brush = reinterpret_cast<HBRUSH>(brush);
     c.background = GetBkColor(dc);
     c.text = GetTextColor(dc);
@@ -172,7 +172,7 @@ void SetEditText(HWND dialog, int id, const std::wstring& text)
 {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
-                        kDefaultTimeoutMs, &ignored);
+                        WaitLimitMs(), &ignored);
 }
 
 void ClickButton(HWND dialog, int id)

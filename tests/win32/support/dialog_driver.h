@@ -2,7 +2,8 @@
 // In-process helpers for tests that drive real dialogs of this process, from a second thread (or
 // a timer on the dialog's own thread). User actions are posted, never sent, so a driver never
 // blocks on a handler that opens a nested modal dialog (the quit confirmation, say).
-// Every wait polls for a state with a generous bound; nothing depends on timing.
+// Every wait polls for a state and is bounded by the one limit of the test programs
+// (WaitLimitMs); nothing depends on timing.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,9 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/support/wait_limit.h"
+
 namespace dialog_driver {
 
-constexpr DWORD kDefaultTimeoutMs = 20000;
+// The limit of every wait for a state: a machine doing twice the work of a loaded run, times
+// TARVELO_TIMEOUT_SCALE (tests/tools/support/wait_limit.h).
+inline DWORD WaitLimitMs() { return e2e::WaitLimitMs(); }
 
 // -- finding windows ------------------------------------------------------------------------------
 
@@ -25,16 +30,16 @@ int SignatureControl(UINT templateId);
 
 // Waits for a visible top-level dialog of this process that has child control `controlId` and is
 // not `exclude`; null after the timeout.
-HWND WaitForDialogWithControl(int controlId, DWORD timeoutMs = kDefaultTimeoutMs, HWND exclude = nullptr);
+HWND WaitForDialogWithControl(int controlId, DWORD timeoutMs = WaitLimitMs(), HWND exclude = nullptr);
 
 // Waits for a visible dialog created from one of the installer's templates.
-HWND WaitForDialog(UINT templateId, DWORD timeoutMs = kDefaultTimeoutMs, HWND exclude = nullptr);
+HWND WaitForDialog(UINT templateId, DWORD timeoutMs = WaitLimitMs(), HWND exclude = nullptr);
 
 // Waits until `window` is gone or hidden; false after the timeout.
-bool WaitForClosed(HWND window, DWORD timeoutMs = kDefaultTimeoutMs);
+bool WaitForClosed(HWND window, DWORD timeoutMs = WaitLimitMs());
 
 // Polls `condition` until it holds; false after the timeout.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = kDefaultTimeoutMs);
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = WaitLimitMs());
 
 // -- reading ----------------------------------------------------------------------------------------
 

@@ -36,8 +36,8 @@ void ModalScene(const std::function<void()>& modal, UINT templateId, const std::
 {
     HANDLE thread = CreateThread(nullptr, 0, RunModal, const_cast<std::function<void()>*>(&modal), 0, nullptr);
     if (!thread) return;
-    scene(WaitForDialog(templateId, kDefaultTimeoutMs, exclude));
-    if (!WaitPumping(thread, 60000)) {
+    scene(WaitForDialog(templateId, WaitLimitMs(), exclude));
+    if (!WaitPumping(thread, WaitLimitMs())) {
         std::fwprintf(stderr, L"a dialog did not end\n");
         ExitProcess(1);
     }
@@ -121,7 +121,7 @@ void PromptScene(const Visit& visit, const wchar_t* name, UINT templateId, const
             if (w && noticeKey) {
                 // Wine raises the prompt's X window above the topmost notice (its own window
                 // order is right), so the notice is visited with the prompt hidden.
-                HWND notice = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, w);
+                HWND notice = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), w);
                 ShowWindow(w, SW_HIDE);
                 visit({(std::wstring(name) + L"-notice").c_str(), notice,
                        {{IDC_SMALL_HEADLINE, L"PROXY_CAPTION"}, {IDC_BODY, noticeKey}, {IDOK, L"CLOSE_BUTTON"}}});
@@ -158,7 +158,7 @@ void ProgressScenes(const Visit& visit)
         // The quit question over the progress dialog, once closing is allowed.
         if (run.dialog) run.dialog->HideButton(FALSE, FALSE);
         ClickStatic(run.window, IDC_CLOSE_CONTROL);
-        HWND question = WaitForDialog(IDD_SMALLER_DIALOG, kDefaultTimeoutMs, run.window);
+        HWND question = WaitForDialog(IDD_SMALLER_DIALOG, WaitLimitMs(), run.window);
         visit({L"quit-confirmation", question, kQuitTexts});
         if (question) {
             ClickButton(question, IDCANCEL);

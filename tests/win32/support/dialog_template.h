@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/tools/support/wait_limit.h"
+
 // Builds a DLGTEMPLATE in memory, so tests can run dialogs without resource templates.
 class DialogTemplate {
 public:
@@ -20,8 +22,9 @@ private:
     std::vector<WORD> m_words;
 };
 
-// Polls `condition` (pumping this thread's messages) until it holds or `timeoutMs` has passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+// Polls `condition` (pumping this thread's messages) until it holds or `timeoutMs` (the test
+// programs' one limit unless given) has passed.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs = e2e::WaitLimitMs());
 
 // Dispatches every message waiting for this thread.
 void PumpMessages();

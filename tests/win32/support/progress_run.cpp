@@ -43,7 +43,7 @@ INT_PTR ProgressRun::End()
 {
     if (!m_thread) return m_result;
     if (DependencyDialog* d = ProgressDialog.exchange(nullptr)) d->RequestEnd();
-    m_joined = WaitPumping(m_thread, kDefaultTimeoutMs);
+    m_joined = WaitPumping(m_thread, WaitLimitMs());
     CloseHandle(m_thread);
     m_thread = nullptr;
     return m_joined ? m_result : -2;
@@ -88,7 +88,7 @@ bool SettleProgressDialog(HWND dialog)
     if (!bar || !PostMessageW(bar, PBM_SETSTEP, static_cast<WPARAM>(want), 0)) return false;
     return WaitUntil([&] {
         DWORD_PTR step = 0;
-        SendMessageTimeoutW(bar, PBM_GETSTEP, 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &step);
+        SendMessageTimeoutW(bar, PBM_GETSTEP, 0, 0, SMTO_NORMAL, WaitLimitMs(), &step);
         return static_cast<int>(step) == want;
     });
 }

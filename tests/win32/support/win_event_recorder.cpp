@@ -15,14 +15,14 @@ WinEventRecorder::WinEventRecorder()
     g_recorder = this;
     m_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_thread = CreateThread(nullptr, 0, Main, this, 0, &m_threadId);
-    if (m_thread) WaitForSingleObject(m_ready, dialog_driver::kDefaultTimeoutMs);
+    if (m_thread) WaitForSingleObject(m_ready, dialog_driver::WaitLimitMs());
 }
 
 WinEventRecorder::~WinEventRecorder()
 {
     if (m_thread) {
         PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(m_thread, dialog_driver::kDefaultTimeoutMs);
+        WaitForSingleObject(m_thread, dialog_driver::WaitLimitMs());
         CloseHandle(m_thread);
     }
     if (m_ready) CloseHandle(m_ready);
