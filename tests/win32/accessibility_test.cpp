@@ -165,7 +165,7 @@ private:
         while (started && ReadFile(read, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
         CloseHandle(read);
         if (!started) return std::wstring();
-        WaitForSingleObject(info.hProcess, kDefaultTimeoutMs);
+        WaitForSingleObject(info.hProcess, WaitLimitMs());
         CloseHandle(info.hProcess);
         CloseHandle(info.hThread);
         return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
@@ -230,7 +230,7 @@ bool RunsInSingleThreadedApartment(HWND window)
         HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, ApartmentHook, nullptr, GetWindowThreadProcessId(window, nullptr));
         if (!hook) return;
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(window, ApartmentProbe(), 0, 0, SMTO_NORMAL, kDefaultTimeoutMs, &ignored);
+        SendMessageTimeoutW(window, ApartmentProbe(), 0, 0, SMTO_NORMAL, WaitLimitMs(), &ignored);
         UnhookWindowsHookEx(hook);
     });
     asker.join();
