@@ -1,5 +1,7 @@
 #include "app/portable/unattended.h"
 
+#include "download/portable/script_child_pipe.h"
+
 const wchar_t kInstallerUsage[] =
     L"TarveloSetup.exe [/quiet | /passive] [/log FILE] [-- ARGUMENTS]\r\n"
     L"\r\n"
@@ -108,6 +110,8 @@ InstallerOptions ParseInstallerCommandLine(const std::wstring& commandLine)
             break;
         }
         if (word.empty() || (word[0] != L'/' && word[0] != L'-')) continue;
+        // The proxy script child's switch, typed by a user, leads to the normal run.
+        if (IsScriptChildSwitch(word)) continue;
         const std::wstring name = AsciiLower(word.substr(1));
         if (name == L"quiet") {
             quiet = true;

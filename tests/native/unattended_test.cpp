@@ -2,6 +2,7 @@
 
 #include "app/portable/stage2_command.h"
 #include "app/portable/unattended.h"
+#include "download/portable/script_child_pipe.h"
 
 namespace {
 InstallerOptions Parse(const std::wstring& arguments)
@@ -104,4 +105,15 @@ TEST(UnattendedExitCodes, PrerequisitesAndTheSecondStage)
     EXPECT_EQ(Stage2ExitCode(3010, false), 3010);
     EXPECT_EQ(Stage2ExitCode(1603, true), 1603);  // the second stage's failure is not hidden
     EXPECT_EQ(Stage2ExitCode(7, false), 7);
+}
+
+// The switch of the installer's own proxy script child is no wrong line: typed by a user, it
+// leads to the normal run (the child start proves its pipes before it takes that way).
+TEST(InstallerCommandLine, TheScriptChildSwitchIsPassedOver)
+{
+    const std::wstring child = ScriptChildCommandLine(L"C:\\Downloads\\TarveloSetup.exe", 12, 16);
+    const InstallerOptions options = ParseInstallerCommandLine(child);
+    EXPECT_FALSE(options.commandLineWrong);
+    EXPECT_EQ(options.mode, RunMode::Attended);
+    EXPECT_EQ(ParseInstallerCommandLine(child + L" /quiet").mode, RunMode::Quiet);
 }
