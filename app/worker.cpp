@@ -20,12 +20,30 @@ namespace {
 // The dialog the thread showed, kept for FreeProgressDialog. A plain pointer: a run that ends
 // with the dialog still open (an abort) must not have it destroyed under its thread at exit.
 DependencyDialog* g_shownDialog = nullptr;
+
+// An unattended run has nobody to ask: each question is answered as a dialog that could not be
+// shown, and the log says why the download then fails.
+class UnattendedPrompts final : public ProxyPrompts {
+public:
+    INT_PTR AskForProxy(bool, std::wstring*, std::wstring*) override
+    {
+        Log("No proxy source answered, and an unattended run asks nobody for one");
+        return -1;
+    }
+    bool AskForProxyCredentials(bool, std::wstring*, std::wstring*, INT_PTR* modalResult) override
+    {
+        Log("The proxy asks for credentials (407), and an unattended run asks nobody for them");
+        *modalResult = -1;
+        return false;
+    }
+};
+UnattendedPrompts g_unattendedPrompts;
 }  // namespace
 
 void ConnectEngineToDialogs(bool progress, bool prompts)
 {
     ConnectProgressReport(progress ? ProgressLink::Report() : nullptr);
-    ConnectProxyPrompts(prompts ? DialogPrompts() : nullptr);
+    ConnectProxyPrompts(prompts ? DialogPrompts() : &g_unattendedPrompts);
 }
 
 DWORD RunProgressDialogThread(CHttpDownloader2* downloader)

@@ -5,8 +5,8 @@
 
 // The download and installation of the plan, with the progress dialog on a thread of its own.
 
-// Connects the download engine's progress report and questions to the installer's dialogs; what
-// is not connected shows nothing and asks nobody.
+// Connects the download engine's progress report and questions to the installer's dialogs;
+// without them it shows nothing, and its questions are logged and go unanswered.
 void ConnectEngineToDialogs(bool progress = true, bool prompts = true);
 
 // Body of the progress dialog's thread: shows the dialog modally for the whole download and
