@@ -44,11 +44,11 @@ BOOL CALLBACK FindMessageDialog(HWND window, LPARAM param)
 }
 
 // Waits (bounded) for the message dialog, notes what it shows and presses its button.
-void AnswerMessageDialog(SeenDialog* seen, std::atomic<bool>* answered)
+void AnswerMessageDialog(SeenDialog* seen, std::atomic<bool>* answered, const std::atomic<bool>* stop = nullptr)
 {
     HWND dialog = nullptr;
     const ULONGLONG end = GetTickCount64() + e2e::WaitLimitMs();
-    while (!dialog && GetTickCount64() < end) {
+    while (!dialog && GetTickCount64() < end && !(stop && stop->load())) {
         EnumWindows(FindMessageDialog, reinterpret_cast<LPARAM>(&dialog));
         if (!dialog) Sleep(10);
     }
@@ -108,7 +108,7 @@ TEST(InstallSequence, UserWithoutAdministratorRightsIsStoppedWithAMessage)
     SetAdminCheckForTesting([] { return false; });
     SeenDialog seen;
     std::atomic<bool> answered{false};
-    std::thread robot(AnswerMessageDialog, &seen, &answered);
+    std::thread robot(AnswerMessageDialog, &seen, &answered, nullptr);
     const int result = RunInstallSequence(nullptr, nullptr);
     robot.join();
     SetAdminCheckForTesting(nullptr);
@@ -146,9 +146,12 @@ TEST(InstallSequence, UnattendedRunWithoutAdministratorRightsEndsWith1603AndNoWi
     SetAdminCheckForTesting([] { return false; });
     SeenDialog seen;
     std::atomic<bool> answered{false};
-    // Answers a dialog that should never come, so that a fault ends the test instead of hanging it.
-    std::thread robot(AnswerMessageDialog, &seen, &answered);
+    std::atomic<bool> returned{false};
+    // Answers a dialog that should never come, so that a fault ends the test instead of hanging
+    // it; a run that returned has nothing left to show.
+    std::thread robot(AnswerMessageDialog, &seen, &answered, &returned);
     const int result = RunInstallSequence(nullptr, nullptr);
+    returned = true;
     robot.join();
     SetAdminCheckForTesting(nullptr);
     SetRunOptions(nullptr);
