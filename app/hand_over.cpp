@@ -5,6 +5,7 @@
 
 #include "app/portable/stage2_command.h"
 #include "app/progress_link.h"
+#include "app/run_options.h"
 #include "app/worker.h"
 #include "download/http_downloader.h"
 #include "download/payload_check.h"
@@ -39,8 +40,10 @@ INT_PTR ShowNotice(const wchar_t* headline, const wchar_t* body, const wchar_t* 
 // The progress dialog's thread, and ending it.
 class ProgressThread {
 public:
-    explicit ProgressThread(CHttpDownloader2* downloader)
-        : m_thread(CreateThread(nullptr, 0, ProgressDialogThreadStart, downloader, 0, nullptr))
+    // Without `show` (a quiet run) there is no thread and no dialog, and ending is nothing.
+    ProgressThread(CHttpDownloader2* downloader, bool show)
+        : m_thread(show ? CreateThread(nullptr, 0, ProgressDialogThreadStart, downloader, 0, nullptr) : nullptr),
+          m_shown(show)
     {
     }
 
@@ -51,6 +54,7 @@ public:
     // thread has ended, nothing uses the dialog any more and it is freed.
     void End()
     {
+        if (!m_shown) return;
         if (m_thread) ProgressLink::Dialog();
         CloseProgressDialog();
         if (m_thread && WaitForSingleObject(m_thread.Get(), 5000) == WAIT_OBJECT_0) FreeProgressDialog();
@@ -58,15 +62,24 @@ public:
 
 private:
     UniqueHandle m_thread;
+    bool m_shown;
 };
 
-// The download or an installation failed: tell the user what is left to do.
+// The download or an installation failed: tell the user what is left to do; in an unattended
+// run, nobody: the deployment tool learns it from the exit code.
 int ReportFailure(ProgressThread& progress)
 {
     Log("Download Failed");
+    const bool unattended = RunOptions().Unattended();
     if (AbortRequested.load()) {
         Log("Installation Aborted");
-        return 0;
+        if (!unattended) return 0;
+        progress.End();
+        return EndUnattended(ExitCode::kUserQuit, L"the installation was quit in the progress dialog");
+    }
+    if (unattended) {
+        progress.End();
+        return EndUnattended(ExitCode::kInstallFailure, L"a download or its check failed");
     }
     if (IsDotNet20Installed()) {
         ShowNotice(L"PROXY_CAPTION", L"CONNECTION_FAILURE", L"OK_BUTTON", nullptr);
@@ -96,32 +109,47 @@ int ReportFailure(ProgressThread& progress)
 int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, PlanKind kind,
                            HANDLE mutex)
 {
+    const InstallerOptions& options = RunOptions();
+    const bool showProgress = options.mode != RunMode::Quiet;
     Log("Before UI Thread Creation");
     auto downloader = std::make_unique<CHttpDownloader2>(dotNetMissing);
-    ConnectEngineToDialogs();
-    ProgressThread progress(downloader.get());
+    // Unattended, nobody is asked for a proxy or credentials: the sources that need no person are
+    // tried, and where they all fail the download fails.
+    ConnectEngineToDialogs(showProgress, !options.Unattended());
+    ProgressThread progress(downloader.get(), showProgress);
     Log("UI Thread Created Successfully..");
 
     // The kind is the number of entries; the plan's own size keeps the worker inside it.
     const int count = static_cast<int>(plan.size()) < static_cast<int>(kind) ? static_cast<int>(plan.size())
                                                                           : static_cast<int>(kind);
-    const int downloaded = DownloadAndInstall(plan.data(), *downloader, count);
+    PrerequisiteOutcome prerequisites;
+    const int downloaded =
+        DownloadAndInstall(plan.data(), *downloader, count, options.Unattended() ? &prerequisites : nullptr);
     // The run ends without its second stage: what it fetched only in part is of no use.
     if (!downloaded) DeleteUnfinishedDownloads(plan.data(), plan.size());
     std::vector<DownloadItem>().swap(plan);
     if (!downloaded) return ReportFailure(progress);
+    if (prerequisites.failed) {
+        progress.End();
+        return EndUnattended(ExitCode::kInstallFailure, L"a prerequisite failed, so the second stage was not started");
+    }
 
     Log("Launching Stage2");
     const std::wstring stage2Path = InstallerConfig::Stage2FileW;
-    const std::wstring commandLine =
-        BuildStage2CommandLine(stage2Path, LocalizedText::Instance(L"en-GB")->GetLanguage());
+    const std::wstring commandLine = BuildStage2CommandLine(
+        stage2Path, LocalizedText::Instance(L"en-GB")->GetLanguage(), options.stage2Arguments);
     HANDLE process = nullptr;
     HANDLE thread = nullptr;
     // The file stays as it was checked until the process started from it exists.
     if (!StartCheckedProgram(stage2Path, commandLine, downloader->checkedFiles.Take(stage2Path),
                              StartedProgram::SecondStage, &process, &thread)) {
         Log("Stage2 launch failed");
-        return 0;
+        if (!options.Unattended()) return 0;
+        progress.End();
+        return EndUnattended(ExitCode::kInstallFailure,
+                             commandLine.size() > kMaxCommandLineChars
+                                 ? L"the second stage's command line is longer than Windows takes"
+                                 : L"the second stage could not be started");
     }
     UniqueHandle stage2(process);
     UniqueHandle stage2Thread(thread);
@@ -129,7 +157,11 @@ int RunDownloadAndHandOver(bool dotNetMissing, std::vector<DownloadItem> plan, P
     InstallerLog::Close();
     // The first stage keeps its mutex until the second stage has ended, so that no new copy
     // starts meanwhile. A test hook may report a start without a process to wait for.
-    if (stage2) WaitForSingleObject(stage2.Get(), INFINITE);
+    DWORD stage2Exit = 0;
+    if (stage2 && (WaitForSingleObject(stage2.Get(), INFINITE) != WAIT_OBJECT_0 ||
+                   !GetExitCodeProcess(stage2.Get(), &stage2Exit)))
+        stage2Exit = ExitCode::kInstallFailure;
     if (mutex) ReleaseMutex(mutex);
-    return 1;
+    // A deployment tool gets the second stage's own answer; a person's run keeps its old one.
+    return options.Unattended() ? Stage2ExitCode(stage2Exit, prerequisites.restartRequested) : 1;
 }

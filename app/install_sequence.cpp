@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/hand_over.h"
+#include "app/run_options.h"
 #include "framework/wnd.h"
 #include "prereq/system_checks.h"
 #include "support/installer_config.h"
@@ -40,8 +41,12 @@ void SetAdminCheckForTesting(bool (*isAdmin)()) { g_isAdmin = isAdmin; }
 
 int RunInstallSequence(HANDLE mutex, OwnerWindow owner)
 {
+    // Unattended, nobody reads a message: the deployment tool reads the exit code and the log.
+    const bool unattended = RunOptions().Unattended();
     if (!IsOsSupported()) {
         Log("OS not Supported");
+        if (unattended)
+            return EndUnattended(ExitCode::kPlatformNotSupported, L"this Windows version is not in the supported list");
         ShowMessage(owner, L"CANNOT_INSTALL", L"SYSTEM_CONFIG", L"OK_BUTTON", L"SYSTEM_REQUIREMENTS",
                     kSystemRequirementsTarget);
         return 0;
@@ -51,6 +56,7 @@ int RunInstallSequence(HANDLE mutex, OwnerWindow owner)
 
     if (!UserIsAdmin()) {
         Log("User does not have admin rights...");
+        if (unattended) return EndUnattended(ExitCode::kInstallFailure, L"the installer has no administrator rights");
         ShowMessage(owner, L"CANNOT_INSTALL", L"USER_NOT_ADMIN", L"OK_BUTTON");
         return 0;
     }
@@ -63,7 +69,10 @@ int RunInstallSequence(HANDLE mutex, OwnerWindow owner)
         plan = BuildDownloadPlan(false, &kind);
     } else {
         Log(".NET 2.0 not found");
-        if (ShowMessage(owner, L"DOTNET_REQUIRED", L"DOTNET_NOTFOUND", L"YES_BUTTON") == IDCANCEL)
+        // An unattended run installs it, as the person would who agrees.
+        if (unattended)
+            Log(".NET 2.0 will be installed: unattended run");
+        else if (ShowMessage(owner, L"DOTNET_REQUIRED", L"DOTNET_NOTFOUND", L"YES_BUTTON") == IDCANCEL)
             return 0;
         dotNetMissing = true;
         plan = BuildDownloadPlan(true, &kind);

@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include "app/install_sequence.h"
+#include "app/portable/unattended.h"
+#include "app/run_options.h"
 #include "app/startup.h"
 #include "download/script_child.h"
 #include "framework/app.h"
@@ -23,6 +25,12 @@ void ReportToStandardError(const char* text)
     WriteFile(error, text, static_cast<DWORD>(lstrlenA(text)), &written, nullptr);
 }
 
+// The usage in a plain message box: it needs neither the configuration nor the skin.
+void ShowUsage(UINT icon)
+{
+    MessageBoxW(nullptr, kInstallerUsage, L"Tarvelo Setup", MB_OK | icon);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
@@ -34,10 +42,26 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     if (IsScriptChildStart(&scriptChild)) return RunScriptChild(scriptChild);
     ModuleInstance = instance;
 
+    const InstallerOptions options = ParseInstallerCommandLine(GetCommandLineW());
+    if (options.showUsage && !options.commandLineWrong) {
+        ShowUsage(MB_ICONINFORMATION);
+        return ExitCode::kSuccess;
+    }
+    SetRunOptions(&options);
+    if (!options.logPath.empty()) UseLogFileForRun(options.logPath);
+
     // One copy per logon session; a second one leaves without touching the first one's log.
     SetLastError(ERROR_SUCCESS);
     UniqueHandle mutex(CreateMutexW(nullptr, TRUE, kSingleInstanceMutex));
-    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+    if (!mutex || GetLastError() == ERROR_ALREADY_EXISTS)
+        return options.commandLineWrong ? ExitCode::kBadCommandLine
+                                        : options.Unattended() ? ExitCode::kAnotherInstallRuns : 1;
+    if (options.commandLineWrong) {
+        LogWide(L"Command line not understood at " + options.badSwitch);
+        LogWide(kInstallerUsage);
+        if (options.mode != RunMode::Quiet) ShowUsage(MB_ICONERROR);
+        return EndUnattended(ExitCode::kBadCommandLine, L"the command line is wrong");
+    }
 
     Log("Starting to read ConfigFile");
     ReadConfigFile();

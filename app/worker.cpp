@@ -1,5 +1,10 @@
 #include "app/worker.h"
 
+#include <string>
+
+#include "app/portable/unattended.h"
+#include "support/portable/decimal.h"
+
 #include "app/progress_link.h"
 #include "app/proxy_prompts.h"
 #include "download/engine_ui.h"
@@ -15,12 +20,30 @@ namespace {
 // The dialog the thread showed, kept for FreeProgressDialog. A plain pointer: a run that ends
 // with the dialog still open (an abort) must not have it destroyed under its thread at exit.
 DependencyDialog* g_shownDialog = nullptr;
+
+// An unattended run has nobody to ask: each question is answered as a dialog that could not be
+// shown, and the log says why the download then fails.
+class UnattendedPrompts final : public ProxyPrompts {
+public:
+    INT_PTR AskForProxy(bool, std::wstring*, std::wstring*) override
+    {
+        Log("No proxy source answered, and an unattended run asks nobody for one");
+        return -1;
+    }
+    bool AskForProxyCredentials(bool, std::wstring*, std::wstring*, INT_PTR* modalResult) override
+    {
+        Log("The proxy asks for credentials (407), and an unattended run asks nobody for them");
+        *modalResult = -1;
+        return false;
+    }
+};
+UnattendedPrompts g_unattendedPrompts;
 }  // namespace
 
-void ConnectEngineToDialogs()
+void ConnectEngineToDialogs(bool progress, bool prompts)
 {
-    ConnectProgressReport(ProgressLink::Report());
-    ConnectProxyPrompts(DialogPrompts());
+    ConnectProgressReport(progress ? ProgressLink::Report() : nullptr);
+    ConnectProxyPrompts(prompts ? DialogPrompts() : &g_unattendedPrompts);
 }
 
 DWORD RunProgressDialogThread(CHttpDownloader2* downloader)
@@ -52,19 +75,37 @@ DWORD WINAPI ProgressDialogThreadStart(LPVOID downloader)
     }
 }
 
-int DownloadAndInstall(DownloadItem* items, CHttpDownloader2& downloader, int count)
+namespace {
+// Reads one installer's exit code into `outcome`; false when it failed.
+bool Judge(const wchar_t* name, unsigned long code, PrerequisiteOutcome* outcome)
+{
+    if (!outcome) return true;
+    const PrerequisiteResult result = ClassifyPrerequisiteExit(code);
+    LogWide(name + (code == kInstallerNotStarted ? std::wstring(L" could not be started")
+                                                  : L" ended with " + WideDecimal(static_cast<long long>(code))));
+    if (result == PrerequisiteResult::InstalledRestartNeeded) outcome->restartRequested = true;
+    if (result != PrerequisiteResult::Failed) return true;
+    outcome->failed = true;
+    return false;
+}
+}  // namespace
+
+int DownloadAndInstall(DownloadItem* items, CHttpDownloader2& downloader, int count, PrerequisiteOutcome* outcome)
 {
     const int result = downloader.DownloadFiles(items, count);
     if (result == 0) return 0;
     Log("All files successfully downloaded..starting to install files...");
-    ProgressLink::HideButton(TRUE, TRUE);
+    Progress().HideButton(TRUE, TRUE);
     // The plan lists the Windows Installer update before .NET, which needs it.
-    for (int i = 0; i < count; ++i) {
+    bool going = true;
+    for (int i = 0; i < count && going; ++i) {
         const DownloadItem& item = items[i];
         if (item.role == PackageRole::WindowsInstaller)
-            InstallWindowsInstaller(item.localPath, downloader.checkedFiles.Take(item.localPath));
+            going = Judge(L"Windows Installer update",
+                          InstallWindowsInstaller(item.localPath, downloader.checkedFiles.Take(item.localPath)),
+                          outcome);
         else if (item.role == PackageRole::DotNet)
-            downloader.InstallDotNet(item.folder);
+            going = Judge(L".NET installer", downloader.InstallDotNet(item.folder), outcome);
     }
     // What they unpacked for themselves is of no use once they have ended.
     RemovePrerequisiteTemp();

@@ -324,11 +324,11 @@ void CHttpDownloader2::OnContentLength(uint32_t length) { (void)length; }
 
 void CHttpDownloader2::ReservedHook(uint32_t, uint32_t, uint32_t) {}
 
-void CHttpDownloader2::InstallDotNet(std::wstring folder)
+unsigned long CHttpDownloader2::InstallDotNet(std::wstring folder)
 {
     Progress().SetHeaderTexts(TextOf(L"DIALOG_CAPTION"), TextOf(L"INSTALLING_DOTNET"));
     Progress().SetStatusTexts(TextOf(L"INSTALLING_BOLD_TEXT"), TextOf(L"PROGRESS_BAR_INSTALLING_TEXT"));
-    RunDotNetInstaller(folder, checkedFiles.Take(DotNetPackagePath(folder)),
+    return RunDotNetInstaller(folder, checkedFiles.Take(DotNetPackagePath(folder)),
                        [](int position) { Progress().SetPos(position); });
 }
 

@@ -45,7 +45,7 @@ public:
     virtual void OnContentLength(uint32_t length);
     virtual void ReservedHook(uint32_t first, uint32_t second, uint32_t third);
     virtual bool ReadToFile(DownloadItem& item);
-    virtual void InstallDotNet(std::wstring folder);
+    virtual unsigned long InstallDotNet(std::wstring folder);
 
     // Fetches the items in order; 1 when every file is complete (also for count < 1), else 0.
     int DownloadFiles(DownloadItem* items, int count);

@@ -15,6 +15,7 @@ std::wstring g_programDataForTesting;
 AccessControlCall g_accessControlForTesting = nullptr;
 std::wstring g_cleanRoom;         // this run's, once prepared
 std::wstring g_prerequisiteTemp;  // made at the first prerequisite's start
+std::wstring g_chosenLogFile;     // /log FILE, as given
 
 const int kRemoveDepth = 32;
 const DWORD kPathBuffer = MAX_PATH + 8;  // a final path's "\\?\UNC\" more
@@ -425,14 +426,17 @@ std::wstring PrepareCleanRoom()
     return room;
 }
 
+void UseLogFileForRun(const std::wstring& path) { g_chosenLogFile = path; }
+
 UniqueHandle OpenLogFile()
 {
     // Without TEMP the folders start at "\Tarvelo...", the root of the current drive, which the
     // checks need spelled out.
     wchar_t temp[MAX_PATH] = L"";
     // A path beyond the platform's limit turns logging off rather than landing elsewhere.
-    if (GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH) >= MAX_PATH) return UniqueHandle();
-    const std::wstring name = temp + std::wstring(L"\\Tarvelo\\Logs\\InstallerLogs\\Stage1Logs.txt");
+    if (g_chosenLogFile.empty() && GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH) >= MAX_PATH) return UniqueHandle();
+    const std::wstring name =
+        g_chosenLogFile.empty() ? temp + std::wstring(L"\\Tarvelo\\Logs\\InstallerLogs\\Stage1Logs.txt") : g_chosenLogFile;
     wchar_t path[MAX_PATH] = L"";
     const DWORD full = GetFullPathNameW(name.c_str(), MAX_PATH, path, nullptr);
     if (full == 0 || full >= MAX_PATH) return UniqueHandle();

@@ -23,6 +23,9 @@ std::wstring PrepareCleanRoom();
 // handle (logging is off for the run) when it cannot be, or where a link stands in its path.
 // Writes nothing to the log: it opens it.
 UniqueHandle OpenLogFile();
+// The file a deployment tool named for the log (`/log FILE`, relative to the current folder),
+// in place of the usual one, with the same checks; set before the log's first line.
+void UseLogFileForRun(const std::wstring& path);
 
 // "%APPDATA%\ProxyInfo.proxy"; empty when that folder is unknown or the path too long.
 std::wstring ProxyFilePath();

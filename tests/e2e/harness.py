@@ -454,9 +454,12 @@ class Installer:
         if late:
             # Not a wait: how long after an event its value was read, the record's own margin.
             note_wait("the longest read of an event after it was raised", max(late) / 1000.0, None)
-        if whole_record and not any(e.get("event") == "exited" for e in self.events):
+        exited = [e["code"] for e in self.events if e.get("event") == "exited"]
+        if whole_record and not exited:
             raise HarnessError("launch.exe ended without the end of its record: %s" % self.events[-3:])
-        return code
+        # A Unix exit status keeps only the low 8 bits of the Windows one (3010 arrives as 194):
+        # the launcher's record has it whole.
+        return exited[-1] if exited else code
 
     # -- the record ---------------------------------------------------------------------------
 
@@ -466,6 +469,12 @@ class Installer:
         with self._lines:
             return [e for e in self.events if e["event"] in ("value", "name")
                     and (kind is None or e["event"] == kind) and (control is None or e["id"] == control)]
+
+    def windows_made(self):
+        """Every window of the run made or shown, as launch.exe heard it ("create"/"show" events,
+        "top": a top-level window), in order. Read once the run has ended, it misses none."""
+        with self._lines:
+            return [e for e in self.events if e["event"] in ("create", "show")]
 
     def positions(self, control=1008):
         """Every position the bar took, as read when its event arrived (None where the bar was

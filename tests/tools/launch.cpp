@@ -6,11 +6,14 @@
 //   launch.exe [--cwd DIR] [--env NAME=VALUE]... -- PROGRAM [ARGUMENT]...
 //
 // Output, one JSON line each: {"event":"started","pid":N,"cmdline":...,"recording":true|false},
-// then every EVENT_OBJECT_VALUECHANGE and EVENT_OBJECT_NAMECHANGE of the program's windows, in the
-// order they were raised, then {"event":"exited","code":N} once every event raised before the
-// program ended has been written:
+// then every EVENT_OBJECT_VALUECHANGE and EVENT_OBJECT_NAMECHANGE of the program's windows, and
+// every window it creates or shows (EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW), in the order they
+// were raised, then {"event":"exited","code":N} once every event raised before the program ended
+// has been written:
 //   {"event":"value","hwnd":"0x..","id":N,"class":"...","thread":N,"pos":N|null,"late_ms":N}
 //   {"event":"name","hwnd":"0x..","id":N,"class":"...","thread":N,"text":"..."|null,"late_ms":N}
+//   {"event":"create"|"show","hwnd":"0x..","id":N,"class":"...","thread":N,"top":true|false,"late_ms":N}
+// ("class" empty and "top" false where the window was gone when the event was read).
 // ("thread": the thread that raised it).
 // An event carries no value: "pos" (PBM_GETPOS of a progress bar) and "text" are read when the
 // event arrives, "late_ms" after it was raised, so they may be newer than what the event
@@ -41,8 +44,22 @@ namespace {
 void CALLBACK Recorded(HWINEVENTHOOK, DWORD event, HWND window, LONG objectId, LONG childId, DWORD thread,
                        DWORD raisedAt)
 {
-    if (objectId != OBJID_CLIENT || childId != CHILDID_SELF) return;
     wchar_t cls[64] = L"";
+    if (event == EVENT_OBJECT_DESTROY) return;  // inside the hooked range, and not asked for
+    if (event == EVENT_OBJECT_CREATE || event == EVENT_OBJECT_SHOW) {
+        // Windows only, not the parts of one (a caret, a cursor) that raise the same events.
+        if (objectId != OBJID_WINDOW || childId != CHILDID_SELF) return;
+        GetClassNameW(window, cls, 64);
+        const bool top = IsWindow(window) && GetAncestor(window, GA_PARENT) == GetDesktopWindow();
+        e2e::EmitLine(std::string("{\"event\":\"") + (event == EVENT_OBJECT_CREATE ? "create" : "show") +
+                      "\",\"hwnd\":" + e2e::JsonHex(reinterpret_cast<ULONG_PTR>(window)) +
+                      ",\"id\":" + std::to_string(GetDlgCtrlID(window)) + ",\"class\":" +
+                      e2e::JsonString(std::wstring(cls)) + ",\"thread\":" + std::to_string(thread) +
+                      ",\"top\":" + (top ? "true" : "false") +
+                      ",\"late_ms\":" + std::to_string(GetTickCount() - raisedAt) + "}");
+        return;
+    }
+    if (objectId != OBJID_CLIENT || childId != CHILDID_SELF) return;
     GetClassNameW(window, cls, 64);
     std::string line = std::string("{\"event\":\"") + (event == EVENT_OBJECT_VALUECHANGE ? "value" : "name") +
                        "\",\"hwnd\":" + e2e::JsonHex(reinterpret_cast<ULONG_PTR>(window)) +
@@ -144,15 +161,17 @@ int wmain(int argc, wchar_t** argv)
                                                  Recorded, info.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
     const HWINEVENTHOOK names = SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr,
                                                 Recorded, info.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
+    const HWINEVENTHOOK windows = SetWinEventHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW, nullptr, Recorded,
+                                                  info.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
     e2e::EmitLine("{\"event\":\"started\",\"pid\":" + std::to_string(info.dwProcessId) +
                   ",\"cmdline\":" + e2e::JsonString(commandLine) +
-                  ",\"recording\":" + (values && names ? "true" : "false") + "}");
+                  ",\"recording\":" + (values && names && windows ? "true" : "false") + "}");
     ResumeThread(info.hThread);
     while (MsgWaitForMultipleObjects(1, &info.hProcess, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
         DeliverQueued();
     // Every event the program raised is in the queue by now.
     DeliverQueued();
-    for (HWINEVENTHOOK hook : {values, names})
+    for (HWINEVENTHOOK hook : {values, names, windows})
         if (hook) UnhookWinEvent(hook);
     DWORD code = 0;
     GetExitCodeProcess(info.hProcess, &code);
