@@ -3,13 +3,13 @@
 #include "download/portable/script_child_pipe.h"
 
 const wchar_t kInstallerUsage[] =
-    L"TarveloSetup.exe [/quiet | /passive] [/log FILE] [-- ARGUMENTS]\r\n"
+    L"TarveloSetup.exe [/quiet | /passive] [/log FILE] [-- ARGS]\r\n"
     L"\r\n"
     L"/quiet\tNo window at any moment: .NET is installed where it is missing, and no question is asked.\r\n"
     L"/passive\tOnly the progress dialog, which can be closed to quit; no question is asked.\r\n"
     L"/log FILE\tThe log is written to FILE.\r\n"
     L"/?, /help\tThis text.\r\n"
-    L"-- ARGUMENTS\tEverything after -- is passed to the second stage after its language code.\r\n"
+    L"-- ARGS\tEverything after -- is passed to the second stage after its language code.\r\n"
     L"\r\n"
     L"Exit codes of /quiet and /passive runs: the second stage's own; 3010 when a prerequisite asked "
     L"for a restart; 1602 quit by the user; 1603 failed; 1618 another copy runs; 1633 Windows version "
