@@ -13,7 +13,10 @@ count=$(( $(nproc) * per_core ))
 busy=()
 stop_busy() {
   [ ${#busy[@]} -gt 0 ] || return 0
-  kill "${busy[@]}" 2>/dev/null || true
+  # SIGKILL, which nothing can catch: a busy process forked a moment before a command that ends
+  # at once may not yet have left this shell's copy, whose trap took a SIGTERM and then lost it
+  # in the exec, and the wait below never ended (seen once beside a loaded test run).
+  kill -KILL "${busy[@]}" 2>/dev/null || true
   wait "${busy[@]}" 2>/dev/null || true
   busy=()
 }
