@@ -28,7 +28,7 @@ import servers  # noqa: E402
 BUILD = os.environ.get("TARVELO_BUILD_DIR", os.path.join(ROOT, "build"))
 WIN = os.path.join(BUILD, "win32")
 WORK = os.path.join(BUILD, "bench")
-RUNS = int(os.environ.get("BENCH_RUNS", "5"))
+RUNS = int(os.environ.get("BENCH_RUNS", "9"))
 SIZE_MB = int(os.environ.get("BENCH_SIZE_MB", "200"))
 HOST = "download.tarvelo.com"
 # The engine benchmark's variants, by the mode argument that selects them.
